@@ -1,0 +1,48 @@
+// The table of live session handles behind the IviSession_* functions.
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "visatype.h"
+
+namespace ivisession {
+
+struct ErrorInfo {
+    ViStatus code = 0;
+    std::string description;
+};
+
+// One issued handle. Shared ownership keeps it alive while a thread waits for
+// its lock, even after the handle was disposed of.
+struct SessionEntry {
+    std::mutex mutex;
+    std::condition_variable released;
+    std::thread::id owner;  // default id: nobody holds the lock
+    unsigned depth = 0;
+    bool disposed = false;
+    void* data = nullptr;
+    ErrorInfo error;
+};
+
+class SessionRegistry {
+  public:
+    static SessionRegistry& Instance();
+
+    // Issues a handle that was never issued before; 0 when none is left.
+    ViSession Issue();
+    std::shared_ptr<SessionEntry> Find(ViSession vi) const;
+    // Removes the handle; returns the entry so that waiters can be woken.
+    std::shared_ptr<SessionEntry> Remove(ViSession vi);
+
+  private:
+    mutable std::mutex mutex_;
+    std::unordered_map<ViSession, std::shared_ptr<SessionEntry>> entries_;
+    ViSession next_ = 0x1000;
+};
+
+}  // namespace ivisession
