@@ -1,0 +1,189 @@
+// api.cpp - the exported VISA functions: argument checks, handle lookup and
+// a guard so that no C++ exception leaves the library.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#if defined(_WIN32)
+#define QMDC_VISA_EXPORTS_BEGIN
+#define QMDC_VISA_EXPORTS_END
+#else
+#define QMDC_VISA_EXPORTS_BEGIN _Pragma("GCC visibility push(default)")
+#define QMDC_VISA_EXPORTS_END _Pragma("GCC visibility pop")
+#endif
+
+QMDC_VISA_EXPORTS_BEGIN
+#include "visa.h"
+QMDC_VISA_EXPORTS_END
+
+#include "handle_table.h"
+#include "rsrc_name.h"
+#include "session.h"
+#include "status_text.h"
+#include "trace.h"
+#include "transport.h"
+
+using namespace qmdc::visa;
+
+namespace {
+
+template <class F>
+ViStatus guarded(F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return VI_ERROR_ALLOC;
+    } catch (...) {
+        return VI_ERROR_SYSTEM_ERROR;
+    }
+}
+
+// Runs `body` on the instrument session `vi`.
+template <class F>
+ViStatus withSession(ViSession vi, F&& body) noexcept {
+    return guarded([&]() -> ViStatus {
+        HandleTable& table = HandleTable::instance();
+        const std::shared_ptr<Session> session = table.find(vi);
+        if (session) return body(*session);
+        return table.isResourceManager(vi) ? VI_ERROR_NSUP_OPER : VI_ERROR_INV_OBJECT;
+    });
+}
+
+ViStatus openSession(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
+                     ViPSession vi) {
+    HandleTable& table = HandleTable::instance();
+    if (!table.isResourceManager(rm)) return VI_ERROR_INV_OBJECT;
+    const ViAccessMode known = VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK | VI_LOAD_CONFIG;
+    if ((mode & ~known) || ((mode & VI_EXCLUSIVE_LOCK) && (mode & VI_SHARED_LOCK)))
+        return VI_ERROR_INV_ACC_MODE;
+    ResourceName parsed;
+    ViStatus status = parseResourceName(name, &parsed);
+    if (status != VI_SUCCESS) return status;
+    initTrace();
+    std::unique_ptr<Transport> transport = parsed.kind == RsrcKind::TcpSocket
+                                               ? openTcpSocket(parsed, timeout, &status)
+                                               : openSerial(parsed, &status);
+    if (!transport) return status;
+    return table.add(rm, std::make_shared<Session>(std::move(transport), parsed), vi);
+}
+
+}  // namespace
+
+extern "C" {
+
+ViStatus _VI_FUNC viOpenDefaultRM(ViPSession vi) {
+    if (vi == nullptr) return VI_ERROR_INV_PARAMETER;
+    *vi = VI_NULL;
+    return guarded([&] { return HandleTable::instance().openResourceManager(vi); });
+}
+
+ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
+                         ViPSession vi) {
+    if (vi == nullptr) return VI_ERROR_INV_PARAMETER;
+    *vi = VI_NULL;
+    return guarded([&] { return openSession(sesn, name, mode, timeout, vi); });
+}
+
+ViStatus _VI_FUNC viClose(ViObject vi) {
+    return guarded([&] { return HandleTable::instance().close(vi); });
+}
+
+ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void _VI_PTR attrValue) {
+    return guarded([&]() -> ViStatus {
+        if (HandleTable::instance().isResourceManager(vi)) {
+            if (attrName != VI_ATTR_RSRC_IMPL_VERSION) return VI_ERROR_NSUP_ATTR;
+            if (attrValue == nullptr) return VI_ERROR_USER_BUF;
+            std::memcpy(attrValue, &kImplVersion, sizeof kImplVersion);
+            return VI_SUCCESS;
+        }
+        return withSession(vi, [&](Session& s) { return s.getAttribute(attrName, attrValue); });
+    });
+}
+
+ViStatus _VI_FUNC viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
+    return guarded([&]() -> ViStatus {
+        if (HandleTable::instance().isResourceManager(vi)) return VI_ERROR_NSUP_ATTR;
+        return withSession(vi, [&](Session& s) { return s.setAttribute(attrName, attrValue); });
+    });
+}
+
+ViStatus _VI_FUNC viStatusDesc(ViObject, ViStatus status, ViChar _VI_FAR desc[]) {
+    if (desc == nullptr) return VI_ERROR_USER_BUF;
+    if (const StatusText* text = findStatus(status)) {
+        std::snprintf(desc, 256, "%s", text->text);
+        return VI_SUCCESS;
+    }
+    std::snprintf(desc, 256, "Unknown status value 0x%08X.", static_cast<unsigned>(status));
+    return VI_WARN_UNKNOWN_STATUS;
+}
+
+ViStatus _VI_FUNC viRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt) {
+    if (retCnt != nullptr) *retCnt = 0;
+    return withSession(vi, [&](Session& s) { return s.read(buf, cnt, retCnt); });
+}
+
+ViStatus _VI_FUNC viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt) {
+    if (retCnt != nullptr) *retCnt = 0;
+    return withSession(vi, [&](Session& s) { return s.write(buf, cnt, retCnt); });
+}
+
+ViStatus _VI_FUNC viFlush(ViSession vi, ViUInt16 mask) {
+    return withSession(vi, [&](Session& s) { return s.flush(mask); });
+}
+
+ViStatus _VI_FUNC viClear(ViSession vi) {
+    return withSession(vi, [&](Session& s) { return s.clear(); });
+}
+
+ViStatus _VI_FUNC viVPrintf(ViSession vi, ViConstString writeFmt, ViVAList params) {
+    va_list ap;
+    va_copy(ap, params);
+    const ViStatus status = withSession(vi, [&](Session& s) { return s.printf(writeFmt, &ap); });
+    va_end(ap);
+    return status;
+}
+
+ViStatus _VI_FUNCC viPrintf(ViSession vi, ViConstString writeFmt, ...) {
+    va_list ap;
+    va_start(ap, writeFmt);
+    const ViStatus status = withSession(vi, [&](Session& s) { return s.printf(writeFmt, &ap); });
+    va_end(ap);
+    return status;
+}
+
+ViStatus _VI_FUNC viVScanf(ViSession vi, ViConstString readFmt, ViVAList params) {
+    va_list ap;
+    va_copy(ap, params);
+    const ViStatus status = withSession(vi, [&](Session& s) { return s.scanf(readFmt, &ap); });
+    va_end(ap);
+    return status;
+}
+
+ViStatus _VI_FUNCC viScanf(ViSession vi, ViConstString readFmt, ...) {
+    va_list ap;
+    va_start(ap, readFmt);
+    const ViStatus status = withSession(vi, [&](Session& s) { return s.scanf(readFmt, &ap); });
+    va_end(ap);
+    return status;
+}
+
+ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt,
+                            ViVAList params) {
+    va_list ap;
+    va_copy(ap, params);
+    const ViStatus status =
+        withSession(vi, [&](Session& s) { return s.queryf(writeFmt, readFmt, &ap); });
+    va_end(ap);
+    return status;
+}
+
+ViStatus _VI_FUNCC viQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, ...) {
+    va_list ap;
+    va_start(ap, readFmt);
+    const ViStatus status =
+        withSession(vi, [&](Session& s) { return s.queryf(writeFmt, readFmt, &ap); });
+    va_end(ap);
+    return status;
+}
+
+}  // extern "C"

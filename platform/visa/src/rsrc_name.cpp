@@ -1,0 +1,167 @@
+// rsrc_name.cpp - resource names: INTERFACE[board]::field::...::CLASS.
+#include "rsrc_name.h"
+
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+namespace qmdc::visa {
+
+namespace {
+
+using Fields = std::vector<std::string>;
+
+bool equalsNoCase(const std::string& a, const char* b) {
+    if (a.size() != std::strlen(b)) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    return true;
+}
+
+bool startsWithNoCase(const std::string& a, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    return a.size() >= n && equalsNoCase(a.substr(0, n), prefix);
+}
+
+// Decimal digits only, value <= max.
+bool parseNumber(const std::string& s, unsigned long max, unsigned long* out) {
+    if (s.empty() || s.size() > 10) return false;
+    unsigned long v = 0;
+    for (char c : s) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        v = v * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (v > max) return false;
+    *out = v;
+    return true;
+}
+
+// USB ids are decimal or 0x-prefixed hexadecimal.
+bool isUsbId(const std::string& s) {
+    unsigned long v;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        for (size_t i = 2; i < s.size(); ++i)
+            if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+        return s.size() <= 6;
+    }
+    return parseNumber(s, 0xFFFF, &v);
+}
+
+// Splits on "::", keeping a bracketed IPv6 host ("[::1]") in one field.
+Fields split(const std::string& text) {
+    Fields raw;
+    size_t start = 0;
+    for (;;) {
+        const size_t sep = text.find("::", start);
+        raw.push_back(
+            text.substr(start, sep == std::string::npos ? std::string::npos : sep - start));
+        if (sep == std::string::npos) break;
+        start = sep + 2;
+    }
+    Fields fields;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        std::string f = raw[i];
+        if (!f.empty() && f[0] == '[')
+            while (f.find(']') == std::string::npos && i + 1 < raw.size()) f += "::" + raw[++i];
+        fields.push_back(f);
+    }
+    return fields;
+}
+
+// Removes a trailing class field equal to `cls`; true if it was there.
+bool dropClass(Fields* f, const char* cls) {
+    if (f->size() > 1 && equalsNoCase(f->back(), cls)) {
+        f->pop_back();
+        return true;
+    }
+    return false;
+}
+
+bool validHost(const std::string& h) {
+    if (h.empty()) return false;
+    for (char c : h)
+        if (std::isspace(static_cast<unsigned char>(c)) || c == '[' || c == ']') return false;
+    return true;
+}
+
+ViStatus parseTcpip(Fields f, const std::string& boardText, ResourceName* out) {
+    unsigned long board = 0, port = 0;
+    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
+        return VI_ERROR_INV_RSRC_NAME;
+    if (f.size() < 2) return VI_ERROR_INV_RSRC_NAME;
+    std::string host = f[1];
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (!validHost(host)) return VI_ERROR_INV_RSRC_NAME;
+    if (dropClass(&f, "SOCKET")) {
+        if (f.size() != 3 || !parseNumber(f[2], 0xFFFF, &port) || port == 0)
+            return VI_ERROR_INV_RSRC_NAME;
+        out->kind = RsrcKind::TcpSocket;
+        out->board = static_cast<ViUInt16>(board);
+        out->host = host;
+        out->port = static_cast<ViUInt16>(port);
+        out->canonical = "TCPIP" + std::to_string(board) + "::" + f[1] +
+                         "::" + std::to_string(port) + "::SOCKET";
+        return VI_SUCCESS;
+    }
+    dropClass(&f, "INSTR");  // VXI-11 or HiSLIP instrument: not provided here
+    return f.size() <= 3 ? VI_ERROR_RSRC_NFOUND : VI_ERROR_INV_RSRC_NAME;
+}
+
+ViStatus parseSerial(Fields f, const std::string& boardText, ResourceName* out) {
+    dropClass(&f, "INSTR");
+    if (f.size() != 1) return VI_ERROR_INV_RSRC_NAME;
+    unsigned long board = 0;
+    out->kind = RsrcKind::Serial;
+    if (!boardText.empty() && boardText[0] == '/') {
+        if (boardText.size() < 2) return VI_ERROR_INV_RSRC_NAME;
+        out->device = boardText;
+        out->canonical = "ASRL" + boardText + "::INSTR";
+        return VI_SUCCESS;
+    }
+    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
+        return VI_ERROR_INV_RSRC_NAME;
+    out->board = static_cast<ViUInt16>(board);
+    out->device = "/dev/ttyS" + std::to_string(board);
+    out->canonical = "ASRL" + std::to_string(board) + "::INSTR";
+    return VI_SUCCESS;
+}
+
+ViStatus parseGpib(Fields f, const std::string& boardText) {
+    unsigned long n;
+    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &n)) return VI_ERROR_INV_RSRC_NAME;
+    if (f.size() == 2 && equalsNoCase(f[1], "INTFC")) return VI_ERROR_RSRC_NFOUND;
+    dropClass(&f, "INSTR");
+    if (f.size() < 2 || f.size() > 3) return VI_ERROR_INV_RSRC_NAME;
+    for (size_t i = 1; i < f.size(); ++i)
+        if (!parseNumber(f[i], 30, &n)) return VI_ERROR_INV_RSRC_NAME;
+    return VI_ERROR_RSRC_NFOUND;
+}
+
+ViStatus parseUsb(Fields f, const std::string& boardText) {
+    unsigned long n;
+    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &n)) return VI_ERROR_INV_RSRC_NAME;
+    if (!dropClass(&f, "RAW")) dropClass(&f, "INSTR");
+    if (f.size() < 4 || f.size() > 5) return VI_ERROR_INV_RSRC_NAME;
+    if (!isUsbId(f[1]) || !isUsbId(f[2]) || f[3].empty()) return VI_ERROR_INV_RSRC_NAME;
+    if (f.size() == 5 && !parseNumber(f[4], 0xFF, &n)) return VI_ERROR_INV_RSRC_NAME;
+    return VI_ERROR_RSRC_NFOUND;
+}
+
+}  // namespace
+
+ViStatus parseResourceName(const char* text, ResourceName* out) {
+    if (text == nullptr || std::strlen(text) >= 256) return VI_ERROR_INV_RSRC_NAME;
+    const Fields fields = split(text);
+    for (const std::string& f : fields)
+        if (f.empty()) return VI_ERROR_INV_RSRC_NAME;
+    const std::string& head = fields[0];
+    if (startsWithNoCase(head, "TCPIP")) return parseTcpip(fields, head.substr(5), out);
+    if (startsWithNoCase(head, "ASRL")) return parseSerial(fields, head.substr(4), out);
+    if (startsWithNoCase(head, "GPIB-VXI")) return VI_ERROR_INV_RSRC_NAME;
+    if (startsWithNoCase(head, "GPIB")) return parseGpib(fields, head.substr(4));
+    if (startsWithNoCase(head, "USB")) return parseUsb(fields, head.substr(3));
+    return VI_ERROR_INV_RSRC_NAME;
+}
+
+}  // namespace qmdc::visa

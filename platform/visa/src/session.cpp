@@ -1,0 +1,333 @@
+// session.cpp - termination, timeouts, buffers and formatted I/O of a session.
+#include "session.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "attributes.h"
+#include "fmt_print.h"
+#include "fmt_scan.h"
+#include "fmt_conversion.h"
+#include "trace.h"
+
+namespace qmdc::visa {
+
+// Feeds the scanner from the formatted read buffer, refilling it from the
+// transport when it runs dry before END.
+class Session::FormattedInput final : public ScanInput {
+  public:
+    FormattedInput(Session& s, const Deadline& deadline) : s_(s), deadline_(deadline) {}
+
+    int peek() override {
+        while (s_.rdPos_ == s_.rdLen_) {
+            if (s_.rdEnd_) return kEnd;
+            if (failure_ != VI_SUCCESS) return kFail;
+            s_.rdPos_ = s_.rdLen_ = 0;
+            size_t got = 0;
+            bool end = false;
+            const ViStatus status =
+                s_.readSome(s_.rdBuf_, kBufferSize, deadline_, true, &got, &end);
+            if (traceOn()) traceTransfer(s_.rsrcName_.c_str(), "read", s_.rdBuf_, got, -1, status);
+            s_.rdLen_ = got;
+            s_.rdEnd_ = end;
+            if (status < VI_SUCCESS) failure_ = status;
+        }
+        return s_.rdBuf_[s_.rdPos_];
+    }
+    void advance() override { ++s_.rdPos_; }
+    ViStatus failure() const override { return failure_; }
+
+  private:
+    Session& s_;
+    const Deadline& deadline_;
+    ViStatus failure_ = VI_SUCCESS;
+};
+
+Session::Session(std::unique_ptr<Transport> transport, const ResourceName& name)
+    : transport_(std::move(transport)),
+      rsrcName_(name.canonical),
+      scope_(name.kind == RsrcKind::TcpSocket ? AttrScope::Tcp : AttrScope::Serial),
+      intfNum_(name.board) {}
+
+ViStatus Session::getAttribute(ViAttr attr, void* value) {
+    if (value == nullptr) return VI_ERROR_USER_BUF;
+    const AttrDesc* desc = findAttr(attr);
+    if (desc == nullptr || (desc->scope != AttrScope::Any && desc->scope != scope_))
+        return VI_ERROR_NSUP_ATTR;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool tcp = scope_ == AttrScope::Tcp;
+    AttrValue v;
+    switch (attr) {
+        case VI_ATTR_RSRC_NAME:
+            v.setString(rsrcName_.c_str());
+            break;
+        case VI_ATTR_RSRC_CLASS:
+            v.setString(tcp ? "SOCKET" : "INSTR");
+            break;
+        case VI_ATTR_RSRC_IMPL_VERSION:
+            v.num = kImplVersion;
+            break;
+        case VI_ATTR_RSRC_LOCK_STATE:
+            v.num = VI_NO_LOCK;
+            break;
+        case VI_ATTR_INTF_TYPE:
+            v.num = tcp ? VI_INTF_TCPIP : VI_INTF_ASRL;
+            break;
+        case VI_ATTR_INTF_NUM:
+            v.num = intfNum_;
+            break;
+        case VI_ATTR_TMO_VALUE:
+            v.num = timeoutMs_;
+            break;
+        case VI_ATTR_TERMCHAR:
+            v.num = termchar_;
+            break;
+        case VI_ATTR_TERMCHAR_EN:
+            v.num = termcharEn_;
+            break;
+        case VI_ATTR_SEND_END_EN:
+            v.num = sendEnd_;
+            break;
+        case VI_ATTR_IO_PROT:
+            v.num = VI_PROT_NORMAL;
+            break;
+        case VI_ATTR_RD_BUF_OPER_MODE:
+            v.num = rdBufMode_;
+            break;
+        case VI_ATTR_WR_BUF_OPER_MODE:
+            v.num = wrBufMode_;
+            break;
+        case VI_ATTR_RD_BUF_SIZE:
+        case VI_ATTR_WR_BUF_SIZE:
+            v.num = kBufferSize;
+            break;
+        default: {
+            const ViStatus status = transport_->getAttribute(attr, &v);
+            if (status < VI_SUCCESS) return status;
+            if (attr == VI_ATTR_ASRL_AVAIL_NUM) v.num += static_cast<ViUInt32>(pendingCount());
+        }
+    }
+    storeAttrValue(*desc, v, value);
+    return VI_SUCCESS;
+}
+
+ViStatus Session::setAttribute(ViAttr attr, ViAttrState value) {
+    const AttrDesc* desc = findAttr(attr);
+    if (desc == nullptr || (desc->scope != AttrScope::Any && desc->scope != scope_))
+        return VI_ERROR_NSUP_ATTR;
+    if (!desc->writable) return VI_ERROR_ATTR_READONLY;
+    ViUInt32 v = 0;
+    const ViStatus narrowed = narrowAttrValue(*desc, value, &v);
+    if (narrowed != VI_SUCCESS) return narrowed;
+    std::lock_guard<std::mutex> lock(mutex_);
+    switch (attr) {
+        case VI_ATTR_TMO_VALUE:
+            timeoutMs_ = v;
+            return VI_SUCCESS;
+        case VI_ATTR_TERMCHAR:
+            termchar_ = static_cast<ViUInt8>(v);
+            return VI_SUCCESS;
+        case VI_ATTR_TERMCHAR_EN:
+            termcharEn_ = v != 0;
+            return VI_SUCCESS;
+        case VI_ATTR_SEND_END_EN:
+            sendEnd_ = v != 0;
+            return VI_SUCCESS;
+        case VI_ATTR_IO_PROT:
+            return v == VI_PROT_NORMAL ? VI_SUCCESS : VI_ERROR_NSUP_ATTR_STATE;
+        case VI_ATTR_RD_BUF_OPER_MODE:
+            if (v != VI_FLUSH_ON_ACCESS && v != VI_FLUSH_DISABLE) return VI_ERROR_NSUP_ATTR_STATE;
+            rdBufMode_ = static_cast<ViUInt16>(v);
+            return VI_SUCCESS;
+        case VI_ATTR_WR_BUF_OPER_MODE:
+            if (v != VI_FLUSH_ON_ACCESS && v != VI_FLUSH_WHEN_FULL) return VI_ERROR_NSUP_ATTR_STATE;
+            wrBufMode_ = static_cast<ViUInt16>(v);
+            return VI_SUCCESS;
+        default:
+            return transport_->setAttribute(attr, v);
+    }
+}
+
+ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, bool anyData,
+                           size_t* got, bool* end) {
+    const EndRules rules = transport_->endRules();
+    const bool termEnds = termcharEn_ || rules.termcharEndsRead;
+    *got = 0;
+    *end = false;
+    if (count == 0) return VI_SUCCESS_MAX_CNT;
+    for (;;) {
+        if (pendingCount() > 0) {
+            const ViByte* from = pending_ + pendingBegin_;
+            size_t n = std::min(pendingCount(), count - *got);
+            if (termEnds) {
+                if (const void* hit = std::memchr(from, termchar_, n)) {
+                    n = static_cast<size_t>(static_cast<const ViByte*>(hit) - from) + 1;
+                    *end = true;
+                }
+            }
+            std::memcpy(buf + *got, from, n);
+            pendingBegin_ += n;
+            *got += n;
+            if (*end) return termcharEn_ ? VI_SUCCESS_TERM_CHAR : VI_SUCCESS;
+            if (*got == count) return VI_SUCCESS_MAX_CNT;
+            if (rules.pauseEndsRead) {
+                *end = true;
+                return VI_SUCCESS;
+            }
+            if (anyData) return VI_SUCCESS;
+        }
+        pendingBegin_ = pendingEnd_ = 0;
+        size_t n = 0;
+        const ViStatus status = transport_->read(pending_, kBufferSize, deadline, &n);
+        if (status < VI_SUCCESS) return status;
+        pendingEnd_ = n;
+    }
+}
+
+ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
+    if (retCount != nullptr) *retCount = 0;
+    if (buf == nullptr && count > 0) return VI_ERROR_USER_BUF;
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t got = 0;
+    bool end = false;
+    const ViStatus status = readSome(buf, count, Deadline::after(timeoutMs_), false, &got, &end);
+    if (traceOn()) traceTransfer(rsrcName_.c_str(), "read", buf, got, -1, status);
+    if (retCount != nullptr) *retCount = static_cast<ViUInt32>(got);
+    return status;
+}
+
+ViStatus Session::send(const ViByte* buf, size_t len, bool end, size_t* sent) {
+    const Deadline deadline = Deadline::after(timeoutMs_);
+    ViStatus status = transport_->write(buf, len, deadline, sent);
+    const bool appendTermchar = end && sendEnd_ && transport_->endRules().termcharOnWrite;
+    if (status == VI_SUCCESS && appendTermchar) {
+        size_t one = 0;
+        status = transport_->write(&termchar_, 1, deadline, &one);
+    }
+    if (traceOn())
+        traceTransfer(rsrcName_.c_str(), "write", buf, *sent, appendTermchar ? termchar_ : -1,
+                      status);
+    return status;
+}
+
+ViStatus Session::write(const ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
+    if (retCount != nullptr) *retCount = 0;
+    if (buf == nullptr && count > 0) return VI_ERROR_USER_BUF;
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t sent = 0;
+    const ViStatus status = send(buf, count, true, &sent);
+    if (retCount != nullptr) *retCount = static_cast<ViUInt32>(sent);
+    return status;
+}
+
+ViStatus Session::flushWriteBuffer(bool end) {
+    if (wrBuf_.empty()) return VI_SUCCESS;
+    size_t sent = 0;
+    const ViStatus status =
+        send(reinterpret_cast<const ViByte*>(wrBuf_.data()), wrBuf_.size(), end, &sent);
+    wrBuf_.clear();  // also after a failure: the next command must not carry this one's rest
+    return status;
+}
+
+void Session::discardReadBuffer() {
+    rdPos_ = rdLen_ = 0;
+    rdEnd_ = false;
+}
+
+void Session::discardInput() {
+    discardReadBuffer();
+    pendingBegin_ = pendingEnd_ = 0;
+    transport_->discardInput();
+}
+
+ViStatus Session::flush(ViUInt16 mask) {
+    const auto both = [mask](unsigned a, unsigned b) { return (mask & a) && (mask & b); };
+    if (mask == 0 || (mask & ~0xFFu) || both(VI_READ_BUF, VI_READ_BUF_DISCARD) ||
+        both(VI_WRITE_BUF, VI_WRITE_BUF_DISCARD) || both(VI_IO_IN_BUF, VI_IO_IN_BUF_DISCARD) ||
+        both(VI_IO_OUT_BUF, VI_IO_OUT_BUF_DISCARD))
+        return VI_ERROR_INV_MASK;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ViStatus status = VI_SUCCESS;
+    if (mask & VI_WRITE_BUF_DISCARD) wrBuf_.clear();
+    if (mask & VI_WRITE_BUF) status = flushWriteBuffer(true);
+    if (mask & VI_READ_BUF) {
+        // Inside a message that has not ended: read on to its END so that
+        // the next scan starts on a fresh message.
+        const bool midMessage = rdLen_ > 0 && !rdEnd_;
+        discardReadBuffer();
+        const Deadline deadline = Deadline::after(timeoutMs_);
+        for (bool end = !midMessage; !end && status >= VI_SUCCESS;) {
+            size_t got = 0;
+            status = readSome(rdBuf_, kBufferSize, deadline, true, &got, &end);
+        }
+        discardReadBuffer();
+    }
+    if (mask & VI_READ_BUF_DISCARD) discardReadBuffer();
+    if (mask & (VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) {
+        pendingBegin_ = pendingEnd_ = 0;
+        transport_->discardInput();
+    }
+    return status < VI_SUCCESS ? status : VI_SUCCESS;
+}
+
+ViStatus Session::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    wrBuf_.clear();
+    discardInput();
+    return VI_SUCCESS;
+}
+
+ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush) {
+    scratch_.clear();
+    const ViStatus status = printFormat(scratch_, fmt, ap);
+    if (status != VI_SUCCESS) return status;
+    wrBuf_ += scratch_;
+    // A format that ends in a linefeed ends the message (END).
+    const bool end = forceFlush || (*fmt != '\0' && fmt[std::strlen(fmt) - 1] == '\n');
+    if (end || wrBufMode_ == VI_FLUSH_ON_ACCESS) return flushWriteBuffer(end);
+    while (wrBuf_.size() >= kBufferSize) {  // full: send a buffer's worth, no END yet
+        size_t sent = 0;
+        const ViStatus sendStatus =
+            send(reinterpret_cast<const ViByte*>(wrBuf_.data()), kBufferSize, false, &sent);
+        if (sendStatus < VI_SUCCESS) {
+            wrBuf_.clear();
+            return sendStatus;
+        }
+        wrBuf_.erase(0, kBufferSize);
+    }
+    return VI_SUCCESS;
+}
+
+ViStatus Session::scanLocked(const char* fmt, va_list* ap) {
+    const Deadline deadline = Deadline::after(timeoutMs_);
+    FormattedInput input(*this, deadline);
+    const ViStatus status = scanFormat(input, fmt, ap);
+    if (status == VI_ERROR_TMO || status == VI_ERROR_CONN_LOST || status == VI_ERROR_IO ||
+        (rdPos_ == rdLen_ && rdEnd_) || rdBufMode_ == VI_FLUSH_ON_ACCESS)
+        discardReadBuffer();  // a broken or finished message is used up
+    return status;
+}
+
+ViStatus Session::printf(const char* fmt, va_list* ap) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return printLocked(fmt, ap, false);
+}
+
+ViStatus Session::scanf(const char* fmt, va_list* ap) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return scanLocked(fmt, ap);
+}
+
+ViStatus Session::queryf(const char* writeFmt, const char* readFmt, va_list* ap) {
+    // Both formats are checked before the command leaves, so that a bad scan
+    // format cannot strand an answer.
+    ViStatus status = checkFormat(readFmt, FmtMode::Scan);
+    if (status != VI_SUCCESS) return status;
+    std::lock_guard<std::mutex> lock(mutex_);
+    discardInput();  // an answer that came after an earlier timeout is not this one
+    status = printLocked(writeFmt, ap, true);
+    if (status < VI_SUCCESS) return status;
+    return scanLocked(readFmt, ap);
+}
+
+}  // namespace qmdc::visa

@@ -1,0 +1,84 @@
+// session.h - an instrument session: VISA message semantics over a transport.
+#pragma once
+
+#include <cstdarg>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "deadline.h"
+#include "rsrc_name.h"
+#include "transport.h"
+#include "visa.h"
+
+namespace qmdc::visa {
+
+// Size of the pending input and of each formatted I/O buffer.
+constexpr size_t kBufferSize = 4096;
+// VI_ATTR_RSRC_IMPL_VERSION: 1.0.0.
+constexpr ViUInt32 kImplVersion = 0x00100000;
+
+class Session {
+  public:
+    Session(std::unique_ptr<Transport> transport, const ResourceName& name);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    ViStatus getAttribute(ViAttr attr, void* value);
+    ViStatus setAttribute(ViAttr attr, ViAttrState value);
+    ViStatus read(ViByte* buf, ViUInt32 count, ViUInt32* retCount);
+    ViStatus write(const ViByte* buf, ViUInt32 count, ViUInt32* retCount);
+    ViStatus flush(ViUInt16 mask);
+    ViStatus clear();
+    ViStatus printf(const char* fmt, va_list* ap);
+    ViStatus scanf(const char* fmt, va_list* ap);
+    ViStatus queryf(const char* writeFmt, const char* readFmt, va_list* ap);
+    // Called by viClose while another thread may still be blocked here.
+    void interrupt() { transport_->interrupt(); }
+
+  private:
+    class FormattedInput;
+
+    // Reads until END (VI_SUCCESS_TERM_CHAR, or VI_SUCCESS when END is not
+    // the enabled termination character), the count (VI_SUCCESS_MAX_CNT) or,
+    // with `anyData`, as soon as some bytes were delivered (VI_SUCCESS).
+    ViStatus readSome(ViByte* buf, size_t count, const Deadline& deadline, bool anyData,
+                      size_t* got, bool* end);
+    // Sends one message; with `end`, the transport's END marker follows.
+    ViStatus send(const ViByte* buf, size_t len, bool end, size_t* sent);
+    ViStatus flushWriteBuffer(bool end);
+    ViStatus printLocked(const char* fmt, va_list* ap, bool forceFlush);
+    ViStatus scanLocked(const char* fmt, va_list* ap);
+    void discardReadBuffer();
+    void discardInput();
+    size_t pendingCount() const { return pendingEnd_ - pendingBegin_; }
+
+    std::mutex mutex_;  // one operation at a time
+    const std::unique_ptr<Transport> transport_;
+    const std::string rsrcName_;
+    const AttrScope scope_;
+    const ViUInt16 intfNum_;
+
+    ViUInt32 timeoutMs_ = 2000;
+    ViUInt8 termchar_ = '\n';
+    bool termcharEn_ = false;
+    bool sendEnd_ = true;
+    ViUInt16 rdBufMode_ = VI_FLUSH_DISABLE;
+    ViUInt16 wrBufMode_ = VI_FLUSH_WHEN_FULL;
+
+    // Received bytes not yet handed out (e.g. those after a termination
+    // character), so that no read loses what the next one needs.
+    ViByte pending_[kBufferSize];
+    size_t pendingBegin_ = 0, pendingEnd_ = 0;
+
+    // Formatted read buffer: rdBuf_[rdPos_, rdLen_) is unread; rdEnd_ means
+    // the message ends after rdBuf_[rdLen_ - 1].
+    ViByte rdBuf_[kBufferSize];
+    size_t rdPos_ = 0, rdLen_ = 0;
+    bool rdEnd_ = false;
+
+    std::string wrBuf_;    // formatted write buffer
+    std::string scratch_;  // output of one viPrintf, kept for its capacity
+};
+
+}  // namespace qmdc::visa

@@ -1,0 +1,55 @@
+// transport.h - the byte pipe under a session (socket, serial line, ...).
+//
+// The session above keeps the VISA semantics (termination, buffers,
+// formatted I/O); a transport only moves bytes within a deadline and owns
+// the attributes of its interface. Platform code lives in its own files
+// (posix/ for now), so that another platform only adds transports.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "attributes.h"
+#include "deadline.h"
+#include "rsrc_name.h"
+#include "visa.h"
+
+namespace qmdc::visa {
+
+// How the transport marks message ends (END) beyond VI_ATTR_TERMCHAR_EN.
+struct EndRules {
+    bool termcharEndsRead = false;  // serial END_IN termchar
+    bool termcharOnWrite = false;   // serial END_OUT termchar
+    bool pauseEndsRead = false;     // socket with SUPPRESS_END_EN off
+};
+
+class Transport {
+  public:
+    virtual ~Transport() = default;
+
+    // Waits until input is there (or the deadline passes), then reads at most
+    // `cap` bytes: VI_SUCCESS with *got > 0, VI_ERROR_TMO, VI_ERROR_CONN_LOST
+    // or VI_ERROR_IO.
+    virtual ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) = 0;
+    // Sends all `len` bytes unless the deadline passes or the line fails;
+    // *sent counts the bytes that left.
+    virtual ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline,
+                           size_t* sent) = 0;
+    // Drops input that has already arrived, without waiting for more.
+    virtual void discardInput() = 0;
+    // Lets a call blocked on another thread return soon; used by viClose.
+    virtual void interrupt() = 0;
+    virtual EndRules endRules() const = 0;
+
+    // Attributes of the interface; VI_ERROR_NSUP_ATTR for others.
+    virtual ViStatus getAttribute(ViAttr attr, AttrValue* out) = 0;
+    virtual ViStatus setAttribute(ViAttr attr, ViUInt32 value) = 0;
+};
+
+// Implemented by the platform's transport files. On failure they return
+// null and set *status (VI_ERROR_RSRC_NFOUND, ...).
+std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 openTimeoutMs,
+                                         ViStatus* status);
+std::unique_ptr<Transport> openSerial(const ResourceName& name, ViStatus* status);
+
+}  // namespace qmdc::visa

@@ -1,0 +1,105 @@
+// Resource name parsing on its own.
+#include <gtest/gtest.h>
+
+#include "rsrc_name.h"
+
+namespace {
+
+using qmdc::visa::parseResourceName;
+using qmdc::visa::ResourceName;
+using qmdc::visa::RsrcKind;
+
+TEST(VisaResourceName, SocketNames) {
+    struct Case {
+        const char* name;
+        const char* host;
+        ViUInt16 port;
+        ViUInt16 board;
+        const char* canonical;
+    };
+    const Case cases[] = {
+        {"TCPIP0::10.0.0.5::5025::SOCKET", "10.0.0.5", 5025, 0, "TCPIP0::10.0.0.5::5025::SOCKET"},
+        {"TCPIP::psu.lab::5025::SOCKET", "psu.lab", 5025, 0, "TCPIP0::psu.lab::5025::SOCKET"},
+        {"tcpip3::Host::1::socket", "Host", 1, 3, "TCPIP3::Host::1::SOCKET"},
+        {"TCPIP::[::1]::65535::Socket", "::1", 65535, 0, "TCPIP0::[::1]::65535::SOCKET"},
+    };
+    for (const Case& c : cases) {
+        ResourceName rn;
+        ASSERT_EQ(parseResourceName(c.name, &rn), VI_SUCCESS) << c.name;
+        EXPECT_EQ(rn.kind, RsrcKind::TcpSocket);
+        EXPECT_EQ(rn.host, c.host);
+        EXPECT_EQ(rn.port, c.port);
+        EXPECT_EQ(rn.board, c.board);
+        EXPECT_EQ(rn.canonical, c.canonical);
+    }
+}
+
+TEST(VisaResourceName, SerialNames) {
+    struct Case {
+        const char* name;
+        const char* device;
+        const char* canonical;
+    };
+    const Case cases[] = {
+        {"ASRL1::INSTR", "/dev/ttyS1", "ASRL1::INSTR"},
+        {"ASRL", "/dev/ttyS0", "ASRL0::INSTR"},
+        {"asrl12::instr", "/dev/ttyS12", "ASRL12::INSTR"},
+        {"ASRL/dev/ttyUSB0::INSTR", "/dev/ttyUSB0", "ASRL/dev/ttyUSB0::INSTR"},
+        {"asrl/dev/serial/by-id/Orvane_PSU::instr", "/dev/serial/by-id/Orvane_PSU",
+         "ASRL/dev/serial/by-id/Orvane_PSU::INSTR"},
+        {"ASRL/dev/pts/3", "/dev/pts/3", "ASRL/dev/pts/3::INSTR"},
+    };
+    for (const Case& c : cases) {
+        ResourceName rn;
+        ASSERT_EQ(parseResourceName(c.name, &rn), VI_SUCCESS) << c.name;
+        EXPECT_EQ(rn.kind, RsrcKind::Serial);
+        EXPECT_EQ(rn.device, c.device);
+        EXPECT_EQ(rn.canonical, c.canonical);
+    }
+}
+
+TEST(VisaResourceName, OtherInterfacesAreWellFormedButAbsent) {
+    for (const char* name : {"GPIB0::5::INSTR", "gpib::5", "GPIB1::5::3::INSTR", "GPIB0::INTFC",
+                             "TCPIP::10.0.0.5::INSTR", "TCPIP0::10.0.0.5::inst0::INSTR",
+                             "TCPIP::host::hislip0", "TCPIP::10.0.0.5::5025",
+                             "USB0::0x1234::0x5678::SN1::INSTR", "usb::4660::22136::SN1::0::raw"}) {
+        ResourceName rn;
+        EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_RSRC_NFOUND) << name;
+    }
+}
+
+TEST(VisaResourceName, MalformedNames) {
+    for (const char* name : {"",
+                             "::",
+                             "FOO0::INSTR",
+                             "VXI0::1::INSTR",
+                             "TCPIP",
+                             "TCPIP::",
+                             "TCPIP::host::SOCKET",
+                             "TCPIP::host::0::SOCKET",
+                             "TCPIP::host::65536::SOCKET",
+                             "TCPIP::host::50x::SOCKET",
+                             "TCPIP::host::5025::SOCKET::extra",
+                             "TCPIPx::host::5025::SOCKET",
+                             "TCPIP::ho st::5025::SOCKET",
+                             "TCPIP::[::1::5025::SOCKET",
+                             "TCPIP::a::b::c::d",
+                             "ASRL1::SOCKET",
+                             "ASRLx::INSTR",
+                             "ASRL/::INSTR",
+                             "ASRL1::INSTR::INSTR",
+                             "ASRL70000",
+                             "GPIB0::31::INSTR",
+                             "GPIB0::INSTR",
+                             "USB::0x1234::INSTR",
+                             "USB::xyz::1::SN::INSTR",
+                             "TCPIP0::host::::5025::SOCKET"}) {
+        ResourceName rn;
+        EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_INV_RSRC_NAME) << name;
+    }
+    ResourceName rn;
+    EXPECT_EQ(parseResourceName(nullptr, &rn), VI_ERROR_INV_RSRC_NAME);
+    EXPECT_EQ(parseResourceName(std::string(300, 'A').c_str(), &rn), VI_ERROR_INV_RSRC_NAME);
+}
+
+}  // namespace

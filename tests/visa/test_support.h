@@ -1,0 +1,103 @@
+// test_support.h - a scripted instrument on a loopback socket, a pseudo
+// terminal, and small helpers shared by the VISA tests.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <termios.h>
+
+#include "visa.h"
+
+namespace visatest {
+
+using Ms = std::chrono::milliseconds;
+
+// Milliseconds since `start` on the monotonic clock.
+inline long long elapsedMs(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start).count();
+}
+
+// An instrument stand-in: listens on 127.0.0.1 (ephemeral port), records
+// every line it receives and answers the lines it has a script for.
+class ScriptedPeer {
+  public:
+    struct Reply {
+        std::vector<std::string> segments;  // sent one by one (TCP_NODELAY)
+        Ms delay{0};                        // before the first segment
+        Ms gap{0};                          // between segments
+        bool close = false;                 // close the connection afterwards
+    };
+    struct State {
+        std::vector<std::string> lines;  // complete lines, with their "\n"
+        std::string bytes;               // everything received
+        int accepted = 0;
+        int closedByClient = 0;
+        int repliesSent = 0;
+    };
+
+    ScriptedPeer();
+    ~ScriptedPeer();
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+    uint16_t port() const { return port_; }
+    std::string resource() const;
+    void on(const std::string& line, Reply reply);
+    void on(const std::string& line, const std::string& answer) { on(line, Reply{{answer}}); }
+    State state();
+    // Waits until `pred` holds (or the timeout passes); returns whether it holds.
+    bool waitFor(const std::function<bool(const State&)>& pred, Ms timeout = Ms(3000));
+
+  private:
+    void run();
+    void answer(int fd, const Reply& reply, std::vector<int>& clients);
+
+    int listener_ = -1;
+    int wake_[2] = {-1, -1};
+    uint16_t port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<std::string, Reply> script_;
+    State state_;
+    std::thread thread_;
+};
+
+// A pseudo terminal; the library opens its slave side as ASRL/dev/pts/N.
+class Pty {
+  public:
+    Pty();
+    ~Pty();
+    std::string resource() const { return "ASRL" + slave_ + "::INSTR"; }
+    const std::string& slavePath() const { return slave_; }
+    void send(const std::string& bytes);
+    // Reads until `n` bytes came or the timeout passed.
+    std::string receive(size_t n, Ms timeout = Ms(2000));
+    termios lineSettings();
+    void hangUp();
+
+  private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// Opens a resource manager for the test's lifetime.
+class ResourceManager {
+  public:
+    ResourceManager();
+    ~ResourceManager();
+    ViSession rm() const { return rm_; }
+    ViStatus open(const std::string& name, ViSession* vi, ViUInt32 timeoutMs = 0);
+
+  private:
+    ViSession rm_ = VI_NULL;
+};
+
+}  // namespace visatest
