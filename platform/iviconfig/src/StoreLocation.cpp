@@ -1,0 +1,48 @@
+#include "StoreLocation.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "StoreLoader.h"
+
+namespace qmdc::iviconfig {
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+bool sameLocation(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    return fs::path(a).lexically_normal() == fs::path(b).lexically_normal();
+}
+
+bool fileMissing(const std::string& location) {
+    std::error_code ec;
+    return std::filesystem::status(location, ec).type() == std::filesystem::file_type::not_found;
+}
+
+}  // namespace
+
+std::string masterLocation() {
+    std::string override = environment("QMDC_IVI_CONFIG_MASTER_OVERRIDE");
+    return override.empty() ? QMDC_IVI_CONFIG_MASTER : override;
+}
+
+std::string processDefaultLocation() {
+    return environment("IVICONFIGSERVERDEFAULT");
+}
+
+std::unique_ptr<Store> loadLocation(const std::string& location, const std::string& master,
+                                    std::string& error) {
+    if (location.empty()) {
+        error = "No configuration store location given (the location is empty)";
+        return nullptr;
+    }
+    if (sameLocation(location, master) && fileMissing(location)) return builtInStore(error);
+    return loadStoreFile(location, error);
+}
+
+}  // namespace qmdc::iviconfig

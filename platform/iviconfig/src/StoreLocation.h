@@ -1,0 +1,23 @@
+// Where stores live and which store a location opens.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "StoreModel.h"
+
+namespace qmdc::iviconfig {
+
+// The master location: QMDC_IVI_CONFIG_MASTER_OVERRIDE when set and not
+// empty, otherwise the location fixed at build time.
+std::string masterLocation();
+
+// The process default location: IVICONFIGSERVERDEFAULT, empty when unset.
+std::string processDefaultLocation();
+
+// Loads the store at `location`. The master location without a file there
+// opens the built-in store. On failure returns nullptr and sets `error`.
+std::unique_ptr<Store> loadLocation(const std::string& location, const std::string& master,
+                                    std::string& error);
+
+}  // namespace qmdc::iviconfig
