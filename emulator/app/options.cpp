@@ -1,0 +1,204 @@
+#include "app/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string_view>
+
+namespace qmdc::emu {
+
+namespace {
+
+bool ToLong(const std::string& text, long min, long max, long& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || value < min || value > max) return false;
+    out = value;
+    return true;
+}
+
+bool ToPositiveReal(const std::string& text, double& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(value) || value <= 0.0) return false;
+    out = value;
+    return true;
+}
+
+// One row per option that takes a value: its name and how the value is stored.
+struct ValueOption {
+    const char* name;
+    std::function<bool(Options&, const std::string&)> apply;
+};
+
+template <typename T>
+std::function<bool(Options&, const std::string&)> Integer(T FaultOptions::*field, long min,
+                                                          long max) {
+    return [field, min, max](Options& o, const std::string& text) {
+        long value = 0;
+        if (!ToLong(text, min, max, value)) return false;
+        o.faults.*field = static_cast<T>(value);
+        return true;
+    };
+}
+
+std::function<bool(Options&, const std::string&)> Text(std::string Identity::*field) {
+    return [field](Options& o, const std::string& text) {
+        o.instrument.identity.*field = text;
+        return true;
+    };
+}
+
+std::function<bool(Options&, const std::string&)> Header(
+    std::vector<std::string> FaultOptions::*list) {
+    return [list](Options& o, const std::string& text) {
+        if (text.empty()) return false;
+        (o.faults.*list).push_back(text);
+        return true;
+    };
+}
+
+const std::vector<ValueOption>& ValueOptions() {
+    static const std::vector<ValueOption> options = {
+        {"--model", Text(&Identity::model)},
+        {"--manufacturer", Text(&Identity::manufacturer)},
+        {"--serial", Text(&Identity::serial)},
+        {"--firmware", Text(&Identity::firmware)},
+        {"--load",
+         [](Options& o, const std::string& text) {
+             return ToPositiveReal(text, o.instrument.loadOhms);
+         }},
+        {"--delay-ms", Integer(&FaultOptions::delayMs, 0, 600000)},
+        {"--drop-after", Integer(&FaultOptions::dropAfter, 1, 1000000000)},
+        {"--split", Integer(&FaultOptions::split, 1, 1000000)},
+        {"--esr", Integer(&FaultOptions::esrStuckBits, 0, 255)},
+        {"--no-reply", Header(&FaultOptions::noReply)},
+        {"--garbage", Header(&FaultOptions::garbage)},
+        {"--oversize", Header(&FaultOptions::oversize)},
+        {"--esr-after",
+         [](Options& o, const std::string& text) {
+             const size_t equals = text.rfind('=');
+             long bits = 0;
+             if (equals == std::string::npos || equals == 0 ||
+                 !ToLong(text.substr(equals + 1), 1, 255, bits))
+                 return false;
+             o.faults.esrAfter.emplace_back(text.substr(0, equals), static_cast<int>(bits));
+             return true;
+         }},
+    };
+    return options;
+}
+
+}  // namespace
+
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            options.verbose = true;
+        } else if (arg == "--pty") {
+            options.pty = true;
+        } else if (arg == "--tst-fail") {
+            options.faults.selfTestFails = true;
+        } else if (name == "--tcp") {
+            options.tcp = true;
+            long port = 0;
+            if (equals != std::string::npos && !ToLong(arg.substr(equals + 1), 0, 65535, port)) {
+                error = "bad port in " + arg;
+                return false;
+            }
+            options.tcpPort = static_cast<int>(port);
+        } else {
+            const ValueOption* option = nullptr;
+            for (const ValueOption& candidate : ValueOptions()) {
+                if (name == candidate.name) option = &candidate;
+            }
+            if (option == nullptr) {
+                error = "unknown option " + arg;
+                return false;
+            }
+            std::string value;
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            if (!option->apply(options, value)) {
+                error = "bad value for " + name + ": " + value;
+                return false;
+            }
+        }
+    }
+    if (!options.tcp && !options.pty) options.tcp = true;
+    options.instrument.selfTestFails = options.faults.selfTestFails;
+    return true;
+}
+
+const char* UsageText() {
+    return R"(Usage: qmdc-emulator [options]
+
+Emulates a DC power supply of the Orvane QM family (SCPI over a raw TCP socket and/or a
+pseudo-terminal). The first line(s) on stdout are the VISA resource names to open: the TCP
+one first, then the serial one. It serves one client at a time per transport and runs until
+SIGTERM or SIGINT (exit status 0).
+
+Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
+  --tcp[=PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
+  --pty                  serve a pseudo-terminal        -> ASRL/dev/pts/N::INSTR
+
+Instrument:
+  --model TEXT           model, default "Rack 30-70 QM"; "<Bench|Rack> <V>-<A> QM" gives the
+                         ratings (600 W bench, 1500 W rack); any other text is answered as is
+                         with the ratings of a 30 V, 70 A, 1500 W unit
+  --manufacturer TEXT    default Orvane
+  --serial TEXT          default SN0001
+  --firmware TEXT        default 1.2.3
+  --load OHMS            resistive load on the output, default 10
+
+Fault injection (QUERY/HEADER: a header in short or long form, e.g. "*OPC?", "MEAS:VOLT?"):
+  --delay-ms N           wait N ms before sending each reply
+  --no-reply QUERY       never answer this query (repeatable)
+  --garbage QUERY        answer this query with junk bytes and a linefeed (repeatable)
+  --oversize QUERY       answer this query with a 100000-byte line (repeatable)
+  --drop-after N         after answering the Nth message of a connection, close it (TCP); on
+                         the pty, ignore all input until the client closes the terminal
+  --split N              send replies in chunks of N bytes, 2 ms apart
+  --tst-fail             *TST? answers 1 and the self-test result is "Selftest failed"
+  --esr VALUE            every *ESR? answer includes the bits of VALUE (nothing is queued)
+  --esr-after HEADER=VALUE
+                         each time HEADER is executed, set VALUE in the event status register
+                         and queue -400/-300/-200/-100 for the bits 4/8/16/32 (repeatable)
+
+Other:
+  --verbose              log every received line and reply on stderr
+  --help                 this text
+
+Emulator commands (not part of the real instrument):
+  EMULator:LOAD <ohms> / EMULator:LOAD?          resistive load (1e-6 .. 1e12 ohm)
+  EMULator:HARDware <bits> / EMULator:HARDware?  hardware fault condition (STAT:QUES:HARD)
+  EMULator:TEMPerature <bits> / ...?             temperature fault condition (STAT:QUES:TEMP)
+
+Behaviour: with the output on, the output voltage is the least of VOLT, CURR x load and
+sqrt(POW x load) (operation condition bit 9 CV, 10 CC, 11 CP). Over-voltage, over-current and
+over-power protection trip when the output voltage, current or power exceeds VOLT:PROT,
+CURR:PROT or POW:PROT: the output turns off and questionable condition bit 0, 1 or 3 stays set
+until OUTP ON (or OUTP:PROT:CLE, *RST) re-arms it. Boolean queries answer 1 or 0.
+RSEN:RES:CALC <ohms> starts a sense-lead calculation: the next RSEN:RES:CALC? answers
+CALCULATING, the following ones COMPLETE, and RSEN:RES then reads <ohms>.
+SYST:ERR:COND? answers the code of the oldest queued error (0 when none). Several queries in
+one line are answered in one line, separated by ';'.
+)";
+}
+
+}  // namespace qmdc::emu

@@ -1,0 +1,58 @@
+// The serving loop: one client at a time on each port, lines in, replies out.
+#ifndef QMDC_EMULATOR_APP_SERVER_H
+#define QMDC_EMULATOR_APP_SERVER_H
+
+#include <string>
+
+#include "app/faults.h"
+#include "app/transport.h"
+#include "core/engine.h"
+
+namespace qmdc::emu {
+
+class Server {
+  public:
+    // Either port may be absent (invalid Fd). stopFd becomes readable on a shutdown request.
+    Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
+           int stopFd);
+
+    // Serves until stopFd becomes readable.
+    void Run();
+
+  private:
+    // What the server keeps about the client on one port.
+    struct Link {
+        Link(const char* linkName, Fd* linkFd) : name(linkName), fd(linkFd) {}
+        const char* name;
+        Fd* fd;
+        std::string input;
+        long messages = 0;
+        bool discarding = false;  // skipping the rest of an overlong line
+        bool deaf = false;        // pty after --drop-after: ignore input until hang-up
+        void Restart() {
+            input.clear();
+            messages = 0;
+            discarding = false;
+            deaf = false;
+        }
+    };
+
+    // False when the link must be dropped.
+    bool Receive(Link& link);
+    bool HandleLine(Link& link, const std::string& line);
+    void DropTcpClient();
+
+    Engine& engine_;
+    const FaultPlan& faults_;
+    bool verbose_;
+    Fd listener_;
+    Fd tcpClient_;
+    Fd ptyMaster_;
+    int stopFd_;
+    Link tcpLink_{"tcp", &tcpClient_};
+    Link ptyLink_{"pty", &ptyMaster_};
+};
+
+}  // namespace qmdc::emu
+
+#endif

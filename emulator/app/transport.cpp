@@ -1,0 +1,133 @@
+#include "app/transport.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace qmdc::emu {
+
+namespace {
+
+constexpr int kWriteStallMs = 10000;
+constexpr int kChunkPauseMs = 2;
+
+std::string SystemError(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+}
+
+int Fd::Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void Fd::Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+Fd ListenTcp(int port, std::string& resource, std::string& error) {
+    Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.valid()) {
+        error = SystemError("socket");
+        return Fd();
+    }
+    const int on = 1;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t length = sizeof address;
+    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(socket.get(), 8) != 0 ||
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        error = SystemError("listen on 127.0.0.1");
+        return Fd();
+    }
+    resource = "TCPIP0::127.0.0.1::" + std::to_string(ntohs(address.sin_port)) + "::SOCKET";
+    return socket;
+}
+
+Fd AcceptClient(int listener) {
+    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    if (client.valid()) {
+        const int on = 1;
+        ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    return client;
+}
+
+Fd OpenPty(std::string& resource, std::string& error) {
+    Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master.valid() || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
+        error = SystemError("posix_openpt");
+        return Fd();
+    }
+    const char* name = ::ptsname(master.get());
+    if (name == nullptr) {
+        error = SystemError("ptsname");
+        return Fd();
+    }
+    const std::string slavePath = name;
+    // The line discipline must neither echo the client's bytes back nor translate line ends.
+    // The terminal keeps these settings while the master is open, across client changes.
+    Fd slave(::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    termios settings{};
+    if (!slave.valid() || ::tcgetattr(slave.get(), &settings) != 0) {
+        error = SystemError("open pty slave");
+        return Fd();
+    }
+    ::cfmakeraw(&settings);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    if (::tcsetattr(slave.get(), TCSANOW, &settings) != 0) {
+        error = SystemError("tcsetattr");
+        return Fd();
+    }
+    resource = "ASRL" + slavePath + "::INSTR";
+    return master;
+}
+
+bool PauseUnlessStopped(int milliseconds, int stopFd) {
+    pollfd stop{stopFd, POLLIN, 0};
+    return ::poll(&stop, 1, milliseconds) == 0;
+}
+
+bool WriteAll(int fd, std::string_view data, size_t chunkSize, int stopFd) {
+    while (!data.empty()) {
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, kWriteStallMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || (fds[1].revents & POLLIN) != 0) return false;
+        const size_t wanted = chunkSize == 0 ? data.size() : std::min(chunkSize, data.size());
+        const ssize_t written = ::write(fd, data.data(), wanted);
+        if (written < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(written));
+        if (chunkSize != 0 && !data.empty() && !PauseUnlessStopped(kChunkPauseMs, stopFd))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace qmdc::emu

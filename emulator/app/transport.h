@@ -1,0 +1,49 @@
+// The instrument's ports: a TCP listener on the loopback interface and a pseudo-terminal
+// standing in for its serial line, plus the byte I/O both share.
+#ifndef QMDC_EMULATOR_APP_TRANSPORT_H
+#define QMDC_EMULATOR_APP_TRANSPORT_H
+
+#include <csignal>
+#include <string>
+#include <string_view>
+
+namespace qmdc::emu {
+
+// Owns a file descriptor.
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+    Fd& operator=(Fd&& other) noexcept;
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { Reset(); }
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int Release();
+    void Reset(int fd = -1);
+
+  private:
+    int fd_ = -1;
+};
+
+// Listens on 127.0.0.1:port (0: the kernel picks); resource gets the VISA name.
+Fd ListenTcp(int port, std::string& resource, std::string& error);
+Fd AcceptClient(int listener);  // blocking socket, Nagle off so split replies go out as split
+
+// A raw-mode pseudo-terminal; the master is returned, resource gets "ASRL<slave>::INSTR".
+Fd OpenPty(std::string& resource, std::string& error);
+
+// Writes everything, in chunks of chunkSize bytes (0: as one) with a pause between them.
+// Gives up (false) on an error, when the peer takes no data for 10 s, or when stopFd becomes
+// readable (a shutdown request).
+bool WriteAll(int fd, std::string_view data, size_t chunkSize, int stopFd);
+
+// Waits the given time unless stopFd becomes readable first (false then).
+bool PauseUnlessStopped(int milliseconds, int stopFd);
+
+}  // namespace qmdc::emu
+
+#endif

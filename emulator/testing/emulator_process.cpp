@@ -1,0 +1,150 @@
+#include "emulator_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <stdexcept>
+#include <thread>
+
+#ifndef QMDC_EMULATOR_PATH
+#error "QMDC_EMULATOR_PATH must name the qmdc-emulator executable"
+#endif
+
+namespace qmdc::testing {
+
+namespace {
+
+constexpr int kStartTimeoutMs = 10000;
+constexpr int kStopTimeoutMs = 5000;
+
+size_t ExpectedResourceCount(const std::vector<std::string>& args) {
+    const auto has = [&args](const std::string& prefix) {
+        return std::any_of(args.begin(), args.end(), [&prefix](const std::string& arg) {
+            return arg == prefix || arg.rfind(prefix + "=", 0) == 0;
+        });
+    };
+    const bool pty = has("--pty");
+    const bool tcp = has("--tcp") || !pty;
+    return (tcp ? 1 : 0) + (pty ? 1 : 0);
+}
+
+// Reads the child's resource lines; stops at the expected count, at EOF or at the deadline.
+std::vector<std::string> ReadResourceLines(int fd, size_t expected) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    std::vector<std::string> lines;
+    std::string pending;
+    while (lines.size() < expected) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) break;
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        char buffer[512];
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        pending.append(buffer, static_cast<size_t>(count));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            lines.push_back(pending.substr(0, end));
+            pending.erase(0, end + 1);
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+EmulatorProcess::EmulatorProcess(std::vector<std::string> args) {
+    std::vector<std::string> command{QMDC_EMULATOR_PATH};
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : command) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("EmulatorProcess: pipe failed");
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ < 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        throw std::runtime_error("EmulatorProcess: fork failed");
+    }
+    if (pid_ == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    resources_ = ReadResourceLines(out[0], ExpectedResourceCount(args));
+    ::close(out[0]);
+    if (resources_.empty()) {
+        Stop();
+        throw std::runtime_error(std::string("EmulatorProcess: ") + QMDC_EMULATOR_PATH +
+                                 " printed no resource name");
+    }
+}
+
+EmulatorProcess::~EmulatorProcess() {
+    Stop();
+}
+
+void EmulatorProcess::Reap(int waitStatus) {
+    reaped_ = true;
+    exitStatus_ = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+bool EmulatorProcess::running() {
+    if (reaped_) return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) Reap(status);
+    return !reaped_;
+}
+
+bool EmulatorProcess::WaitForExit(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // A pidfd becomes readable when the child exits; kernels without it get a polling wait.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+    if (pidfd >= 0) {
+        pollfd pfd{pidfd, POLLIN, 0};
+        while (::poll(&pfd, 1, timeoutMs) < 0 && errno == EINTR) {
+        }
+        ::close(pidfd);
+        return !running();
+    }
+    while (running()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+int EmulatorProcess::Stop() {
+    if (pid_ <= 0 || !running()) return exitStatus_;
+    ::kill(pid_, SIGTERM);
+    if (!WaitForExit(kStopTimeoutMs)) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        Reap(status);
+    }
+    return exitStatus_;
+}
+
+}  // namespace qmdc::testing
