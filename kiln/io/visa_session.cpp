@@ -1,0 +1,107 @@
+#include "visa_session.h"
+
+#include "QmDC.h"
+#include "visa.h"
+#include "../session/driver_session.h"
+
+namespace kiln {
+namespace {
+// Bits 2 to 5 of the standard event status register: query, device-dependent,
+// execution and command error.
+constexpr ViInt32 kEventErrorMask = 0x3C;
+constexpr size_t kIdentityFieldLength = 256;
+}  // namespace
+
+template <class Derived>
+ViStatus VisaSession<Derived>::OpenIo() {
+    Derived& self = Self();
+    if (self.GetSimulate()) return VI_SUCCESS;
+    ViStatus status = viOpenDefaultRM(&visaResourceManager);
+    if (status < 0) {
+        visaResourceManager = 0;
+        return status;
+    }
+    status = viOpen(visaResourceManager, self.GetIoResourceDescriptor().c_str(), VI_NULL,
+                    static_cast<ViUInt32>(self.GetOpenTimeout()), &visaSession);
+    if (status < 0) {
+        // Nothing else will ever close the resource manager of a failed open.
+        viClose(visaResourceManager);
+        visaResourceManager = 0;
+        visaSession = 0;
+    }
+    return status;
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::CloseIo() {
+    if (Self().GetSimulate() || visaResourceManager == 0) return VI_SUCCESS;
+    // Closing the resource manager also closes the instrument session.
+    const ViStatus status = viClose(visaResourceManager);
+    if (status >= 0) {
+        visaResourceManager = 0;
+        visaSession = 0;
+    }
+    return status;
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::ClearStatus() {
+    if (Self().GetSimulate()) return VI_SUCCESS;
+    const ViStatus status = Printf("*CLS\n");
+    return status < 0 ? status : CheckStatus();
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::CheckStatus() {
+    Derived& self = Self();
+    if (!self.GetQueryInstrStatus() || self.GetSimulate()) return VI_SUCCESS;
+    ViInt32 events = 0;
+    const ViStatus status = Queryf("*ESR?\n", "%ld%*T", &events);
+    if (status < 0) return status;
+    if ((events & kEventErrorMask) != 0) return self.ReportError(QMDC_ERROR_INSTRUMENT_STATUS);
+    return status;
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::QueryIdentity(std::string& manufacturer, std::string& model,
+                                             std::string& serialNumber,
+                                             std::string& firmwareRevision) {
+    if (Self().GetSimulate()) return VI_SUCCESS;
+    char fields[4][kIdentityFieldLength + 1] = {};
+    const ViStatus status = Queryf("*IDN?\n", "%256[^,],%256[^,],%256[^,],%256[^,]%*T", fields[0],
+                                   fields[1], fields[2], fields[3]);
+    if (status < 0) return status;
+    manufacturer = fields[0];
+    model = fields[1];
+    serialNumber = fields[2];
+    // The last field runs to the end of the line; the line's terminator is not
+    // part of the revision.
+    firmwareRevision = fields[3];
+    while (!firmwareRevision.empty() &&
+           (firmwareRevision.back() == '\n' || firmwareRevision.back() == '\r')) {
+        firmwareRevision.pop_back();
+    }
+    return CheckStatus();
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const ViStatus status = viVPrintf(visaSession, format, args);
+    va_end(args);
+    return status;
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::Queryf(const char* command, const char* scanFormat, ...) {
+    va_list args;
+    va_start(args, scanFormat);
+    const ViStatus status = viVQueryf(visaSession, command, scanFormat, args);
+    va_end(args);
+    return status;
+}
+
+template class VisaSession<DriverSession>;
+
+}  // namespace kiln

@@ -1,0 +1,39 @@
+// The VISA layer of a session: the instrument connection and the formatted
+// command and query primitives every instrument operation uses.
+#pragma once
+
+#include <cstdarg>
+
+#include "io_session.h"
+
+namespace kiln {
+
+// Derived is the session class that completes this layer (option flags,
+// resource descriptor, error reporting).
+template <class Derived>
+class VisaSession : public IoSession {
+  public:
+    ViStatus OpenIo() override;
+    ViStatus CloseIo() override;
+    ViStatus ClearStatus() override;
+    ViStatus QueryIdentity(std::string& manufacturer, std::string& model, std::string& serialNumber,
+                           std::string& firmwareRevision) override;
+    ViStatus CheckStatus() override;
+
+    // viPrintf on the instrument session; the format is a whole command line.
+    ViStatus Printf(const char* format, ...);
+    // viQueryf on the instrument session: the command, then the scan.
+    ViStatus Queryf(const char* command, const char* scanFormat, ...);
+
+    ViSession VisaResourceManager() const { return visaResourceManager; }
+    ViSession VisaInstrumentSession() const { return visaSession; }
+
+  protected:
+    ViSession visaResourceManager = 0;
+    ViSession visaSession = 0;
+
+  private:
+    Derived& Self() { return static_cast<Derived&>(*this); }
+};
+
+}  // namespace kiln

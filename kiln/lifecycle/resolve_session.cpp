@@ -1,0 +1,263 @@
+// Resolving init's resource name through the IVI configuration store: logical
+// names, the session's options and DriverSetup, virtual names, the initial
+// settings and the software module's physical names, then the caller's option
+// string on top.
+#include <string>
+
+#include "IviSession.h"
+#include "QmDC.h"
+#include "config_handle.h"
+#include "../../driver/identity.h"
+#include "../session/driver_session.h"
+
+namespace kiln {
+namespace {
+
+constexpr ViStatus kSessionNotFound = static_cast<ViStatus>(0xBFFA1203);
+constexpr ViStatus kItemNotFound = static_cast<ViStatus>(0xBFFA1207);
+constexpr ViInt32 kTextSize = 1024;
+constexpr ViInt32 kLocationSize = 260;
+// A virtual range names one channel per index; a store that asks for more than
+// this is refused rather than filling memory.
+constexpr long long kMaxVirtualRangeNames = 100000;
+
+// Reads a text property with getter(handle, id, size, buffer).
+template <class Getter>
+ViStatus ReadText(Getter getter, IviConfigHandle handle, ViInt32 id, std::string& text,
+                  ViInt32 size = kTextSize) {
+    std::string buffer(static_cast<size_t>(size), '\0');
+    const ViStatus status = getter(handle, id, size, &buffer[0]);
+    if (status >= 0) text = buffer.c_str();
+    return status;
+}
+
+std::string Lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+// Every failing server call ends the step with the server's status and its
+// own description.
+#define QMDC_CONFIG_CALL(call)                 \
+    do {                                       \
+        const ViStatus configStatus_ = (call); \
+        if (configStatus_ < 0) {               \
+            ReportConfigError(configStatus_);  \
+            return configStatus_;              \
+        }                                      \
+    } while (false)
+
+ViStatus DriverSession::ReportConfigError(ViStatus code) {
+    char description[kTextSize] = {};
+    IviConfig_GetError(kTextSize, description);
+    return IviSession_SetError(handle, code, description);
+}
+
+ViStatus DriverSession::ResolveSession(const std::string& name, const std::string& options) {
+    logicalName.clear();
+    ioResourceDescriptor.clear();
+    virtualNames.clear();
+    virtualNameTargets.clear();
+    initialSettingsBoolean.clear();
+    initialSettingsInt32.clear();
+    initialSettingsReal64.clear();
+    initialSettingsString.clear();
+    inherentOptionsSeen.clear();
+    driverSetupOptions.clear();
+    currentOptions = InherentOptions();
+
+    ConfigStore store;
+    QMDC_CONFIG_CALL(IviConfig_Initialize(store.Out()));
+    std::string location;
+    QMDC_CONFIG_CALL(ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 5, location,
+                              kLocationSize));
+    if (location.empty()) {
+        QMDC_CONFIG_CALL(ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 3,
+                                  location, kLocationSize));
+    }
+    QMDC_CONFIG_CALL(IviConfig_Deserialize(store.Get(), location.c_str()));
+
+    ConfigHandle driverSession, modules, module;
+    const ViStatus found =
+        IviConfig_GetDriverSession(store.Get(), name.c_str(), driverSession.Out());
+    if (found >= 0) {
+        logicalName = name;
+        ViStatus status = ApplyConfigDriverSession(driverSession.Get());
+        if (status < 0) return status;
+        status = ApplyConfigInitialSettings(driverSession.Get());
+        if (status < 0) return status;
+        QMDC_CONFIG_CALL(
+            IviConfig_GetSessionSoftwareModuleReference(driverSession.Get(), module.Out()));
+    } else if (found == kSessionNotFound) {
+        IviConfig_ClearError();
+        ioResourceDescriptor = name;
+        QMDC_CONFIG_CALL(
+            IviConfig_GetConfigStoreSoftwareModuleCollection(store.Get(), modules.Out()));
+        QMDC_CONFIG_CALL(
+            IviConfig_GetSoftwareModuleItemByName(modules.Get(), DRIVER_PREFIX, module.Out()));
+        const ViStatus status = ApplyConfigInitialSettings(module.Get());
+        if (status < 0) return status;
+    } else {
+        ReportConfigError(found);
+        return found;
+    }
+
+    ViStatus status = ApplyOptionString(options);
+    if (status < 0) return status;
+    if (module.Get() != nullptr) {
+        status = ApplyConfigPhysicalNames(module.Get());
+        if (status < 0) return status;
+    }
+    if (currentOptions.simulate && instrumentModel.empty()) instrumentModel = DEFAULT_MODEL;
+    initialOptions = currentOptions;
+    driverSession.Reset();
+    modules.Reset();
+    module.Reset();
+    const ViStatus closed = store.Close();
+    if (closed < 0) ReportConfigError(closed);
+    return closed;
+}
+
+ViStatus DriverSession::ApplyConfigDriverSession(void* driverSessionHandle) {
+    ViStatus status = ApplyConfigVirtualNames(driverSessionHandle);
+    if (status < 0) return status;
+
+    ConfigHandle asset;
+    QMDC_CONFIG_CALL(IviConfig_GetSessionHardwareAssetReference(driverSessionHandle, asset.Out()));
+    if (asset.Get() != nullptr) {
+        QMDC_CONFIG_CALL(ReadText(IviConfig_GetHardwareAssetPropertyViString, asset.Get(), 3,
+                                  ioResourceDescriptor));
+    }
+
+    bool* const flags[] = {&currentOptions.cache,
+                           &currentOptions.interchangeCheck,
+                           &currentOptions.queryInstrStatus,
+                           &currentOptions.rangeCheck,
+                           &currentOptions.recordCoercions,
+                           &currentOptions.simulate};
+    ViInt32 property = 4;  // cache; the other five follow in order
+    for (bool* flag : flags) {
+        ViBoolean value = VI_FALSE;
+        QMDC_CONFIG_CALL(
+            IviConfig_GetDriverSessionPropertyViBoolean(driverSessionHandle, property++, &value));
+        *flag = value == VI_TRUE;
+    }
+    std::string setup;
+    QMDC_CONFIG_CALL(
+        ReadText(IviConfig_GetDriverSessionPropertyViString, driverSessionHandle, 10, setup));
+    return ParseDriverSetup(setup);
+}
+
+ViStatus DriverSession::ApplyConfigVirtualNames(void* driverSessionHandle) {
+    virtualNames.clear();
+    virtualNameTargets.clear();
+    ConfigHandle names;
+    ViInt32 count = 0;
+    QMDC_CONFIG_CALL(IviConfig_GetSessionVirtualNameCollection(driverSessionHandle, names.Out()));
+    QMDC_CONFIG_CALL(IviConfig_GetVirtualNameCount(names.Get(), &count));
+    for (ViInt32 i = 1; i <= count; ++i) {
+        ConfigHandle item, ranges;
+        std::string virtualName, physicalName;
+        ViInt32 rangeCount = 0;
+        QMDC_CONFIG_CALL(IviConfig_GetVirtualNameItemByIndex(names.Get(), i, item.Out()));
+        QMDC_CONFIG_CALL(
+            ReadText(IviConfig_GetVirtualNamePropertyViString, item.Get(), 1, virtualName));
+        QMDC_CONFIG_CALL(
+            ReadText(IviConfig_GetVirtualNamePropertyViString, item.Get(), 2, physicalName));
+        QMDC_CONFIG_CALL(IviConfig_GetVirtualNameVirtualRangeCollection(item.Get(), ranges.Out()));
+        QMDC_CONFIG_CALL(IviConfig_GetVirtualRangeCount(ranges.Get(), &rangeCount));
+        if (rangeCount == 0) {
+            virtualNames[virtualName] = physicalName;
+            virtualNameTargets[physicalName] = virtualName;
+        }
+        for (ViInt32 r = 1; r <= rangeCount; ++r) {
+            ConfigHandle range;
+            ViInt32 first = 0, last = 0, firstPhysical = 0;
+            QMDC_CONFIG_CALL(IviConfig_GetVirtualRangeItemByIndex(ranges.Get(), r, range.Out()));
+            QMDC_CONFIG_CALL(IviConfig_GetVirtualRangePropertyViInt32(range.Get(), 2, &first));
+            QMDC_CONFIG_CALL(IviConfig_GetVirtualRangePropertyViInt32(range.Get(), 3, &last));
+            QMDC_CONFIG_CALL(
+                IviConfig_GetVirtualRangePropertyViInt32(range.Get(), 4, &firstPhysical));
+            if (static_cast<long long>(last) - first >= kMaxVirtualRangeNames) {
+                return ReportErrorWithText(QMDC_ERROR_CANNOT_RECOVER,
+                                           "The virtual range of '%s' names more than %d channels.",
+                                           {virtualName, static_cast<int>(kMaxVirtualRangeNames)});
+            }
+            for (long long k = first; k <= last; ++k) {
+                const std::string from = virtualName + std::to_string(k);
+                const std::string to = physicalName + std::to_string(k - first + firstPhysical);
+                virtualNames[from] = to;
+                virtualNameTargets[to] = from;
+            }
+        }
+    }
+    return VI_SUCCESS;
+}
+
+ViStatus DriverSession::ApplyConfigInitialSettings(void* componentHandle) {
+    ConfigHandle components, settings, members;
+    QMDC_CONFIG_CALL(
+        IviConfig_GetConfigComponentDataComponentCollection(componentHandle, components.Out()));
+    const ViStatus found = IviConfig_GetDataComponentItemByName(
+        components.Get(), "Configurable Initial Settings", settings.Out());
+    if (found == kItemNotFound) {
+        IviConfig_ClearError();
+        return VI_SUCCESS;
+    }
+    QMDC_CONFIG_CALL(found);
+    ViInt32 count = 0;
+    QMDC_CONFIG_CALL(IviConfig_GetStructureDataComponentCollection(settings.Get(), members.Out()));
+    QMDC_CONFIG_CALL(IviConfig_GetDataComponentCount(members.Get(), &count));
+    for (ViInt32 i = 1; i <= count; ++i) {
+        ConfigHandle item;
+        std::string type, name;
+        QMDC_CONFIG_CALL(IviConfig_GetDataComponentItemByIndex(members.Get(), i, item.Out()));
+        QMDC_CONFIG_CALL(ReadText(IviConfig_GetDataComponentPropertyViString, item.Get(), 7, type));
+        QMDC_CONFIG_CALL(ReadText(IviConfig_GetDataComponentPropertyViString, item.Get(), 1, name));
+        type = Lowered(type);
+        if (type == "string") {
+            std::string value;
+            QMDC_CONFIG_CALL(
+                ReadText(IviConfig_GetDataComponentPropertyViString, item.Get(), 9, value));
+            initialSettingsString[name] = value;
+        } else if (type == "integer") {
+            ViInt32 value = 0;
+            QMDC_CONFIG_CALL(IviConfig_GetDataComponentPropertyViInt32(item.Get(), 9, &value));
+            initialSettingsInt32[name] = value;
+        } else if (type == "real") {
+            ViReal64 value = 0.0;
+            QMDC_CONFIG_CALL(IviConfig_GetDataComponentPropertyViReal64(item.Get(), 9, &value));
+            initialSettingsReal64[name] = value;
+        } else if (type == "boolean") {
+            ViBoolean value = VI_FALSE;
+            QMDC_CONFIG_CALL(IviConfig_GetDataComponentPropertyViBoolean(item.Get(), 9, &value));
+            initialSettingsBoolean[name] = value == VI_TRUE;
+        }
+    }
+    return ApplyModelSetting();
+}
+
+ViStatus DriverSession::ApplyConfigPhysicalNames(void* softwareModuleHandle) {
+    ConfigHandle names;
+    ViInt32 count = 0;
+    QMDC_CONFIG_CALL(
+        IviConfig_GetSoftwareModulePhysicalNameCollection(softwareModuleHandle, names.Out()));
+    QMDC_CONFIG_CALL(IviConfig_GetPhysicalNameCount(names.Get(), &count));
+    for (ViInt32 i = 1; i <= count; ++i) {
+        ConfigHandle item;
+        std::string physicalName, second;
+        QMDC_CONFIG_CALL(IviConfig_GetPhysicalNameItemByIndex(names.Get(), i, item.Out()));
+        QMDC_CONFIG_CALL(
+            ReadText(IviConfig_GetPhysicalNamePropertyViString, item.Get(), 1, physicalName));
+        QMDC_CONFIG_CALL(
+            ReadText(IviConfig_GetPhysicalNamePropertyViString, item.Get(), 2, second));
+        physicalNames[physicalName] = second;
+    }
+    return VI_SUCCESS;
+}
+
+#undef QMDC_CONFIG_CALL
+
+}  // namespace kiln

@@ -1,0 +1,117 @@
+#include "session_lifecycle.h"
+
+#include <mutex>
+#include <vector>
+
+#include "IviSession.h"
+#include "QmDC.h"
+#include "../session/call_frame.h"
+#include "../session/driver_session.h"
+
+namespace kiln {
+namespace {
+
+std::mutex hooksMutex;
+std::vector<std::function<void(ViSession)>>& SessionCloseHooks() {
+    static std::vector<std::function<void(ViSession)>> hooks;
+    return hooks;
+}
+
+// Init steps after the session is attached to its handle.
+ViStatus InitializeSession(DriverSession& session, const std::string& resourceName,
+                           ViBoolean idQuery, ViBoolean reset, const std::string& options) {
+    session.SetInitArguments(resourceName, idQuery == VI_TRUE, reset == VI_TRUE, options);
+    ViStatus status = session.ResolveSession(resourceName, options);
+    if (status < 0) return status;
+    if (session.GetInterchangeCheck() && !session.SupportsInterchangeCheck()) {
+        return session.ReportErrorWithText(QMDC_ERROR_BAD_OPTION_VALUE,
+                                           "Interchange checking is not supported by the driver.",
+                                           {"True"});
+    }
+    status = session.OpenIo();
+    if (status < 0) return status;
+
+    if (session.GetQueryInstrStatus()) status = session.ClearStatus();
+    if (status >= 0) {
+        status = session.QueryIdentity(session.InstrumentManufacturer(), session.InstrumentModel(),
+                                       session.InstrumentSerialNumber(),
+                                       session.InstrumentFirmwareRevision());
+    }
+    if (status >= 0 && session.IdQueryRequested() && !session.IsModelSupported()) {
+        status = session.ReportErrorWithText(QMDC_ERROR_ID_QUERY_FAILED, "Unrecognized model: %s",
+                                             {session.GetInstrumentModel()});
+    }
+    if (status < 0) session.CloseIo();
+    return status;
+}
+
+// The failure's description was stored on the handle that is about to go;
+// keep it readable through VI_NULL on this thread.
+void KeepFailureDescription(ViSession vi) {
+    ViStatus code = 0;
+    const ViStatus size = IviSession_GetError(vi, 0, &code, nullptr);
+    if (size <= 0 || code == 0) return;
+    std::string description(static_cast<size_t>(size), '\0');
+    IviSession_GetError(vi, size, &code, &description[0]);
+    IviSession_SetError(VI_NULL, code, description.c_str());
+}
+
+}  // namespace
+
+ViStatus CreateSession(const char* resourceName, ViBoolean idQuery, ViBoolean reset,
+                       const char* optionString, ViSession* vi, const SessionFactory& factory) {
+    if (vi == nullptr) return QMDC_ERROR_NULL_POINTER;
+    *vi = VI_NULL;
+    ViSession handle = VI_NULL;
+    ViStatus status = IviSession_New(&handle);
+    if (status < 0) return status;
+    status = Guarded(handle, [&]() -> ViStatus {
+        std::unique_ptr<DriverSession> session = factory(handle);
+        ViStatus result = IviSession_SetDataPtr(handle, session.get());
+        if (result < 0) return result;
+        result = InitializeSession(*session, resourceName ? resourceName : "", idQuery, reset,
+                                   optionString ? optionString : "");
+        if (result < 0) {
+            IviSession_SetDataPtr(handle, nullptr);
+            return result;
+        }
+        session.release();  // owned by the handle from now on
+        return result;
+    });
+    if (status < 0) {
+        KeepFailureDescription(handle);
+        IviSession_Dispose(handle);
+        return status;
+    }
+    *vi = handle;
+    return status;
+}
+
+ViStatus CloseSession(ViSession vi) {
+    return Guarded(vi, [&]() -> ViStatus {
+        if (FindSession(vi) == nullptr) return QMDC_ERROR_INVALID_SESSION_HANDLE;
+        std::vector<std::function<void(ViSession)>> hooks;
+        {
+            std::lock_guard<std::mutex> lock(hooksMutex);
+            hooks = SessionCloseHooks();
+        }
+        for (const auto& hook : hooks) hook(vi);
+
+        // Wait for a call in flight on another thread; later callers find no
+        // session and get the invalid-handle status.
+        SessionLock lock(vi);
+        std::unique_ptr<DriverSession> session(FindSession(vi));
+        if (session == nullptr) return QMDC_ERROR_INVALID_SESSION_HANDLE;
+        IviSession_SetDataPtr(vi, nullptr);
+        session->Close();
+        session.reset();
+        return IviSession_Dispose(vi);
+    });
+}
+
+void AddSessionCloseHook(std::function<void(ViSession)> hook) {
+    std::lock_guard<std::mutex> lock(hooksMutex);
+    SessionCloseHooks().push_back(std::move(hook));
+}
+
+}  // namespace kiln
