@@ -58,12 +58,6 @@ ViStatus DriverSession::ParseInherentOptions(const std::string& text) {
     std::string lower = text;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
-    bool* const flags[] = {&currentOptions.cache,
-                           &currentOptions.interchangeCheck,
-                           &currentOptions.queryInstrStatus,
-                           &currentOptions.rangeCheck,
-                           &currentOptions.recordCoercions,
-                           &currentOptions.simulate};
     const char* const names[] = {"cache",      "interchangecheck", "queryinstrstatus",
                                  "rangecheck", "recordcoercions",  "simulate"};
 
@@ -74,7 +68,7 @@ ViStatus DriverSession::ParseInherentOptions(const std::string& text) {
         const std::string value = (*it)[2].str();
         size_t known = 0;
         while (known < 6 && name != names[known]) ++known;
-        status = known < 6 ? ParseBooleanOptionValue(name, value, *flags[known])
+        status = known < 6 ? ParseBooleanOptionValue(name, value, *currentOptions.InOrder()[known])
                            : ReportError(QMDC_ERROR_BAD_OPTION_NAME, {name});
         if (inherentOptionsSeen.count(name) != 0) {
             status = ReportErrorWithText(QMDC_ERROR_CANNOT_RECOVER,

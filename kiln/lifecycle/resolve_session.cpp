@@ -131,14 +131,8 @@ ViStatus DriverSession::ApplyConfigDriverSession(void* driverSessionHandle) {
                                   ioResourceDescriptor));
     }
 
-    bool* const flags[] = {&currentOptions.cache,
-                           &currentOptions.interchangeCheck,
-                           &currentOptions.queryInstrStatus,
-                           &currentOptions.rangeCheck,
-                           &currentOptions.recordCoercions,
-                           &currentOptions.simulate};
     ViInt32 property = 4;  // cache; the other five follow in order
-    for (bool* flag : flags) {
+    for (bool* flag : currentOptions.InOrder()) {
         ViBoolean value = VI_FALSE;
         QMDC_CONFIG_CALL(
             IviConfig_GetDriverSessionPropertyViBoolean(driverSessionHandle, property++, &value));

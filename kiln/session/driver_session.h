@@ -5,6 +5,7 @@
 // instrument class plugs in; their order is the order of the virtual table.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <string>
 
@@ -23,6 +24,12 @@ struct InherentOptions {
     bool rangeCheck = true;
     bool recordCoercions = false;
     bool simulate = false;
+
+    // The flags in their fixed order, for code that walks all six.
+    std::array<bool*, 6> InOrder() {
+        return {&cache,      &interchangeCheck, &queryInstrStatus,
+                &rangeCheck, &recordCoercions,  &simulate};
+    }
 };
 
 class DriverSession : public VisaSession<DriverSession> {
