@@ -1,4 +1,4 @@
-#include "ValueText.h"
+#include "value_text.h"
 
 #include <cctype>
 #include <charconv>

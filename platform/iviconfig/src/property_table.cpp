@@ -1,8 +1,8 @@
-#include "PropertyTable.h"
+#include "property_table.h"
 
 #include <cstdint>
 
-#include "ValueText.h"
+#include "value_text.h"
 
 namespace qmdc::iviconfig {
 namespace {

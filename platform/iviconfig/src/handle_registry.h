@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "StoreModel.h"
+#include "store_model.h"
 
 namespace qmdc::iviconfig {
 

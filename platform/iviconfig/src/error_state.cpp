@@ -1,4 +1,4 @@
-#include "ErrorState.h"
+#include "error_state.h"
 
 #include <utility>
 

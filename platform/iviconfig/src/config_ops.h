@@ -5,7 +5,7 @@
 
 #include <initializer_list>
 
-#include "StoreModel.h"
+#include "store_model.h"
 #include "visatype.h"
 
 namespace qmdc::iviconfig {

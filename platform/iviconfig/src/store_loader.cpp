@@ -1,4 +1,4 @@
-#include "StoreLoader.h"
+#include "store_loader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,8 +10,8 @@
 
 #include <pugixml.hpp>
 
-#include "PropertyTable.h"
-#include "ValueText.h"
+#include "property_table.h"
+#include "value_text.h"
 
 namespace qmdc::iviconfig {
 namespace {

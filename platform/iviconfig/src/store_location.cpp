@@ -1,10 +1,10 @@
-#include "StoreLocation.h"
+#include "store_location.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#include "StoreLoader.h"
+#include "store_loader.h"
 
 namespace qmdc::iviconfig {
 namespace {

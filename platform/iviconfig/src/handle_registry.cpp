@@ -1,4 +1,4 @@
-#include "HandleRegistry.h"
+#include "handle_registry.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "ConfigOps.h"
+#include "config_ops.h"
 
 #include <algorithm>
 #include <climits>
@@ -10,12 +10,12 @@
 #include <new>
 #include <string>
 
-#include "ErrorState.h"
-#include "HandleRegistry.h"
+#include "error_state.h"
+#include "handle_registry.h"
 #include "IviConfigServer.h"
-#include "PropertyTable.h"
-#include "StoreLocation.h"
-#include "ValueText.h"
+#include "property_table.h"
+#include "store_location.h"
+#include "value_text.h"
 
 namespace qmdc::iviconfig {
 namespace {

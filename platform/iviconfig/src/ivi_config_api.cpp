@@ -1,9 +1,9 @@
 // The exported C functions. Each one names the kinds of object it accepts and
-// hands over to a generic operation (ConfigOps.h).
+// hands over to a generic operation (config_ops.h).
 #include "IviConfigServer.h"
 
-#include "ConfigOps.h"
-#include "ErrorState.h"
+#include "config_ops.h"
+#include "error_state.h"
 
 using namespace qmdc::iviconfig;
 using K = Kind;

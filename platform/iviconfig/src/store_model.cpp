@@ -1,4 +1,4 @@
-#include "StoreModel.h"
+#include "store_model.h"
 
 namespace qmdc::iviconfig {
 

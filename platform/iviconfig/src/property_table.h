@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "StoreModel.h"
+#include "store_model.h"
 
 namespace qmdc::iviconfig {
 
