@@ -5,6 +5,7 @@
 
 #include "IviSession.h"
 #include "QmDC.h"
+#include "visa.h"
 #include "../session/call_frame.h"
 #include "../session/driver_session.h"
 
@@ -46,14 +47,21 @@ ViStatus InitializeSession(DriverSession& session, const std::string& resourceNa
 }
 
 // The failure's description was stored on the handle that is about to go;
-// keep it readable through VI_NULL on this thread.
-void KeepFailureDescription(ViSession vi) {
+// keep it readable through VI_NULL on this thread. A VISA failure stores
+// nothing on the handle, so VISA's own text for the status stands in, rather
+// than whatever an earlier failure left there.
+void KeepFailureDescription(ViSession vi, ViStatus failure) {
     ViStatus code = 0;
     const ViStatus size = IviSession_GetError(vi, 0, &code, nullptr);
-    if (size <= 0 || code == 0) return;
-    std::string description(static_cast<size_t>(size), '\0');
-    IviSession_GetError(vi, size, &code, &description[0]);
-    IviSession_SetError(VI_NULL, code, description.c_str());
+    if (size > 0 && code != 0) {
+        std::string description(static_cast<size_t>(size), '\0');
+        IviSession_GetError(vi, size, &code, &description[0]);
+        IviSession_SetError(VI_NULL, code, description.c_str());
+        return;
+    }
+    ViChar visaText[256] = {};
+    if (viStatusDesc(VI_NULL, failure, visaText) < 0) visaText[0] = '\0';
+    IviSession_SetError(VI_NULL, failure, visaText);
 }
 
 }  // namespace
@@ -79,7 +87,7 @@ ViStatus CreateSession(const char* resourceName, ViBoolean idQuery, ViBoolean re
         return result;
     });
     if (status < 0) {
-        KeepFailureDescription(handle);
+        KeepFailureDescription(handle, status);
         IviSession_Dispose(handle);
         return status;
     }

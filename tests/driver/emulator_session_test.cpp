@@ -165,9 +165,16 @@ TEST(EmulatorSession, SerialLineIsConfiguredForTheSupply) {
 
 TEST(EmulatorSession, AbsentAndMalformedResources) {
     // A closed loopback port: refused at once.
+    QmDC_error_message(VI_NULL, 0, nullptr);  // leaves an unrelated description behind
     Session refused("TCPIP0::127.0.0.1::1::SOCKET");
     EXPECT_EQ(refused.status(), VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(refused.vi(), VI_NULL);
+    // VISA's own text for the status replaces the stale description.
+    ViStatus code = 0;
+    const std::string description = ErrorDescription(VI_NULL, &code);
+    EXPECT_EQ(code, VI_ERROR_RSRC_NFOUND);
+    EXPECT_FALSE(description.empty());
+    EXPECT_EQ(description.find("Null pointer"), std::string::npos);
     Session malformed("TCPIP0::127.0.0.1::notaport::SOCKET");
     EXPECT_EQ(malformed.status(), VI_ERROR_INV_RSRC_NAME);
 }
