@@ -2,7 +2,6 @@
 #pragma once
 
 #include <map>
-#include <regex>
 #include <string>
 
 #include "visatype.h"
@@ -27,8 +26,17 @@ const std::map<std::string, std::string>& SupportedModelTable();
 // The keys of SupportedModelTable joined by single commas.
 const std::string& SupportedModelsText();
 
-// "<Bench|Rack> <volts>-<amps> QM", any letter case, blanks around the parts.
-const std::regex& ModelPattern();
+// The model grammar, "<Bench|Rack> <volts>-<amps> QM" in any letter case:
+// blanks around the whole text, around the hyphen and before "QM", at least
+// one after the form word; ratings are integers or decimals with digits on
+// both sides of the point. Matched by hand, in linear time, so that no model
+// text can exhaust the stack.
+struct ModelTextParts {
+    bool bench = false;
+    std::string voltage;
+    std::string current;
+};
+bool MatchModelText(const std::string& text, ModelTextParts& parts);
 
 struct ModelRatings {
     double maxVoltage = 0.0;
@@ -38,7 +46,7 @@ struct ModelRatings {
 
 enum class ModelParse { Ok, NoMatch, RatingTooLarge };
 
-// Ratings of a model text that follows ModelPattern as a whole.
+// Ratings of a model text that follows the model grammar as a whole.
 ModelParse ParseModel(const std::string& model, ModelRatings& ratings);
 
 }  // namespace kiln

@@ -1,7 +1,5 @@
 #include "orvane_session.h"
 
-#include <regex>
-
 #include "QmDC.h"
 #include "identity.h"
 #include "visa.h"
@@ -82,5 +80,6 @@ ViStatus OrvaneDCDriverSession::QueryIdentity(std::string& manufacturer, std::st
 }
 
 bool OrvaneDCDriverSession::IsModelSupported() const {
-    return std::regex_match(GetInstrumentModel(), kiln::ModelPattern());
+    kiln::ModelTextParts parts;
+    return kiln::MatchModelText(GetInstrumentModel(), parts);
 }

@@ -1,32 +1,12 @@
 // The option string of InitWithOptions and its DriverSetup part.
 #include <cctype>
-#include <regex>
 
 #include "QmDC.h"
+#include "option_patterns.h"
 #include "../session/driver_session.h"
 
 namespace kiln {
 namespace {
-
-// Option strings are short; a longer one is refused before any pattern runs,
-// because the pattern engine's work grows with the text.
-constexpr size_t kMaxOptionTextLength = 4096;
-
-const std::regex& DriverSetupSplitPattern() {
-    static const std::regex pattern(R"(\s*DriverSetup\s*=(.*))",
-                                    std::regex::ECMAScript | std::regex::icase);
-    return pattern;
-}
-
-const std::regex& InherentOptionPattern() {
-    static const std::regex pattern(R"(\s*(\w+)\s*=\s*(\w+)\s*,?)", std::regex::ECMAScript);
-    return pattern;
-}
-
-const std::regex& DriverSetupPairPattern() {
-    static const std::regex pattern(R"(([\w+_]+)\s*(?:=|:)\s*([^,]+))", std::regex::ECMAScript);
-    return pattern;
-}
 
 struct BooleanWord {
     const char* word;
@@ -35,23 +15,14 @@ struct BooleanWord {
 const BooleanWord kBooleanWords[] = {{"true", true},   {"vi_true", true},   {"1", true},
                                      {"false", false}, {"vi_false", false}, {"0", false}};
 
-ViStatus RefuseLongText(DriverSession& session, const std::string& text) {
-    return session.ReportErrorWithText(
-        QMDC_ERROR_BAD_OPTION_VALUE, "The option string is longer than %d characters.",
-        {text.substr(0, 32) + "...", static_cast<int>(kMaxOptionTextLength)});
-}
-
 }  // namespace
 
 ViStatus DriverSession::ApplyOptionString(const std::string& options) {
-    if (options.size() > kMaxOptionTextLength) return RefuseLongText(*this, options);
-    std::smatch match;
-    if (!std::regex_search(options, match, DriverSetupSplitPattern())) {
-        return ParseInherentOptions(options);
-    }
-    const ViStatus status = ParseDriverSetup(match[1].str());
+    std::string before, setup;
+    if (!SplitDriverSetup(options, before, setup)) return ParseInherentOptions(options);
+    const ViStatus status = ParseDriverSetup(setup);
     if (status < 0) return status;
-    return ParseInherentOptions(match.prefix().str());
+    return ParseInherentOptions(before);
 }
 
 ViStatus DriverSession::ParseInherentOptions(const std::string& text) {
@@ -62,10 +33,8 @@ ViStatus DriverSession::ParseInherentOptions(const std::string& text) {
                                  "rangecheck", "recordcoercions",  "simulate"};
 
     ViStatus status = VI_SUCCESS;
-    for (std::sregex_iterator it(lower.begin(), lower.end(), InherentOptionPattern()), end;
-         it != end && status >= 0; ++it) {
-        const std::string name = (*it)[1].str();
-        const std::string value = (*it)[2].str();
+    for (const auto& [name, value] : InherentOptionPairs(lower)) {
+        if (status < 0) break;
         size_t known = 0;
         while (known < 6 && name != names[known]) ++known;
         status = known < 6 ? ParseBooleanOptionValue(name, value, *currentOptions.InOrder()[known])
@@ -93,11 +62,7 @@ ViStatus DriverSession::ParseBooleanOptionValue(const std::string&, const std::s
 ViStatus DriverSession::ParseDriverSetup(const std::string& text) {
     driverSetupOptions.clear();
     driverSetup = text;
-    if (text.size() > kMaxOptionTextLength) return RefuseLongText(*this, text);
-    for (std::sregex_iterator it(text.begin(), text.end(), DriverSetupPairPattern()), end;
-         it != end; ++it) {
-        const std::string name = (*it)[1].str();
-        const std::string value = (*it)[2].str();
+    for (const auto& [name, value] : DriverSetupPairs(text)) {
         ApplyDriverSetupOption(name, value);
         if (driverSetupOptions.count(name) != 0) {
             return ReportErrorWithText(QMDC_ERROR_CANNOT_RECOVER,

@@ -2,6 +2,8 @@
 // repeats, unknown names and the DriverSetup part.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <string>
 
 #include "QmDC.h"
@@ -132,8 +134,31 @@ TEST(OptionString, DriverSetupValuesAreRecorded) {
     EXPECT_EQ(s.GetInstrumentModel(), "Bench 50-20 QM ");
 }
 
-TEST(OptionString, OverlongTextIsRefused) {
-    const Parsed parsed = Parse("Simulate=1," + std::string(100000, ' ') + "Cache=0");
-    EXPECT_EQ(parsed.status, QMDC_ERROR_BAD_OPTION_VALUE);
-    EXPECT_NE(parsed.description.find("longer than 4096 characters"), std::string::npos);
+TEST(OptionString, LongTextParsesOnASmallStack) {
+    // A megabyte of option string, parsed on a thread with a 256 KiB stack.
+    const std::string options = "Simulate=1," + std::string(500000, ' ') + "Cache=0," +
+                                "DriverSetup=Model:" + std::string(500000, 'x') + ",Other:1";
+    Parsed parsed;
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 256 * 1024);
+    struct Job {
+        const std::string* options;
+        Parsed* parsed;
+    } job{&options, &parsed};
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attributes,
+                  [](void* argument) -> void* {
+                      auto* job = static_cast<Job*>(argument);
+                      *job->parsed = Parse(*job->options);
+                      return nullptr;
+                  },
+                  &job),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+    EXPECT_EQ(parsed.status, VI_SUCCESS) << parsed.description;
+    EXPECT_EQ(parsed.flags, "000101");
+    EXPECT_EQ(parsed.model.size(), 500000u);
 }
