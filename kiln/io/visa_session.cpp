@@ -56,7 +56,7 @@ ViStatus VisaSession<Derived>::CheckStatus() {
     Derived& self = Self();
     if (!self.GetQueryInstrStatus() || self.GetSimulate()) return VI_SUCCESS;
     ViInt32 events = 0;
-    const ViStatus status = Queryf("*ESR?\n", "%ld%*T", &events);
+    const ViStatus status = QueryNumber("*ESR?\n", "%ld", &events);
     if (status < 0) return status;
     if ((events & kEventErrorMask) != 0) return self.ReportError(QMDC_ERROR_INSTRUMENT_STATUS);
     return status;
@@ -102,6 +102,22 @@ ViStatus VisaSession<Derived>::Queryf(const char* command, const char* scanForma
     return status;
 }
 
+template <class Derived>
+template <class Number>
+ViStatus VisaSession<Derived>::QueryNumber(const char* command, const char* numberFormat,
+                                           Number* value) {
+    int consumed = -1;  // %n is reached only when the number was read
+    const std::string format = std::string(numberFormat) + "%n%*T";
+    const ViStatus status = Queryf(command, format.c_str(), value, &consumed);
+    if (status < 0 || consumed >= 0) return status;
+    std::string query(command);
+    if (!query.empty() && query.back() == '\n') query.pop_back();
+    return Self().ReportErrorWithText(QMDC_ERROR_UNEXPECTED_RESPONSE,
+                                      "The answer to %s holds no number.", {query});
+}
+
 template class VisaSession<DriverSession>;
+template ViStatus VisaSession<DriverSession>::QueryNumber(const char*, const char*, ViInt32*);
+template ViStatus VisaSession<DriverSession>::QueryNumber(const char*, const char*, ViInt16*);
 
 }  // namespace kiln

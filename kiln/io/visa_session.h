@@ -25,6 +25,12 @@ class VisaSession : public IoSession {
     // viQueryf on the instrument session: the command, then the scan.
     ViStatus Queryf(const char* command, const char* scanFormat, ...);
 
+    // Queries one number scanned with numberFormat ("%ld" or "%hd") and drops
+    // the rest of the line. An answer that holds no number is reported as an
+    // unexpected response instead of leaving the value as it was.
+    template <class Number>
+    ViStatus QueryNumber(const char* command, const char* numberFormat, Number* value);
+
     ViSession VisaResourceManager() const { return visaResourceManager; }
     ViSession VisaInstrumentSession() const { return visaSession; }
 

@@ -66,6 +66,28 @@ TEST(StatusCheck, ErrorBitsOfTheEventRegisterFailTheCall) {
     }
 }
 
+TEST(StatusCheck, AnswerWithoutANumberIsNotTakenForSuccess) {
+    Script script;
+    FakeInstrument instrument([&](const std::string& line) -> std::optional<std::string> {
+        if (line == "*ESR?" && script.esr == 99) return std::string("garbage\n");
+        if (line == "*TST?") return std::string("PASS\n");
+        return script.Responder()(line);
+    });
+    Session session(instrument.Resource(), "QueryInstrStatus=1");
+    ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    script.esr = 99;
+    EXPECT_EQ(QmDC_ClearStatus(session.vi()), QMDC_ERROR_UNEXPECTED_RESPONSE);
+    EXPECT_EQ(ErrorDescription(session.vi()),
+              "Unexpected response from instrument.  The answer to *ESR? holds no number.");
+    script.esr = 0;
+    ViInt16 result = 0;
+    ViChar message[256] = "untouched";
+    EXPECT_EQ(QmDC_self_test(session.vi(), &result, message), QMDC_ERROR_UNEXPECTED_RESPONSE);
+    EXPECT_STREQ(message, "untouched");
+    // The next exchange is unaffected.
+    EXPECT_EQ(QmDC_ClearStatus(session.vi()), VI_SUCCESS);
+}
+
 TEST(StatusCheck, IsNotSentWhenStatusQueriesAreOff) {
     Script script;
     script.esr = 32;
