@@ -136,11 +136,11 @@ std::string describe(const Object& object) {
     return kindName(object.kind) + (name.empty() ? std::string() : " '" + name + "'");
 }
 
-ViStatus typeMismatch(const Object& object, const PropertySpec& spec, ValueType held,
+ViStatus typeMismatch(const Object& object, const PropertyRow& row, ValueType held,
                       ValueType asked) {
-    if (object.kind != Kind::DataComponent || spec.id != IVICONFIG_VAL_DATA_COMPONENT_VALUE)
+    if (object.kind != Kind::DataComponent || row.id != IVICONFIG_VAL_DATA_COMPONENT_VALUE)
         return setError(IVICONFIG_ERROR_INVALID_PROPERTY_ID,
-                        "Property " + std::to_string(spec.id) + " of " + describe(object) +
+                        "Property " + std::to_string(row.id) + " of " + describe(object) +
                             " is a " + valueTypeName(held) + ", not a " + valueTypeName(asked));
     if (held == ValueType::None)
         return setError(IVICONFIG_ERROR_INVALID_DATA_COMPONENT,
@@ -164,13 +164,13 @@ std::string storeLocation(const StoreState& store, int id) {
 
 ViStatus readProperty(const Target& target, ViInt32 id, ValueType asked, std::string& text) {
     const Object& object = *target.object;
-    const PropertySpec* spec = findProperty(object, id);
-    if (!spec)
+    const PropertyRow* row = findProperty(object, id);
+    if (!row)
         return setError(IVICONFIG_ERROR_INVALID_PROPERTY_ID,
                         describe(object) + " has no property " + std::to_string(id));
-    const ValueType held = valueTypeOf(object, *spec);
-    if (held != asked) return typeMismatch(object, *spec, held, asked);
-    text = spec->element ? propertyText(object, *spec) : storeLocation(*target.store, id);
+    const ValueType held = valueTypeOf(object, *row);
+    if (held != asked) return typeMismatch(object, *row, held, asked);
+    text = row->element ? propertyText(object, *row) : storeLocation(*target.store, id);
     return VI_SUCCESS;
 }
 

@@ -13,7 +13,7 @@ using T = ValueType;
 // The dynamic type of a data component's value; resolved by valueTypeOf.
 constexpr ValueType kByComponent = ValueType::None;
 
-const PropertySpec kProperties[] = {
+const PropertyRow kProperties[] = {
     {K::Store, 1, T::String, "Name", ""},
     {K::Store, 2, T::String, "Description", ""},
     {K::Store, 3, T::String, nullptr, ""},
@@ -95,16 +95,16 @@ bool parses(ValueType type, const std::string& text) {
 
 }  // namespace
 
-const PropertySpec* findProperty(const Object& object, int id) {
+const PropertyRow* findProperty(const Object& object, int id) {
     const bool numeric = object.dataType == DataType::Integer || object.dataType == DataType::Real;
     if (object.kind == K::DataComponent && id == 10 && !numeric) return nullptr;
-    for (const PropertySpec& spec : kProperties)
-        if (spec.kind == object.kind && spec.id == id) return &spec;
+    for (const PropertyRow& row : kProperties)
+        if (row.kind == object.kind && row.id == id) return &row;
     return nullptr;
 }
 
-ValueType valueTypeOf(const Object& object, const PropertySpec& spec) {
-    if (spec.type != kByComponent) return spec.type;
+ValueType valueTypeOf(const Object& object, const PropertyRow& row) {
+    if (row.type != kByComponent) return row.type;
     switch (object.dataType) {
         case DataType::Integer:
             return T::Int32;
@@ -124,17 +124,16 @@ const char* valueTypeName(ValueType type) {
     return names[static_cast<int>(type)];
 }
 
-std::string propertyText(const Object& object, const PropertySpec& spec) {
-    const std::string& text = spec.element ? object.field(spec.element) : std::string();
-    return trimmed(text).empty() && valueTypeOf(object, spec) != T::String ? spec.defaultText
-                                                                           : text;
+std::string propertyText(const Object& object, const PropertyRow& row) {
+    const std::string& text = row.element ? object.field(row.element) : std::string();
+    return trimmed(text).empty() && valueTypeOf(object, row) != T::String ? row.defaultText : text;
 }
 
 std::string checkTypedField(const Object& object, const std::string& element,
                             const std::string& text) {
-    for (const PropertySpec& spec : kProperties) {
-        if (spec.kind != object.kind || !spec.element || element != spec.element) continue;
-        const ValueType type = valueTypeOf(object, spec);
+    for (const PropertyRow& row : kProperties) {
+        if (row.kind != object.kind || !row.element || element != row.element) continue;
+        const ValueType type = valueTypeOf(object, row);
         if (type != T::String && !trimmed(text).empty() && !parses(type, text))
             return "<" + element + "> holds '" + text + "', which is not a " + valueTypeName(type) +
                    " value";

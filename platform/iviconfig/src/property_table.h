@@ -10,7 +10,7 @@ namespace qmdc::iviconfig {
 
 enum class ValueType { String, Int32, Real64, Boolean, None };
 
-struct PropertySpec {
+struct PropertyRow {
     Kind kind;
     int id;
     ValueType type;
@@ -18,17 +18,17 @@ struct PropertySpec {
     const char* defaultText;  // read when the element is absent or empty
 };
 
-// The spec of property `id` of `object`, or nullptr when it has none.
-const PropertySpec* findProperty(const Object& object, int id);
+// The row of property `id` of `object`, or nullptr when it has none.
+const PropertyRow* findProperty(const Object& object, int id);
 
 // The type a property holds on this object; a data component's value takes
 // the type of the component, and a structure has no value.
-ValueType valueTypeOf(const Object& object, const PropertySpec& spec);
+ValueType valueTypeOf(const Object& object, const PropertyRow& row);
 
 const char* valueTypeName(ValueType type);
 
 // The text of a property as stored (the default when absent or empty).
-std::string propertyText(const Object& object, const PropertySpec& spec);
+std::string propertyText(const Object& object, const PropertyRow& row);
 
 // Checks that the text of the scalar element `element` of `object` parses
 // when it holds a typed property; returns a description of what is wrong, or

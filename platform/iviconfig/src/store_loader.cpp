@@ -22,7 +22,7 @@ using K = Kind;
 // components, typed by their element name). `byReference`: the items are
 // idrefs to global objects. `named`: the collection has ItemByName, so names
 // must be unique in it.
-struct ContainerSpec {
+struct ContainerRow {
     Kind owner;
     const char* container;
     const char* item;
@@ -31,7 +31,7 @@ struct ContainerSpec {
     bool named;
 };
 
-const ContainerSpec kContainers[] = {
+const ContainerRow kContainers[] = {
     {K::Store, "PublishedAPIs", "IviPublishedAPI", K::PublishedAPI, false, false},
     {K::Store, "SoftwareModules", "IviSoftwareModule", K::SoftwareModule, false, true},
     {K::Store, "HardwareAssets", "IviHardwareAsset", K::HardwareAsset, false, true},
@@ -54,7 +54,7 @@ const ContainerSpec kContainers[] = {
 
 // A reference: an element carrying an idref to a global object of the
 // `target` (or `alsoTarget`) kind, stored in `slot`.
-struct ReferenceSpec {
+struct ReferenceRow {
     Kind owner;
     const char* element;
     const Object* Object::*slot;
@@ -62,7 +62,7 @@ struct ReferenceSpec {
     Kind alsoTarget;
 };
 
-const ReferenceSpec kReferences[] = {
+const ReferenceRow kReferences[] = {
     {K::Session, "IviHardwareAsset", &Object::hardwareAsset, K::HardwareAsset, K::HardwareAsset},
     {K::DriverSession, "IviHardwareAsset", &Object::hardwareAsset, K::HardwareAsset,
      K::HardwareAsset},
@@ -79,13 +79,13 @@ const ReferenceSpec kReferences[] = {
     {K::DataComponent, "IviPublishedAPI", &Object::publishedApi, K::PublishedAPI, K::PublishedAPI},
 };
 
-struct DataTypeSpec {
+struct DataTypeRow {
     const char* element;
     const char* typeText;
     DataType type;
 };
 
-const DataTypeSpec kDataTypes[] = {
+const DataTypeRow kDataTypes[] = {
     {"IviStructure", "Structure", DataType::Structure},
     {"IviString", "String", DataType::String},
     {"IviInteger", "Integer", DataType::Integer},
@@ -167,17 +167,17 @@ class Loader {
 
         for (const pugi::xml_node& child : node.children()) {
             if (child.type() != pugi::node_element) continue;
-            if (const ContainerSpec* spec = containerSpec(kind, child.name())) {
-                loadContainer(*object, child, *spec, depth);
-            } else if (const ReferenceSpec* spec = referenceSpec(kind, child.name())) {
-                addReference(*object, child, spec->slot, nullptr, spec->target, spec->alsoTarget);
+            if (const ContainerRow* row = containerRow(kind, child.name())) {
+                loadContainer(*object, child, *row, depth);
+            } else if (const ReferenceRow* row = referenceRow(kind, child.name())) {
+                addReference(*object, child, row->slot, nullptr, row->target, row->alsoTarget);
             } else if (hasElementChild(child)) {
                 // A wrapper around a reference; other structured elements are
                 // not used by this server.
                 for (const pugi::xml_node& inner : child.children())
-                    if (const ReferenceSpec* spec = referenceSpec(kind, inner.name()))
-                        addReference(*object, inner, spec->slot, nullptr, spec->target,
-                                     spec->alsoTarget);
+                    if (const ReferenceRow* row = referenceRow(kind, inner.name()))
+                        addReference(*object, inner, row->slot, nullptr, row->target,
+                                     row->alsoTarget);
             } else {
                 addField(*object, child);
             }
@@ -195,19 +195,19 @@ class Loader {
         if (!bad.empty()) fail(lineOf(node), bad);
     }
 
-    void loadContainer(Object& owner, const pugi::xml_node& node, const ContainerSpec& spec,
+    void loadContainer(Object& owner, const pugi::xml_node& node, const ContainerRow& row,
                        int depth) {
-        Items& items = owner.collections[spec.container];
+        Items& items = owner.collections[row.container];
         for (const pugi::xml_node& item : node.children()) {
             if (item.type() != pugi::node_element) continue;
             const std::string_view name = item.name();
-            if (spec.item && name != spec.item)
-                fail(lineOf(item), "<" + std::string(name) + "> inside <" + spec.container +
-                                       ">, where <" + spec.item + "> is expected");
-            if (spec.byReference)
-                addReference(owner, item, nullptr, spec.container, spec.itemKind, spec.itemKind);
+            if (row.item && name != row.item)
+                fail(lineOf(item), "<" + std::string(name) + "> inside <" + row.container +
+                                       ">, where <" + row.item + "> is expected");
+            if (row.byReference)
+                addReference(owner, item, nullptr, row.container, row.itemKind, row.itemKind);
             else
-                items.push_back(load(item, spec.itemKind, dataTypeOf(name), depth + 1));
+                items.push_back(load(item, row.itemKind, dataTypeOf(name), depth + 1));
         }
     }
 
@@ -238,8 +238,8 @@ class Loader {
     void checkNames() const {
         for (const auto& object : store_->pool) {
             for (const auto& [container, items] : object->collections) {
-                const ContainerSpec* spec = containerSpec(object->kind, container.c_str());
-                if (!spec || !spec->named) continue;
+                const ContainerRow* row = containerRow(object->kind, container.c_str());
+                if (!row || !row->named) continue;
                 std::set<std::string> names;
                 for (const Object* item : items)
                     if (!names.insert(item->name()).second)
@@ -252,12 +252,12 @@ class Loader {
     // The element name fixes a data component's type; a <Type> child must agree.
     void settleDataType(Object& object, const pugi::xml_node& node) const {
         std::string& typeText = object.fields["Type"];
-        for (const DataTypeSpec& spec : kDataTypes) {
-            if (spec.type != object.dataType) continue;
-            if (!trimmed(typeText).empty() && !equalsNoCase(trimmed(typeText), spec.typeText))
+        for (const DataTypeRow& row : kDataTypes) {
+            if (row.type != object.dataType) continue;
+            if (!trimmed(typeText).empty() && !equalsNoCase(trimmed(typeText), row.typeText))
                 fail(object.line, "<" + std::string(node.name()) + "> '" + object.name() +
                                       "' has the type '" + typeText + "'");
-            typeText = spec.typeText;
+            typeText = row.typeText;
             return;
         }
         if (trimmed(typeText).empty()) {
@@ -267,20 +267,20 @@ class Loader {
     }
 
     static DataType dataTypeOf(std::string_view element) {
-        for (const DataTypeSpec& spec : kDataTypes)
-            if (element == spec.element) return spec.type;
+        for (const DataTypeRow& row : kDataTypes)
+            if (element == row.element) return row.type;
         return DataType::Other;
     }
 
-    static const ContainerSpec* containerSpec(Kind owner, const char* element) {
-        for (const ContainerSpec& spec : kContainers)
-            if (spec.owner == owner && std::string_view(element) == spec.container) return &spec;
+    static const ContainerRow* containerRow(Kind owner, const char* element) {
+        for (const ContainerRow& row : kContainers)
+            if (row.owner == owner && std::string_view(element) == row.container) return &row;
         return nullptr;
     }
 
-    static const ReferenceSpec* referenceSpec(Kind owner, const char* element) {
-        for (const ReferenceSpec& spec : kReferences)
-            if (spec.owner == owner && std::string_view(element) == spec.element) return &spec;
+    static const ReferenceRow* referenceRow(Kind owner, const char* element) {
+        for (const ReferenceRow& row : kReferences)
+            if (row.owner == owner && std::string_view(element) == row.element) return &row;
         return nullptr;
     }
 
