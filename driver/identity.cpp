@@ -18,9 +18,6 @@ std::map<std::string, std::string> BuildSupportedModelTable() {
     return table;
 }
 
-// Built when the library is loaded.
-const std::map<std::string, std::string> supportedModelTable = BuildSupportedModelTable();
-
 bool WordAt(const std::string& text, size_t at, const std::string& word) {
     return at + word.size() <= text.size() &&
            EqualsIgnoringCase(text.substr(at, word.size()), word);
@@ -44,8 +41,11 @@ bool ParseRating(const std::string& text, double& value) {
 
 }  // namespace
 
+// Built on first use (at the latest when the library is loaded and the
+// framework reads the driver's definition), then only read.
 const std::map<std::string, std::string>& SupportedModelTable() {
-    return supportedModelTable;
+    static const std::map<std::string, std::string> table = BuildSupportedModelTable();
+    return table;
 }
 
 bool MatchModelText(const std::string& text, ModelTextParts& parts) {
@@ -78,7 +78,7 @@ bool MatchModelText(const std::string& text, ModelTextParts& parts) {
 const std::string& SupportedModelsText() {
     static const std::string text = [] {
         std::string joined;
-        for (const auto& entry : supportedModelTable) {
+        for (const auto& entry : SupportedModelTable()) {
             if (!joined.empty()) joined += ',';
             joined += entry.first;
         }

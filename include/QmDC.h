@@ -84,6 +84,115 @@ extern "C" {
 #define QMDC_ERROR_IO_GENERAL ((ViStatus)0xBFFA4214L)
 #define QMDC_ERROR_IO_TIMEOUT ((ViStatus)0xBFFA4215L)
 
+/*- Attributes ---------------------------------------------------------------
+ * Read and written with the QmDC_GetAttribute<Type> / QmDC_SetAttribute<Type>
+ * function of the attribute's type. R: read-only, R/W: read and write.
+ * "Channel" attributes take a channel name ("CH1", or "" for the one output).
+ */
+/* IVI inherent attributes */
+#define QMDC_ATTR_RANGE_CHECK (1050002L)                /* ViBoolean, R/W */
+#define QMDC_ATTR_QUERY_INSTRUMENT_STATUS (1050003L)    /* ViBoolean, R/W: "*ESR?" after each operation */
+#define QMDC_ATTR_CACHE (1050004L)                      /* ViBoolean, R/W */
+#define QMDC_ATTR_SIMULATE (1050005L)                   /* ViBoolean, R/W */
+#define QMDC_ATTR_RECORD_COERCIONS (1050006L)           /* ViBoolean, R/W */
+#define QMDC_ATTR_DRIVER_SETUP (1050007L)               /* ViString, R */
+#define QMDC_ATTR_INTERCHANGE_CHECK (1050021L)          /* ViBoolean, R/W: only VI_FALSE */
+#define QMDC_ATTR_CHANNEL_COUNT (1050203L)              /* ViInt32, R: number of outputs (1) */
+#define QMDC_ATTR_SPECIFIC_DRIVER_PREFIX (1050302L)     /* ViString, R: "QmDC" */
+#define QMDC_ATTR_IO_RESOURCE_DESCRIPTOR (1050304L)     /* ViString, R */
+#define QMDC_ATTR_LOGICAL_NAME (1050305L)               /* ViString, R */
+#define QMDC_ATTR_SUPPORTED_INSTRUMENT_MODELS (1050327L) /* ViString, R */
+#define QMDC_ATTR_GROUP_CAPABILITIES (1050401L)         /* ViString, R */
+#define QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION (1050510L) /* ViString, R */
+#define QMDC_ATTR_INSTRUMENT_MANUFACTURER (1050511L)    /* ViString, R */
+#define QMDC_ATTR_INSTRUMENT_MODEL (1050512L)           /* ViString, R */
+#define QMDC_ATTR_SPECIFIC_DRIVER_VENDOR (1050513L)     /* ViString, R */
+#define QMDC_ATTR_SPECIFIC_DRIVER_DESCRIPTION (1050514L) /* ViString, R */
+#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION (1050515L) /* ViInt32, R */
+#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION (1050516L) /* ViInt32, R */
+#define QMDC_ATTR_SPECIFIC_DRIVER_REVISION (1050551L)   /* ViString, R */
+
+/* IviDCPwr class attributes (channel attributes) */
+#define QMDC_ATTR_VOLTAGE_LEVEL (1250001L)          /* ViReal64, R/W, volts */
+#define QMDC_ATTR_OVP_ENABLED (1250002L)            /* ViBoolean, R/W: always VI_TRUE */
+#define QMDC_ATTR_OVP_LIMIT (1250003L)              /* ViReal64, R/W, volts */
+#define QMDC_ATTR_CURRENT_LIMIT_BEHAVIOR (1250004L) /* ViInt32, R/W: QMDC_VAL_CURRENT_TRIP only */
+#define QMDC_ATTR_CURRENT_LIMIT (1250005L)          /* ViReal64, R/W, amperes (over-current level) */
+#define QMDC_ATTR_OUTPUT_ENABLED (1250006L)         /* ViBoolean, R/W */
+#define QMDC_ATTR_TRIGGER_SOURCE (1250101L)         /* ViInt32: not supported */
+#define QMDC_ATTR_TRIGGERED_CURRENT_LIMIT (1250102L) /* ViReal64: not supported */
+#define QMDC_ATTR_TRIGGERED_VOLTAGE_LEVEL (1250103L) /* ViReal64: not supported */
+
+/* Instrument-specific attributes */
+#define QMDC_ATTR_SYSTEM_IO_SESSION (1150001L)          /* ViSession, R: the VISA session */
+#define QMDC_ATTR_SYSTEM_IO_TIMEOUT (1150002L)          /* ViInt32, R/W, milliseconds */
+#define QMDC_ATTR_OPERATION_CONDITION_REGISTER (1150003L) /* ViInt32, R */
+#define QMDC_ATTR_AUTO_START_ENABLED (1150004L)         /* ViBoolean, R/W: output on at power-up */
+#define QMDC_ATTR_CURRENT_LEVEL (1150006L)              /* ViReal64, R/W, amperes */
+#define QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL (1150007L) /* ViReal64, R/W, amperes */
+#define QMDC_ATTR_POWER_LEVEL (1150008L)                /* ViReal64, R/W, watts */
+#define QMDC_ATTR_OVER_POWER_PROTECTION_LEVEL (1150009L) /* ViReal64, R/W, watts */
+#define QMDC_ATTR_REMOTE_SENSE_ENABLED (1150010L)       /* ViBoolean, R/W */
+#define QMDC_ATTR_REMOTE_SENSE_RESISTANCE (1150011L)    /* ViReal64, R/W, ohms */
+#define QMDC_ATTR_REMOTE_SENSE_CALCULATION_STATUS (1150012L) /* ViInt32, R: QMDC_VAL_REMOTE_SENSE_STATUS_* */
+#define QMDC_ATTR_OPERATION_ENABLE_REGISTER (1150013L)  /* ViInt32, R/W */
+#define QMDC_ATTR_OPERATION_EVENT_REGISTER (1150014L)   /* ViInt32, R */
+#define QMDC_ATTR_QUESTIONABLE_CONDITION_REGISTER (1150015L) /* ViInt32, R */
+#define QMDC_ATTR_QUESTIONABLE_ENABLE_REGISTER (1150016L) /* ViInt32, R/W */
+#define QMDC_ATTR_QUESTIONABLE_EVENT_REGISTER (1150017L) /* ViInt32, R */
+#define QMDC_ATTR_HARDWARE_ENABLE_REGISTER (1150018L)   /* ViInt32, R/W */
+#define QMDC_ATTR_TEMPERATURE_ENABLE_REGISTER (1150019L) /* ViInt32, R/W */
+#define QMDC_ATTR_HARDWARE_CONDITION_REGISTER (1150020L) /* ViInt32, R */
+#define QMDC_ATTR_HARDWARE_EVENT_REGISTER (1150021L)    /* ViInt32, R */
+#define QMDC_ATTR_TEMPERATURE_CONDITION_REGISTER (1150022L) /* ViInt32, R */
+#define QMDC_ATTR_TEMPERATURE_EVENT_REGISTER (1150023L) /* ViInt32, R */
+#define QMDC_ATTR_STANDARD_EVENT_ENABLE_REGISTER (1150024L) /* ViInt32, R/W: *ESE */
+#define QMDC_ATTR_STANDARD_EVENT_EVENT_REGISTER (1150025L) /* ViInt32, R: *ESR? (clears it) */
+#define QMDC_ATTR_STATUS_BYTE_ENABLE_REGISTER (1150026L) /* ViInt32, R/W: *SRE */
+#define QMDC_ATTR_STATUS_BYTE_EVENT_REGISTER (1150027L) /* ViInt32, R: *STB? */
+#define QMDC_ATTR_ANALOG_OUTPUT_MODE (1150028L)         /* ViInt32, R/W: QMDC_VAL_ANALOG_OUTPUT_MODE_* */
+#define QMDC_ATTR_DEVICE_CAPABILITIES (1150029L)        /* ViString, R */
+#define QMDC_ATTR_CONTROL_SOURCE (1150030L)             /* ViInt32, R/W: QMDC_VAL_CONTROL_SOURCE_* */
+#define QMDC_ATTR_LAST_SELF_TEST_RESULT (1150031L)      /* ViString, R */
+#define QMDC_ATTR_SCPI_VERSION (1150033L)               /* ViString, R */
+#define QMDC_ATTR_ANALOG_VOLTAGE_SCALING_LEVEL (1150034L) /* ViInt32, R/W: QMDC_VAL_ANALOG_SCALING_LEVEL_* */
+#define QMDC_ATTR_ANALOG_CURRENT_SCALING_LEVEL (1150035L) /* ViInt32, R/W: QMDC_VAL_ANALOG_SCALING_LEVEL_* */
+#define QMDC_ATTR_ERROR_CONDITION (1150036L)            /* ViInt32, R: oldest error code queued */
+#define QMDC_ATTR_ERROR_COUNT (1150037L)                /* ViInt32, R: errors queued */
+
+/*- Defined values -----------------------------------------------------------*/
+/* QMDC_ATTR_CURRENT_LIMIT_BEHAVIOR */
+#define QMDC_VAL_CURRENT_REGULATE (0L)
+#define QMDC_VAL_CURRENT_TRIP (1L)
+/* QmDC_Measure, MeasurementType */
+#define QMDC_VAL_MEASURE_CURRENT (0L)
+#define QMDC_VAL_MEASURE_VOLTAGE (1L)
+/* QmDC_QueryOutputState, OutputState */
+#define QMDC_VAL_OUTPUT_CONSTANT_VOLTAGE (0L)
+#define QMDC_VAL_OUTPUT_CONSTANT_CURRENT (1L)
+#define QMDC_VAL_OUTPUT_OVER_VOLTAGE (2L)
+#define QMDC_VAL_OUTPUT_OVER_CURRENT (3L)
+#define QMDC_VAL_OUTPUT_UNREGULATED (4L)
+/* QMDC_ATTR_REMOTE_SENSE_CALCULATION_STATUS */
+#define QMDC_VAL_REMOTE_SENSE_STATUS_DORMANT (0L)
+#define QMDC_VAL_REMOTE_SENSE_STATUS_CALCULATING (1L)
+#define QMDC_VAL_REMOTE_SENSE_STATUS_COMPLETE (2L)
+/* QMDC_ATTR_ANALOG_OUTPUT_MODE */
+#define QMDC_VAL_ANALOG_OUTPUT_MODE_DISABLED (0L)
+#define QMDC_VAL_ANALOG_OUTPUT_MODE_PARALLEL (1L)
+#define QMDC_VAL_ANALOG_OUTPUT_MODE_SERIES (2L)
+/* QMDC_ATTR_CONTROL_SOURCE */
+#define QMDC_VAL_CONTROL_SOURCE_LOCAL (0L)
+#define QMDC_VAL_CONTROL_SOURCE_REMOTE (1L)
+#define QMDC_VAL_CONTROL_SOURCE_REMOTE_WITH_LOCK (2L)
+#define QMDC_VAL_CONTROL_SOURCE_ANALOG_VOLTAGE (3L)
+#define QMDC_VAL_CONTROL_SOURCE_ANALOG_CURRENT (4L)
+#define QMDC_VAL_CONTROL_SOURCE_ANALOG_DUAL (5L)
+/* QMDC_ATTR_ANALOG_VOLTAGE_SCALING_LEVEL and QMDC_ATTR_ANALOG_CURRENT_SCALING_LEVEL */
+#define QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_3 (0L)
+#define QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_5 (1L)
+#define QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_10 (2L)
+
 /*- Lifecycle --------------------------------------------------------------*/
 QMDC_API ViStatus QMDC_CALL QmDC_init(ViRsrc ResourceName, ViBoolean IdQuery, ViBoolean Reset,
                                       ViSession* Vi);
@@ -114,6 +223,60 @@ QMDC_API ViStatus QMDC_CALL QmDC_error_query(ViSession Vi, ViInt32* ErrorCode,
                                              ViChar ErrorMessage[256]);
 QMDC_API ViStatus QMDC_CALL QmDC_GetNextError(ViSession Vi, ViInt32 BufferSize, ViChar Val[]);
 QMDC_API ViStatus QMDC_CALL QmDC_ClearStatus(ViSession Vi);
+
+/*- Attributes -------------------------------------------------------------*/
+/* Typed access. RepCapIdentifier names the channel of a channel attribute
+ * (VI_NULL or "" is the one output) and is ignored by the others. */
+QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViInt32(ViSession Vi, ViConstString RepCapIdentifier,
+                                                     ViAttr AttributeID, ViInt32* AttributeValue);
+QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViReal64(ViSession Vi, ViConstString RepCapIdentifier,
+                                                      ViAttr AttributeID, ViReal64* AttributeValue);
+QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViBoolean(ViSession Vi,
+                                                       ViConstString RepCapIdentifier,
+                                                       ViAttr AttributeID,
+                                                       ViBoolean* AttributeValue);
+QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViSession(ViSession Vi,
+                                                       ViConstString RepCapIdentifier,
+                                                       ViAttr AttributeID,
+                                                       ViSession* AttributeValue);
+/* Returns 4096 (a warning) when the value filled the buffer and may have been
+ * cut; with a buffer size of 0 it only returns 4096, the largest size needed. */
+QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViString(ViSession Vi, ViConstString RepCapIdentifier,
+                                                      ViAttr AttributeID,
+                                                      ViInt32 AttributeValueBufferSize,
+                                                      ViChar AttributeValue[]);
+QMDC_API ViStatus QMDC_CALL QmDC_SetAttributeViInt32(ViSession Vi, ViConstString RepCapIdentifier,
+                                                     ViAttr AttributeID, ViInt32 AttributeValue);
+QMDC_API ViStatus QMDC_CALL QmDC_SetAttributeViReal64(ViSession Vi, ViConstString RepCapIdentifier,
+                                                      ViAttr AttributeID, ViReal64 AttributeValue);
+QMDC_API ViStatus QMDC_CALL QmDC_SetAttributeViBoolean(ViSession Vi,
+                                                       ViConstString RepCapIdentifier,
+                                                       ViAttr AttributeID,
+                                                       ViBoolean AttributeValue);
+QMDC_API ViStatus QMDC_CALL QmDC_SetAttributeViSession(ViSession Vi,
+                                                       ViConstString RepCapIdentifier,
+                                                       ViAttr AttributeID,
+                                                       ViSession AttributeValue);
+QMDC_API ViStatus QMDC_CALL QmDC_SetAttributeViString(ViSession Vi, ViConstString RepCapIdentifier,
+                                                      ViAttr AttributeID,
+                                                      ViConstString AttributeValue);
+/* Forgets every stored attribute value (a simulated session's state too). */
+QMDC_API ViStatus QMDC_CALL QmDC_InvalidateAllAttributes(ViSession Vi);
+/* The driver never coerces a value: the record is always empty. */
+QMDC_API ViStatus QMDC_CALL QmDC_GetNextCoercionRecord(ViSession Vi, ViInt32 BufferSize,
+                                                       ViChar CoercionRecord[]);
+/* Interchange checking is not supported: these three fail with
+ * QMDC_ERROR_FUNCTION_NOT_SUPPORTED. */
+QMDC_API ViStatus QMDC_CALL QmDC_GetNextInterchangeWarning(ViSession Vi, ViInt32 BufferSize,
+                                                           ViChar InterchangeWarning[]);
+QMDC_API ViStatus QMDC_CALL QmDC_ClearInterchangeWarnings(ViSession Vi);
+QMDC_API ViStatus QMDC_CALL QmDC_ResetInterchangeCheck(ViSession Vi);
+
+/*- Channels ---------------------------------------------------------------*/
+/* The physical name of output Index (1-based): "CH1". BufferSize 0 returns
+ * the size the name needs. */
+QMDC_API ViStatus QMDC_CALL QmDC_GetChannelName(ViSession Vi, ViInt32 Index, ViInt32 BufferSize,
+                                                ViChar Name[]);
 
 /*- Direct I/O -------------------------------------------------------------*/
 #if defined(_VI_INT64_UINT64_DEFINED)

@@ -80,7 +80,7 @@ ViStatus SelfTest(DriverSession& session, ViInt16* testResult, ViChar testMessag
     ViStatus status;
     {
         IoTimeoutScope timeout(session.VisaInstrumentSession(), session.GetSelfTestTimeout());
-        status = session.QueryNumber("*TST?\n", "%hd", testResult);
+        status = session.QueryNumber("*TST?\n", "%hd%*T", testResult);
         if (status >= 0) status = session.CheckStatus();
     }
     if (status < 0) return status;

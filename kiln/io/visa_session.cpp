@@ -1,5 +1,8 @@
 #include "visa_session.h"
 
+#include <cstring>
+#include <string>
+
 #include "QmDC.h"
 #include "visa.h"
 #include "../session/driver_session.h"
@@ -56,7 +59,7 @@ ViStatus VisaSession<Derived>::CheckStatus() {
     Derived& self = Self();
     if (!self.GetQueryInstrStatus() || self.GetSimulate()) return VI_SUCCESS;
     ViInt32 events = 0;
-    const ViStatus status = QueryNumber("*ESR?\n", "%ld", &events);
+    const ViStatus status = QueryNumber("*ESR?\n", "%ld%*T", &events);
     if (status < 0) return status;
     if ((events & kEventErrorMask) != 0) return self.ReportError(QMDC_ERROR_INSTRUMENT_STATUS);
     return status;
@@ -102,22 +105,40 @@ ViStatus VisaSession<Derived>::Queryf(const char* command, const char* scanForma
     return status;
 }
 
+namespace {
+// The command without its line feed, as error texts name it.
+std::string CommandName(const char* command) {
+    std::string name(command);
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
+}
+}  // namespace
+
 template <class Derived>
 template <class Number>
-ViStatus VisaSession<Derived>::QueryNumber(const char* command, const char* numberFormat,
+ViStatus VisaSession<Derived>::QueryNumber(const char* command, const char* scanFormat,
                                            Number* value) {
-    int consumed = -1;  // %n is reached only when the number was read
-    const std::string format = std::string(numberFormat) + "%n%*T";
+    // "%n" after the number is reached only when the number was read.
+    const char* rest = std::strchr(scanFormat + 1, '%');
+    std::string format(scanFormat, rest != nullptr ? rest : scanFormat + std::strlen(scanFormat));
+    format += "%n";
+    if (rest != nullptr) format += rest;
+    int consumed = -1;
     const ViStatus status = Queryf(command, format.c_str(), value, &consumed);
     if (status < 0 || consumed >= 0) return status;
-    std::string query(command);
-    if (!query.empty() && query.back() == '\n') query.pop_back();
     return Self().ReportErrorWithText(QMDC_ERROR_UNEXPECTED_RESPONSE,
-                                      "The answer to %s holds no number.", {query});
+                                      "The answer to %s holds no number.", {CommandName(command)});
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::ReportEmptyAnswer(const char* command) {
+    return Self().ReportErrorWithText(QMDC_ERROR_UNEXPECTED_RESPONSE, "The answer to %s is empty.",
+                                      {CommandName(command)});
 }
 
 template class VisaSession<DriverSession>;
 template ViStatus VisaSession<DriverSession>::QueryNumber(const char*, const char*, ViInt32*);
 template ViStatus VisaSession<DriverSession>::QueryNumber(const char*, const char*, ViInt16*);
+template ViStatus VisaSession<DriverSession>::QueryNumber(const char*, const char*, ViReal64*);
 
 }  // namespace kiln

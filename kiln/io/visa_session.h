@@ -25,11 +25,15 @@ class VisaSession : public IoSession {
     // viQueryf on the instrument session: the command, then the scan.
     ViStatus Queryf(const char* command, const char* scanFormat, ...);
 
-    // Queries one number scanned with numberFormat ("%ld" or "%hd") and drops
-    // the rest of the line. An answer that holds no number is reported as an
-    // unexpected response instead of leaving the value as it was.
+    // Queries one number with a scan format made of its conversion and what
+    // drops the rest of the answer ("%lf%*t", "%ld%*T"). An answer that holds
+    // no number is reported as an unexpected response instead of leaving the
+    // value as it was.
     template <class Number>
-    ViStatus QueryNumber(const char* command, const char* numberFormat, Number* value);
+    ViStatus QueryNumber(const char* command, const char* scanFormat, Number* value);
+
+    // Records that the answer to command was an empty line.
+    ViStatus ReportEmptyAnswer(const char* command);
 
     ViSession VisaResourceManager() const { return visaResourceManager; }
     ViSession VisaInstrumentSession() const { return visaSession; }

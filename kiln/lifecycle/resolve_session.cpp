@@ -7,7 +7,7 @@
 #include "IviSession.h"
 #include "QmDC.h"
 #include "config_handle.h"
-#include "../../driver/identity.h"
+#include "../session/driver_definition.h"
 #include "../session/driver_session.h"
 
 namespace kiln {
@@ -95,8 +95,8 @@ ViStatus DriverSession::ResolveSession(const std::string& name, const std::strin
         ioResourceDescriptor = name;
         QMDC_CONFIG_CALL(
             IviConfig_GetConfigStoreSoftwareModuleCollection(store.Get(), modules.Out()));
-        QMDC_CONFIG_CALL(
-            IviConfig_GetSoftwareModuleItemByName(modules.Get(), DRIVER_PREFIX, module.Out()));
+        QMDC_CONFIG_CALL(IviConfig_GetSoftwareModuleItemByName(
+            modules.Get(), RegisteredDriver().prefix, module.Out()));
         const ViStatus status = ApplyConfigInitialSettings(module.Get());
         if (status < 0) return status;
     } else {
@@ -110,7 +110,8 @@ ViStatus DriverSession::ResolveSession(const std::string& name, const std::strin
         status = ApplyConfigPhysicalNames(module.Get());
         if (status < 0) return status;
     }
-    if (currentOptions.simulate && instrumentModel.empty()) instrumentModel = DEFAULT_MODEL;
+    if (currentOptions.simulate && instrumentModel.empty())
+        instrumentModel = RegisteredDriver().defaultModel;
     initialOptions = currentOptions;
     driverSession.Reset();
     modules.Reset();

@@ -6,6 +6,7 @@
 #include "IviSession.h"
 #include "QmDC.h"
 #include "visa.h"
+#include "../attributes/value_checks.h"
 #include "../session/call_frame.h"
 #include "../session/driver_session.h"
 
@@ -24,11 +25,8 @@ ViStatus InitializeSession(DriverSession& session, const std::string& resourceNa
     session.SetInitArguments(resourceName, idQuery == VI_TRUE, reset == VI_TRUE, options);
     ViStatus status = session.ResolveSession(resourceName, options);
     if (status < 0) return status;
-    if (session.GetInterchangeCheck() && !session.SupportsInterchangeCheck()) {
-        return session.ReportErrorWithText(QMDC_ERROR_BAD_OPTION_VALUE,
-                                           "Interchange checking is not supported by the driver.",
-                                           {"True"});
-    }
+    status = RefuseInterchangeCheckAtInit(session);
+    if (status < 0) return status;
     status = session.OpenIo();
     if (status < 0) return status;
 

@@ -1,6 +1,6 @@
 #include "driver_session.h"
 
-#include "../../driver/identity.h"
+#include "driver_definition.h"
 
 namespace kiln {
 
@@ -180,7 +180,7 @@ std::string DriverSession::MapVirtualNameTarget(const std::string& name) const {
 }
 
 bool DriverSession::IsModelSupported() const {
-    return SupportedModelTable().count(instrumentModel) != 0;
+    return RegisteredDriver().supportedModels().count(instrumentModel) != 0;
 }
 
 bool DriverSession::IsCurrentModelInFamily(const std::string& family) const {
@@ -192,8 +192,9 @@ bool DriverSession::IsModel(const std::string& name) const {
 }
 
 bool DriverSession::IsModelInFamily(const std::string& model, const std::string& family) const {
-    auto it = SupportedModelTable().find(model);
-    return it != SupportedModelTable().end() && it->second == family;
+    const auto& models = RegisteredDriver().supportedModels();
+    auto it = models.find(model);
+    return it != models.end() && it->second == family;
 }
 
 ViStatus DriverSession::ResetInherentOptions() {

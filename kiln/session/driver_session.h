@@ -13,6 +13,7 @@
 #include "error_report.h"
 #include "../attributes/attribute_cache.h"
 #include "../io/visa_session.h"
+#include "../repcap/physical_names.h"
 
 namespace kiln {
 
@@ -132,6 +133,8 @@ class DriverSession : public VisaSession<DriverSession> {
     CaseInsensitiveMap<std::string>& VirtualNameTargetTable() { return virtualNameTargets; }
     AttributeCache& Cache() { return attributeCache; }
     std::deque<std::string>& CoercionQueue() { return coercionQueue; }
+    // The session's reference to its physical-name table (see physical_names.h).
+    kiln::PhysicalNameTable& PhysicalNameTableReference() { return physicalNameTable; }
 
   protected:
     ViSession handle;
@@ -164,6 +167,7 @@ class DriverSession : public VisaSession<DriverSession> {
     CaseInsensitiveMap<std::string> physicalNames;
     AttributeCache attributeCache;
     std::deque<std::string> coercionQueue;
+    kiln::PhysicalNameTable physicalNameTable;
 
     friend class VisaSession<DriverSession>;
 };

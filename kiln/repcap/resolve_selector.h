@@ -1,0 +1,53 @@
+// Turning a channel argument (a selector) into the physical channels it names:
+// lists, ranges, bracketed groups, levels and virtual names, with the
+// repeated-capability errors for everything else.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "channel_ref.h"
+#include "visatype.h"
+
+namespace kiln {
+
+class DriverSession;
+
+// The longest list a selector may expand to (ranges and combined levels
+// multiply); a longer one is refused instead of filling memory.
+constexpr size_t kMaxSelectorNames = 10000;
+// How much longer virtual names may make a selector.
+constexpr size_t kMaxVirtualNameGrowth = 1u << 16;
+// The most levels a selector may have.
+constexpr size_t kMaxSelectorLevels = 64;
+
+// Resolves selector (null reads as "") for session, which may be null only
+// without validation. With validation every name must be one of the session's
+// physical names. On failure the error is recorded on the session and out is
+// left empty.
+ViStatus ResolveSelector(DriverSession* session, ViConstString selector, ChannelList& out,
+                         bool validate);
+
+// The full resolution, step by step, without the shortcut for common selectors.
+ViStatus ResolveSelectorFully(DriverSession* session, ViConstString selector, ChannelList& out,
+                              bool validate);
+
+// Steps of the full resolution before the names are checked: the grammar,
+// the virtual names (with a session), the levels and their items, and the
+// combination of the levels into names ("a:b" for two levels).
+ViStatus SelectorNames(DriverSession* session, const std::string& selector,
+                       std::vector<std::string>& names);
+
+// The shortcut: a blank selector, or a single name (physical or virtual)
+// naming one of the session's physical names. Returns false when the selector
+// is anything else, or would fail; the full resolution then decides. When it
+// returns true, out is exactly what the full resolution gives.
+bool ResolveCommonSelector(DriverSession& session, ViConstString selector, ChannelList& out);
+
+// For operations on exactly one channel.
+ViStatus ResolveSingleChannel(DriverSession& session, ViConstString selector, ChannelRef& out);
+
+// "OutputChannel!!CH1" for "CH1" (empty for an empty name).
+ChannelRef MakeChannelRef(const std::string& name);
+
+}  // namespace kiln
