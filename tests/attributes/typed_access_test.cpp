@@ -1,0 +1,222 @@
+// The typed attribute functions: the checks they make before any callback
+// runs, in their order, with their exact texts, and the string buffer rules.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "QmDC.h"
+#include "driver_test_support.h"
+#include "kiln/attributes/attribute_registry.h"
+#include "kiln/attributes/typed_access.h"
+
+using qmdc_test::ErrorDescription;
+
+namespace {
+
+struct CheckCase {
+    const char* what;
+    std::function<ViStatus(ViSession)> call;
+    ViStatus status;
+    const char* description;
+};
+
+TEST(TypedAccess, ChecksComeFirstWithTheirTexts) {
+    auto session = qmdc_test::Simulated();
+    ViInt32 i = 0;
+    ViReal64 r = 0;
+    ViSession s = 0;
+    ViChar text[64];
+    const CheckCase cases[] = {
+        {"id 0", [&](ViSession vi) { return QmDC_GetAttributeViInt32(vi, "", 0, &i); },
+         QMDC_ERROR_INVALID_ATTRIBUTE, "Attribute ID '0' not recognized."},
+        {"id -1 is written unsigned",
+         [&](ViSession vi) {
+             return QmDC_GetAttributeViReal64(vi, "", static_cast<ViAttr>(-1), &r);
+         },
+         QMDC_ERROR_INVALID_ATTRIBUTE, "Attribute ID '4294967295' not recognized."},
+        {"unknown id on Set",
+         [&](ViSession vi) { return QmDC_SetAttributeViBoolean(vi, "", 1050001, VI_TRUE); },
+         QMDC_ERROR_INVALID_ATTRIBUTE, "Attribute ID '1050001' not recognized."},
+        {"unknown id on string Get",
+         [&](ViSession vi) { return QmDC_GetAttributeViString(vi, "", 7, sizeof text, text); },
+         QMDC_ERROR_INVALID_ATTRIBUTE, "Attribute ID '7' not recognized."},
+        {"Int32 Get of a Boolean",
+         [&](ViSession vi) { return QmDC_GetAttributeViInt32(vi, "", QMDC_ATTR_RANGE_CHECK, &i); },
+         QMDC_ERROR_TYPES_DO_NOT_MATCH,
+         "GetAttributeViInt32 called for attribute 'QMDC_ATTR_RANGE_CHECK' of type 'ViBoolean'."},
+        {"Session Get of a Boolean",
+         [&](ViSession vi) { return QmDC_GetAttributeViSession(vi, "", QMDC_ATTR_CACHE, &s); },
+         QMDC_ERROR_TYPES_DO_NOT_MATCH,
+         "GetAttributeViSession called for attribute 'QMDC_ATTR_CACHE' of type 'ViBoolean'."},
+        {"Real64 Set of an Int32",
+         [&](ViSession vi) {
+             return QmDC_SetAttributeViReal64(vi, "", QMDC_ATTR_CHANNEL_COUNT, 1.0);
+         },
+         QMDC_ERROR_TYPES_DO_NOT_MATCH,
+         "SetAttributeViReal64 called for attribute 'QMDC_ATTR_CHANNEL_COUNT' of type 'ViInt32'."},
+        {"String Get of a Boolean",
+         [&](ViSession vi) {
+             return QmDC_GetAttributeViString(vi, "", QMDC_ATTR_SIMULATE, sizeof text, text);
+         },
+         QMDC_ERROR_TYPES_DO_NOT_MATCH,
+         "GetAttributeViString called for attribute 'QMDC_ATTR_SIMULATE' of type 'ViBoolean'."},
+        {"type before access",
+         [&](ViSession vi) {
+             return QmDC_SetAttributeViInt32(vi, "", QMDC_ATTR_INSTRUMENT_MODEL, 1);
+         },
+         QMDC_ERROR_TYPES_DO_NOT_MATCH,
+         "SetAttributeViInt32 called for attribute 'QMDC_ATTR_INSTRUMENT_MODEL' of type "
+         "'ViString'."},
+        {"read-only text",
+         [&](ViSession vi) {
+             return QmDC_SetAttributeViString(vi, "", QMDC_ATTR_INSTRUMENT_MODEL, "x");
+         },
+         QMDC_ERROR_ATTR_NOT_WRITABLE, "Attribute 'QMDC_ATTR_INSTRUMENT_MODEL' is read-only."},
+        {"read-only integer",
+         [&](ViSession vi) { return QmDC_SetAttributeViInt32(vi, "", QMDC_ATTR_CHANNEL_COUNT, 2); },
+         QMDC_ERROR_ATTR_NOT_WRITABLE, "Attribute 'QMDC_ATTR_CHANNEL_COUNT' is read-only."},
+        {"null value of the exported Get",
+         [&](ViSession vi) {
+             return QmDC_GetAttributeViInt32(vi, "", QMDC_ATTR_CHANNEL_COUNT, nullptr);
+         },
+         QMDC_ERROR_NULL_POINTER,
+         "Null pointer passed for function 'QmDC_GetAttributeViInt32', parameter "
+         "'AttributeValue'."},
+        {"the exported null check comes before the lookup",
+         [&](ViSession vi) { return QmDC_GetAttributeViBoolean(vi, "", 0, nullptr); },
+         QMDC_ERROR_NULL_POINTER,
+         "Null pointer passed for function 'QmDC_GetAttributeViBoolean', parameter "
+         "'AttributeValue'."},
+        {"a callback checks again, with its own name",
+         [&](ViSession vi) {
+             return kiln::GetAttribute<ViBoolean>(vi, "", QMDC_ATTR_CACHE, nullptr);
+         },
+         QMDC_ERROR_NULL_POINTER,
+         "Null pointer passed for function 'QmDC_get_CACHE', parameter 'AttributeValue'."},
+        {"a constant's callback too",
+         [&](ViSession vi) {
+             return kiln::GetAttribute<ViInt32>(
+                 vi, "", QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION, nullptr);
+         },
+         QMDC_ERROR_NULL_POINTER,
+         "Null pointer passed for function 'QmDC_get_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION', "
+         "parameter 'AttributeValue'."},
+        {"null text buffer with a size",
+         [&](ViSession vi) {
+             return QmDC_GetAttributeViString(vi, "", QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, 10,
+                                              nullptr);
+         },
+         QMDC_ERROR_NULL_POINTER,
+         "Null pointer passed for function 'GetAttributeViString', parameter "
+         "'AttributeValueBufferSize'."},
+    };
+    for (const CheckCase& c : cases) {
+        QmDC_ClearError(session->vi());
+        EXPECT_EQ(c.call(session->vi()), c.status) << c.what;
+        EXPECT_EQ(ErrorDescription(session->vi()), c.description) << c.what;
+    }
+}
+
+// A registry of its own for what the driver's attributes never do: a
+// write-only attribute, and counting callbacks.
+TEST(TypedAccess, AccessAndTypeAreCheckedBeforeTheCallbackRuns) {
+    auto session = qmdc_test::Simulated();
+    int calls = 0;
+    kiln::TypedCallbacks<ViInt32> writeOnly;
+    writeOnly.setter = [&](ViSession, ViConstString, ViInt32) {
+        ++calls;
+        return VI_SUCCESS;
+    };
+    kiln::TypedCallbacks<ViReal64> readOnly;
+    readOnly.getter = [&](ViSession, ViConstString, ViReal64* value) {
+        ++calls;
+        *value = 2.5;
+        return VI_SUCCESS;
+    };
+    std::vector<kiln::AttributeDescriptor> descriptors;
+    descriptors.emplace_back(7, "TEST_ATTR_WRITE_ONLY", writeOnly);
+    descriptors.emplace_back(8, "TEST_ATTR_READ_ONLY", readOnly);
+    const kiln::AttributeRegistry registry(std::move(descriptors));
+    const ViSession vi = session->vi();
+
+    ViInt32 i = 0;
+    EXPECT_EQ(kiln::GetAttribute(registry, vi, "", 7, &i), QMDC_ERROR_ATTR_NOT_READABLE);
+    EXPECT_EQ(ErrorDescription(vi), "Attribute 'TEST_ATTR_WRITE_ONLY' is write-only.");
+    EXPECT_EQ(kiln::SetAttribute(registry, vi, "", 8, 1.0), QMDC_ERROR_ATTR_NOT_WRITABLE);
+    EXPECT_EQ(kiln::GetAttribute(registry, vi, "", 8, &i), QMDC_ERROR_TYPES_DO_NOT_MATCH);
+    EXPECT_EQ(ErrorDescription(vi),
+              "GetAttributeViInt32 called for attribute 'TEST_ATTR_READ_ONLY' of type 'ViReal64'.");
+    EXPECT_EQ(calls, 0);
+
+    ViReal64 r = 0;
+    EXPECT_EQ(kiln::GetAttribute(registry, vi, "", 8, &r), VI_SUCCESS);
+    EXPECT_EQ(r, 2.5);
+    EXPECT_EQ(kiln::SetAttribute(registry, vi, "", 7, ViInt32{3}), VI_SUCCESS);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(registry.Find(9), nullptr);
+}
+
+struct BufferCase {
+    ViInt32 size;
+    bool nullBuffer;
+    ViStatus status;
+    const char* text;  // what the buffer holds afterwards (nullptr: untouched)
+};
+
+TEST(TypedAccess, StringBufferRules) {
+    auto session = qmdc_test::Simulated();
+    const BufferCase cases[] = {
+        {8, false, VI_SUCCESS, "QmDC"},
+        {6, false, VI_SUCCESS, "QmDC"},
+        {5, false, 4096, "QmDC"},  // the text exactly fills the buffer
+        {3, false, 4096, "Qm"},
+        {1, false, 4096, ""},
+        {0, false, 4096, nullptr},  // nothing is read or written
+        {0, true, 4096, nullptr},
+        {-1, false, VI_SUCCESS, "QmDC"},  // the getter gets 4096
+        {100000, false, VI_SUCCESS, "QmDC"},
+    };
+    for (const BufferCase& c : cases) {
+        ViChar buffer[16];
+        std::memset(buffer, '#', sizeof buffer);
+        const ViStatus status =
+            QmDC_GetAttributeViString(session->vi(), "", QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, c.size,
+                                      c.nullBuffer ? nullptr : buffer);
+        EXPECT_EQ(status, c.status) << c.size;
+        if (c.text == nullptr) {
+            EXPECT_EQ(buffer[0], '#') << c.size;
+        } else {
+            EXPECT_STREQ(buffer, c.text) << c.size;
+            EXPECT_EQ(buffer[std::strlen(c.text) + 1], '#')
+                << "wrote past the text, size " << c.size;
+        }
+    }
+}
+
+TEST(TypedAccess, NoValueIsLongerThan4095Characters) {
+    // The resource descriptor of a session is whatever name it was opened on.
+    const std::string longName = "TCPIP0::" + std::string(6000, 'h') + "::5025::SOCKET";
+    qmdc_test::Session session(longName, "Simulate=1");
+    ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    std::string buffer(10000, '#');
+    EXPECT_EQ(QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_IO_RESOURCE_DESCRIPTOR, 10000,
+                                        &buffer[0]),
+              4096);
+    EXPECT_EQ(std::strlen(buffer.c_str()), 4095u);
+    EXPECT_EQ(buffer.compare(0, 4095, longName, 0, 4095), 0);
+    EXPECT_EQ(buffer[4096], '#');
+}
+
+TEST(TypedAccess, RegistryHoldsTheDriversTableInIdOrder) {
+    const auto& all = kiln::AttributeRegistry::Instance().All();
+    ASSERT_FALSE(all.empty());
+    for (size_t i = 1; i < all.size(); ++i) EXPECT_LT(all[i - 1].id, all[i].id);
+    for (const auto& descriptor : all) {
+        EXPECT_EQ(kiln::AttributeRegistry::Instance().Find(descriptor.id), &descriptor);
+        EXPECT_EQ(descriptor.name.rfind("QMDC_ATTR_", 0), 0u) << descriptor.name;
+    }
+}
+
+}  // namespace
