@@ -194,34 +194,54 @@ extern "C" {
 #define QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_10 (2L)
 
 /*- Lifecycle --------------------------------------------------------------*/
+/* Opens a session on a VISA resource name ("TCPIP0::host::5025::SOCKET",
+ * "ASRL1::INSTR") or a logical name of the configuration store. IdQuery
+ * checks the model; Reset resets the instrument. */
 QMDC_API ViStatus QMDC_CALL QmDC_init(ViRsrc ResourceName, ViBoolean IdQuery, ViBoolean Reset,
                                       ViSession* Vi);
+/* The same, with options: "Simulate=1, QueryInstrStatus=1, Cache=0,
+ * DriverSetup=Model:Bench 50-20 QM". */
 QMDC_API ViStatus QMDC_CALL QmDC_InitWithOptions(ViRsrc ResourceName, ViBoolean IdQuery,
                                                  ViBoolean Reset, ViConstString OptionString,
                                                  ViSession* Vi);
+/* Closes the connection and the session; the handle is invalid afterwards. */
 QMDC_API ViStatus QMDC_CALL QmDC_close(ViSession Vi);
 
 /*- Error information and locking -------------------------------------------*/
+/* The code and description of the session's last error (Vi = VI_NULL: of
+ * this thread's last failed init). A buffer size of 0 returns the size needed. */
 QMDC_API ViStatus QMDC_CALL QmDC_GetError(ViSession Vi, ViStatus* ErrorCode,
                                           ViInt32 ErrorDescriptionBufferSize,
                                           ViChar ErrorDescription[]);
 QMDC_API ViStatus QMDC_CALL QmDC_ClearError(ViSession Vi);
+/* The message of one of the driver's status codes (placeholders unfilled). */
 QMDC_API ViStatus QMDC_CALL QmDC_error_message(ViSession Vi, ViStatus ErrorCode,
                                                ViChar ErrorMessage[256]);
+/* Holds the session's lock across calls, for one thread; calls from other
+ * threads wait until QmDC_UnlockSession. */
 QMDC_API ViStatus QMDC_CALL QmDC_LockSession(ViSession Vi, ViBoolean* CallerHasLock);
 QMDC_API ViStatus QMDC_CALL QmDC_UnlockSession(ViSession Vi, ViBoolean* CallerHasLock);
 
 /*- Utility ----------------------------------------------------------------*/
+/* "*RST" and waits for it to complete; forgets stored attribute values. */
 QMDC_API ViStatus QMDC_CALL QmDC_reset(ViSession Vi);
+/* Reset, then the inherent options return to their values at init. */
 QMDC_API ViStatus QMDC_CALL QmDC_ResetWithDefaults(ViSession Vi);
+/* Puts the instrument in its quiescent state ("*RST"). */
 QMDC_API ViStatus QMDC_CALL QmDC_Disable(ViSession Vi);
+/* "*TST?": TestResult 0 is a pass; TestMessage says "Selftest passed" or
+ * "Selftest failed". */
 QMDC_API ViStatus QMDC_CALL QmDC_self_test(ViSession Vi, ViInt16* TestResult,
                                            ViChar TestMessage[256]);
+/* The driver's revision and the instrument's firmware revision. */
 QMDC_API ViStatus QMDC_CALL QmDC_revision_query(ViSession Vi, ViChar DriverRev[256],
                                                 ViChar InstrRev[256]);
+/* Takes the oldest entry of the instrument's error queue: code and message. */
 QMDC_API ViStatus QMDC_CALL QmDC_error_query(ViSession Vi, ViInt32* ErrorCode,
                                              ViChar ErrorMessage[256]);
+/* The same entry as the instrument sends it: "-222,\"Data out of range\"". */
 QMDC_API ViStatus QMDC_CALL QmDC_GetNextError(ViSession Vi, ViInt32 BufferSize, ViChar Val[]);
+/* "*CLS": clears the instrument's status registers and error queue. */
 QMDC_API ViStatus QMDC_CALL QmDC_ClearStatus(ViSession Vi);
 
 /*- Attributes -------------------------------------------------------------*/
@@ -278,15 +298,48 @@ QMDC_API ViStatus QMDC_CALL QmDC_ResetInterchangeCheck(ViSession Vi);
 QMDC_API ViStatus QMDC_CALL QmDC_GetChannelName(ViSession Vi, ViInt32 Index, ViInt32 BufferSize,
                                                 ViChar Name[]);
 
-/*- Direct I/O -------------------------------------------------------------*/
-#if defined(_VI_INT64_UINT64_DEFINED)
-QMDC_API ViStatus QMDC_CALL QmDC_viWrite(ViSession Vi, ViInt64 BufferSize, ViByte Buffer[],
-                                         ViInt64* ReturnCount);
-QMDC_API ViStatus QMDC_CALL QmDC_viRead(ViSession Vi, ViInt64 BufferSize, ViByte Buffer[],
-                                        ViInt64* ReturnCount);
-#endif
+/*- Output configuration (IviDCPwrBase) --------------------------------------
+ * ChannelName: "CH1", or VI_NULL / "" for the one output. */
+/* Switches the output on or off. */
+QMDC_API ViStatus QMDC_CALL QmDC_ConfigureOutputEnabled(ViSession Vi, ViConstString ChannelName,
+                                                        ViBoolean Enabled);
+/* Checks a range request (RangeType 0: amperes, 1: volts) against the model's
+ * rating plus 10 %; the supply has one range, so nothing is sent. */
+QMDC_API ViStatus QMDC_CALL QmDC_ConfigureOutputRange(ViSession Vi, ViConstString ChannelName,
+                                                      ViInt32 RangeType, ViReal64 Range);
+/* Behavior must be QMDC_VAL_CURRENT_TRIP; Limit (amperes) is the over-current
+ * protection level. */
+QMDC_API ViStatus QMDC_CALL QmDC_ConfigureCurrentLimit(ViSession Vi, ViConstString ChannelName,
+                                                       ViInt32 Behavior, ViReal64 Limit);
+/* Enabled must be VI_TRUE; Limit is the over-voltage protection level, volts. */
+QMDC_API ViStatus QMDC_CALL QmDC_ConfigureOVP(ViSession Vi, ViConstString ChannelName,
+                                              ViBoolean Enabled, ViReal64 Limit);
+/* The output voltage setpoint, volts. */
+QMDC_API ViStatus QMDC_CALL QmDC_ConfigureVoltageLevel(ViSession Vi, ViConstString ChannelName,
+                                                       ViReal64 Level);
+/* Switches the output back on after a protection tripped. */
+QMDC_API ViStatus QMDC_CALL QmDC_ResetOutputProtection(ViSession Vi, ViConstString ChannelName);
+/* The largest current limit (amperes) at VoltageLevel volts within the
+ * model's power rating. */
+QMDC_API ViStatus QMDC_CALL QmDC_QueryMaxCurrentLimit(ViSession Vi, ViConstString ChannelName,
+                                                      ViReal64 VoltageLevel,
+                                                      ViReal64* MaxCurrentLimit);
+/* The largest voltage level (volts) at CurrentLimit amperes within the
+ * model's power rating. */
+QMDC_API ViStatus QMDC_CALL QmDC_QueryMaxVoltageLevel(ViSession Vi, ViConstString ChannelName,
+                                                      ViReal64 CurrentLimit,
+                                                      ViReal64* MaxVoltageLevel);
+/* Whether the output is in OutputState (QMDC_VAL_OUTPUT_*), from the
+ * instrument's condition registers. */
+QMDC_API ViStatus QMDC_CALL QmDC_QueryOutputState(ViSession Vi, ViConstString ChannelName,
+                                                  ViInt32 OutputState, ViBoolean* InState);
 
-/*- Trigger functions (not supported by this instrument) -------------------*/
+/*- Measurement (IviDCPwrMeasurement) -----------------------------------------*/
+/* MeasurementType QMDC_VAL_MEASURE_VOLTAGE (volts) or _CURRENT (amperes). */
+QMDC_API ViStatus QMDC_CALL QmDC_Measure(ViSession Vi, ViConstString ChannelName,
+                                         ViInt32 MeasurementType, ViReal64* Measurement);
+
+/*- Trigger functions (not supported: QMDC_ERROR_FUNCTION_NOT_SUPPORTED) ------*/
 QMDC_API ViStatus QMDC_CALL QmDC_ConfigureTriggerSource(ViSession Vi, ViConstString ChannelName,
                                                         ViInt32 Source);
 QMDC_API ViStatus QMDC_CALL QmDC_ConfigureTriggeredVoltageLevel(ViSession Vi,
@@ -298,6 +351,49 @@ QMDC_API ViStatus QMDC_CALL QmDC_ConfigureTriggeredCurrentLimit(ViSession Vi,
 QMDC_API ViStatus QMDC_CALL QmDC_Abort(ViSession Vi);
 QMDC_API ViStatus QMDC_CALL QmDC_Initiate(ViSession Vi);
 QMDC_API ViStatus QMDC_CALL QmDC_SendSoftwareTrigger(ViSession Vi);
+
+/*- Instrument-specific functions ------------------------------------------*/
+/* Output voltage (volts) and current (amperes) as measured now. */
+QMDC_API ViStatus QMDC_CALL QmDC_MeasureVoltage(ViSession Vi, ViReal64* Val);
+QMDC_API ViStatus QMDC_CALL QmDC_MeasureCurrent(ViSession Vi, ViReal64* Val);
+/* Sets the voltage, current or power level to its maximum or minimum. */
+QMDC_API ViStatus QMDC_CALL QmDC_SetMaxVoltageLevel(ViSession Vi);
+QMDC_API ViStatus QMDC_CALL QmDC_SetMinVoltageLevel(ViSession Vi);
+QMDC_API ViStatus QMDC_CALL QmDC_SetMaxCurrentLevel(ViSession Vi);
+QMDC_API ViStatus QMDC_CALL QmDC_SetMinCurrentLevel(ViSession Vi);
+QMDC_API ViStatus QMDC_CALL QmDC_SetMaxPowerLevel(ViSession Vi);
+QMDC_API ViStatus QMDC_CALL QmDC_SetMinPowerLevel(ViSession Vi);
+/* Starts the calculation of the sense-lead resistance at Value ohms; poll
+ * QMDC_ATTR_REMOTE_SENSE_CALCULATION_STATUS for its end. */
+QMDC_API ViStatus QMDC_CALL QmDC_CalculateRemoteSenseResistance(ViSession Vi, ViReal64 Value);
+/* The four calibration coefficients of the current and of the voltage. */
+QMDC_API ViStatus QMDC_CALL QmDC_ConfigureCurrentCalibration(ViSession Vi, ViReal64 Value1,
+                                                             ViReal64 Value2, ViReal64 Value3,
+                                                             ViReal64 Value4);
+QMDC_API ViStatus QMDC_CALL QmDC_ConfigureVoltageCalibration(ViSession Vi, ViReal64 Value1,
+                                                             ViReal64 Value2, ViReal64 Value3,
+                                                             ViReal64 Value4);
+/* Saves the present settings in the instrument as its power-on state. */
+QMDC_API ViStatus QMDC_CALL QmDC_SaveState(ViSession Vi);
+/* "*OPC": sets operation complete in the event register when all is done. */
+QMDC_API ViStatus QMDC_CALL QmDC_SetOperationComplete(ViSession Vi);
+/* Presets the SCPI status registers' enable masks. */
+QMDC_API ViStatus QMDC_CALL QmDC_StatusPreset(ViSession Vi);
+/* Empties the instrument's error queue (QmDC_ClearError clears the
+ * session's error information instead). */
+QMDC_API ViStatus QMDC_CALL QmDC_ClearErrors(ViSession Vi);
+/* Forgets the result of the last self-test. */
+QMDC_API ViStatus QMDC_CALL QmDC_ClearSelfTestResults(ViSession Vi);
+
+/*- Direct I/O -------------------------------------------------------------*/
+/* Writes and reads raw bytes on the instrument connection (not while
+ * simulating). viRead drops the rest of an answer that did not fit. */
+#if defined(_VI_INT64_UINT64_DEFINED)
+QMDC_API ViStatus QMDC_CALL QmDC_viWrite(ViSession Vi, ViInt64 BufferSize, ViByte Buffer[],
+                                         ViInt64* ReturnCount);
+QMDC_API ViStatus QMDC_CALL QmDC_viRead(ViSession Vi, ViInt64 BufferSize, ViByte Buffer[],
+                                        ViInt64* ReturnCount);
+#endif
 
 #if defined(__cplusplus)
 }

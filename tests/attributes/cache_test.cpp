@@ -74,28 +74,7 @@ kiln::DriverSession& SessionOf(ViSession vi) {
     return *kiln::FindSession(vi);
 }
 
-// An instrument whose answers the test changes as it goes.
-struct Answers {
-    std::mutex mutex;
-    std::map<std::string, std::string> replies = qmdc_test::HealthySupplyReplies();
-
-    void Set(const std::string& line, const std::string& reply) {
-        std::lock_guard<std::mutex> lock(mutex);
-        replies[line] = reply;
-    }
-    void Drop(const std::string& line) {
-        std::lock_guard<std::mutex> lock(mutex);
-        replies.erase(line);
-    }
-    FakeInstrument::Responder Responder() {
-        return [this](const std::string& line) -> std::optional<std::string> {
-            std::lock_guard<std::mutex> lock(mutex);
-            auto it = replies.find(line);
-            if (it == replies.end()) return std::nullopt;
-            return it->second;
-        };
-    }
-};
+using Answers = qmdc_test::AnswerTable;
 
 TEST(AttributeCache, SimulationAnswersWhatWasSetAlsoWithTheCacheOff) {
     auto session = qmdc_test::Simulated("Simulate=1, Cache=0");

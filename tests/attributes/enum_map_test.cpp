@@ -146,11 +146,16 @@ TEST(EnumMaps, ExactModelsBeatFamiliesWhichBeatEveryModel) {
     const ModelCase cases[] = {
         {"Rack 30-70 QM", "X", 1},  // the exact entry wins at once, in map order
         {"Rack 30-70 QM", "Y", 2},  // the family entry beats the earlier one for every model
-        {"Rack 30-70 QM", "W", 4},  {"Rack 30-70 QM", "V", -1},  // value 2 is this model's own,
-                                                                 // with its own tokens
-        {"Rack 30-70 QM", "Z", -1},                              // another model's token
-        {"Bench 50-20 QM", "X", 2}, {"Bench 50-20 QM", "y", 2}, {"Bench 50-20 QM", "V", -1},
-        {"Rack 60-25 QM", "X", -1}, {"Rack 60-25 QM", "Y", 3},  {"Rack 60-25 QM", "V", 2},
+        {"Rack 30-70 QM", "W", 4},
+        {"Rack 30-70 QM", "V", -1},  // value 2 is this model's own,
+                                     // with its own tokens
+        {"Rack 30-70 QM", "Z", -1},  // another model's token
+        {"Bench 50-20 QM", "X", 2},
+        {"Bench 50-20 QM", "y", 2},
+        {"Bench 50-20 QM", "V", -1},
+        {"Rack 60-25 QM", "X", -1},
+        {"Rack 60-25 QM", "Y", 3},
+        {"Rack 60-25 QM", "V", 2},
         {"Rack 400-5 QM", "Z", 5},
     };
     for (const ModelCase& c : cases) {

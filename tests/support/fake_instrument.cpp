@@ -52,6 +52,13 @@ std::vector<std::string> FakeInstrument::Received() const {
     return received_;
 }
 
+std::vector<std::string> FakeInstrument::ReceivedAtLeast(size_t count, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                      [&] { return received_.size() >= count; });
+    return received_;
+}
+
 bool FakeInstrument::WaitForDisconnect(int timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
@@ -87,12 +94,37 @@ void FakeInstrument::Serve() {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 received_.push_back(line);
+                changed_.notify_all();
             }
             const auto reply = responder_(line);
             if (reply && send(client, reply->data(), reply->size(), MSG_NOSIGNAL) < 0) break;
         }
     }
     if (client >= 0) close(client);
+}
+
+AnswerTable::AnswerTable(std::map<std::string, std::string> replies)
+    : replies_(std::move(replies)) {}
+
+AnswerTable::AnswerTable() : AnswerTable(HealthySupplyReplies()) {}
+
+void AnswerTable::Set(const std::string& line, const std::string& reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replies_[line] = reply;
+}
+
+void AnswerTable::Drop(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replies_.erase(line);
+}
+
+FakeInstrument::Responder AnswerTable::Responder() {
+    return [this](const std::string& line) -> std::optional<std::string> {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = replies_.find(line);
+        if (it == replies_.end()) return std::nullopt;
+        return it->second;
+    };
 }
 
 std::map<std::string, std::string> HealthySupplyReplies(const std::string& identity) {

@@ -30,6 +30,9 @@ class FakeInstrument {
     // "TCPIP0::127.0.0.1::<port>::SOCKET"
     std::string Resource() const;
     std::vector<std::string> Received() const;
+    // Waits until at least count lines arrived (or timeoutMs passed): a
+    // command without an answer may still be on its way when the call returns.
+    std::vector<std::string> ReceivedAtLeast(size_t count, int timeoutMs = 2000);
     // Waits until the client closed its connection (or timeoutMs passed).
     bool WaitForDisconnect(int timeoutMs = 2000);
 
@@ -45,6 +48,21 @@ class FakeInstrument {
     std::vector<std::string> received_;
     bool disconnected_ = false;
     std::thread thread_;
+};
+
+// A table of answers that a test changes while the instrument runs: exact
+// line -> reply; lines not in it get no reply. Starts as a healthy supply.
+class AnswerTable {
+  public:
+    explicit AnswerTable(std::map<std::string, std::string> replies);
+    AnswerTable();
+    void Set(const std::string& line, const std::string& reply);
+    void Drop(const std::string& line);
+    FakeInstrument::Responder Responder();
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, std::string> replies_;
 };
 
 // Standard answers of a quiet, healthy supply, for building scripts.
