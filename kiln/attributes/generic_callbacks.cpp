@@ -28,6 +28,7 @@ ViStatus CheckValue(ViSession vi, const AttributeRow& row, const void* value) {
 ViStatus CheckGetterChannel(DriverSession& session, const AttributeRow& row,
                             ViConstString channel) {
     if (row.channel != ChannelRule::PerChannel) return VI_SUCCESS;
+    if (FindCommonSelector(session, channel) != nullptr) return VI_SUCCESS;
     ChannelRef ref;
     return ResolveSingleChannel(session, channel, ref);
 }
@@ -38,6 +39,7 @@ ViStatus SetterChannelCount(DriverSession& session, const AttributeRow& row, ViC
                             size_t& count) {
     count = 1;
     if (row.channel != ChannelRule::PerChannel) return VI_SUCCESS;
+    if (FindCommonSelector(session, channel) != nullptr) return VI_SUCCESS;
     ChannelList channels;
     const ViStatus status = ResolveSelector(&session, channel, channels, true);
     count = channels.size();

@@ -284,35 +284,37 @@ ViStatus ResolveSelectorFully(DriverSession* session, ViConstString selector, Ch
     return VI_SUCCESS;
 }
 
-bool ResolveCommonSelector(DriverSession& session, ViConstString selector, ChannelList& out) {
+const ChannelRef* FindCommonSelector(DriverSession& session, ViConstString selector) {
     const char* text = selector != nullptr ? selector : "";
     const ChannelList& table = SessionPhysicalNames(session);
-    if (IsBlankText(text)) {
-        if (table.size() != 1) return false;
-        out.assign(1, table.front());
-        return true;
-    }
+    if (IsBlankText(text)) return table.size() == 1 ? &table.front() : nullptr;
     // One run of name characters, with nothing around it but the blanks the
     // level split trims (a vertical tab or form feed stays part of the name).
-    const std::string whole = text;
-    const size_t begin = whole.find_first_not_of(" \t\r\n");
-    const size_t end = whole.find_last_not_of(" \t\r\n") + 1;
-    for (size_t i = begin; i < end; ++i) {
-        if (!IsSelectorNameChar(whole[i])) return false;
+    auto trimmed = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    const char* begin = text;
+    while (trimmed(*begin)) ++begin;
+    const char* end = begin;
+    while (IsSelectorNameChar(*end)) ++end;
+    for (const char* rest = end; *rest != '\0'; ++rest) {
+        if (!trimmed(*rest)) return nullptr;
     }
-    const std::string mapped = session.MapVirtualName(whole.substr(begin, end - begin));
+    const std::string mapped = session.MapVirtualName(std::string(begin, end));
     if (mapped.empty() || !std::all_of(mapped.begin(), mapped.end(), IsSelectorNameChar)) {
-        return false;
+        return nullptr;
     }
     // The table's entries were made from their names, so equal names mean
     // equal qualified names.
     for (const ChannelRef& physical : table) {
-        if (physical.name == mapped) {
-            out.assign(1, physical);
-            return true;
-        }
+        if (physical.name == mapped) return &physical;
     }
-    return false;
+    return nullptr;
+}
+
+bool ResolveCommonSelector(DriverSession& session, ViConstString selector, ChannelList& out) {
+    const ChannelRef* channel = FindCommonSelector(session, selector);
+    if (channel == nullptr) return false;
+    out.assign(1, *channel);
+    return true;
 }
 
 ViStatus ResolveSelector(DriverSession* session, ViConstString selector, ChannelList& out,

@@ -43,6 +43,8 @@ ViStatus SelectorNames(DriverSession* session, const std::string& selector,
 // is anything else, or would fail; the full resolution then decides. When it
 // returns true, out is exactly what the full resolution gives.
 bool ResolveCommonSelector(DriverSession& session, ViConstString selector, ChannelList& out);
+// The same without a copy: the one channel in the session's table, or null.
+const ChannelRef* FindCommonSelector(DriverSession& session, ViConstString selector);
 
 // For operations on exactly one channel.
 ViStatus ResolveSingleChannel(DriverSession& session, ViConstString selector, ChannelRef& out);

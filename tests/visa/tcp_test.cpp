@@ -234,6 +234,47 @@ TEST_F(VisaTcp, LateAnswerIsNotTakenForTheNextOne) {
     EXPECT_STREQ(answer, "two\n");
 }
 
+// A query drains the connection only when stale input may be waiting; each
+// way of leaving input unread must still be caught.
+TEST_F(VisaTcp, UnreadAnswersAreNotTakenForTheNextQuerysAnswer) {
+    peer_.on("WRITTEN?\n", "unread\n");
+    peer_.on("PARTLY?\n", "12 and more\n");
+    peer_.on("Q\n", "mine\n");
+    set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
+    char answer[16] = "";
+    auto repliesSent = [&](int n) {
+        return peer_.waitFor([n](const ScriptedPeer::State& s) { return s.repliesSent == n; });
+    };
+
+    // A question written and never read.
+    send("WRITTEN?\n");
+    ASSERT_TRUE(repliesSent(1));
+    EXPECT_EQ(viQueryf(vi_, "Q\n", "%t", answer), VI_SUCCESS);
+    EXPECT_STREQ(answer, "mine\n");
+
+    // A scan that stopped inside its message.
+    ViInt32 number = 0;
+    EXPECT_EQ(viQueryf(vi_, "PARTLY?\n", "%ld", &number), VI_SUCCESS);
+    EXPECT_EQ(number, 12);
+    EXPECT_EQ(viQueryf(vi_, "Q\n", "%t", answer), VI_SUCCESS);
+    EXPECT_STREQ(answer, "mine\n");
+
+    // A read cut by its count.
+    send("WRITTEN?\n");
+    ViStatus status;
+    EXPECT_EQ(read(3, &status), "unr");
+    EXPECT_EQ(status, VI_SUCCESS_MAX_CNT);
+    EXPECT_EQ(viQueryf(vi_, "Q\n", "%t", answer), VI_SUCCESS);
+    EXPECT_STREQ(answer, "mine\n");
+
+    // An answer that arrives with more behind it: the rest is dropped.
+    peer_.on("DOUBLE?\n", "one\ntwo\n");
+    EXPECT_EQ(viQueryf(vi_, "DOUBLE?\n", "%t", answer), VI_SUCCESS);
+    EXPECT_STREQ(answer, "one\n");
+    EXPECT_EQ(viQueryf(vi_, "Q\n", "%t", answer), VI_SUCCESS);
+    EXPECT_STREQ(answer, "mine\n");
+}
+
 TEST_F(VisaTcp, ImmediateTimeout) {
     set(VI_ATTR_TMO_VALUE, VI_TMO_IMMEDIATE);
     set(VI_ATTR_TERMCHAR_EN, VI_TRUE);

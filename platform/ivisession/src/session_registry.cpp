@@ -9,25 +9,32 @@ SessionRegistry& SessionRegistry::Instance() {
 
 ViSession SessionRegistry::Issue() {
     auto entry = std::make_shared<SessionEntry>();
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (next_ == 0) return 0;  // the counter wrapped: every handle was issued once
-    ViSession vi = next_++;
-    entries_.emplace(vi, std::move(entry));
+    ViSession vi = 0;
+    {
+        std::lock_guard<std::mutex> lock(issueMutex_);
+        if (next_ == 0) return 0;  // the counter wrapped: every handle was issued once
+        vi = next_++;
+    }
+    Shard& shard = ShardOf(vi);
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    shard.entries.emplace(vi, std::move(entry));
     return vi;
 }
 
 std::shared_ptr<SessionEntry> SessionRegistry::Find(ViSession vi) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = entries_.find(vi);
-    return it == entries_.end() ? nullptr : it->second;
+    const Shard& shard = ShardOf(vi);
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    auto it = shard.entries.find(vi);
+    return it == shard.entries.end() ? nullptr : it->second;
 }
 
 std::shared_ptr<SessionEntry> SessionRegistry::Remove(ViSession vi) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = entries_.find(vi);
-    if (it == entries_.end()) return nullptr;
+    Shard& shard = ShardOf(vi);
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    auto it = shard.entries.find(vi);
+    if (it == shard.entries.end()) return nullptr;
     auto entry = std::move(it->second);
-    entries_.erase(it);
+    shard.entries.erase(it);
     return entry;
 }
 

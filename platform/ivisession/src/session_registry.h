@@ -18,8 +18,9 @@ struct ErrorInfo {
 };
 
 // One issued handle. Shared ownership keeps it alive while a thread waits for
-// its lock, even after the handle was disposed of.
-struct SessionEntry {
+// its lock, even after the handle was disposed of. Each entry has its cache
+// lines to itself, so that calls on different sessions do not slow each other.
+struct alignas(64) SessionEntry {
     std::mutex mutex;
     std::condition_variable released;
     std::thread::id owner;  // default id: nobody holds the lock
@@ -29,6 +30,9 @@ struct SessionEntry {
     ErrorInfo error;
 };
 
+// The handles are spread over shards, each with its own lock: handles are
+// issued in sequence, so sessions used by different threads meet in no lock
+// (a process-wide lock here would serialise every call of every session).
 class SessionRegistry {
   public:
     static SessionRegistry& Instance();
@@ -40,9 +44,17 @@ class SessionRegistry {
     std::shared_ptr<SessionEntry> Remove(ViSession vi);
 
   private:
-    mutable std::mutex mutex_;
-    std::unordered_map<ViSession, std::shared_ptr<SessionEntry>> entries_;
+    static constexpr size_t kShards = 64;
+    struct alignas(64) Shard {
+        mutable std::mutex mutex;
+        std::unordered_map<ViSession, std::shared_ptr<SessionEntry>> entries;
+    };
+    Shard& ShardOf(ViSession vi) { return shards_[vi % kShards]; }
+    const Shard& ShardOf(ViSession vi) const { return shards_[vi % kShards]; }
+
+    std::mutex issueMutex_;
     ViSession next_ = 0x1000;
+    Shard shards_[kShards];
 };
 
 }  // namespace ivisession

@@ -191,12 +191,14 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
     size_t got = 0;
     bool end = false;
     const ViStatus status = readSome(buf, count, Deadline::after(timeoutMs_), false, &got, &end);
+    inStep_ = status >= VI_SUCCESS && end && pendingCount() == 0;
     if (traceOn()) traceTransfer(rsrcName_.c_str(), "read", buf, got, -1, status);
     if (retCount != nullptr) *retCount = static_cast<ViUInt32>(got);
     return status;
 }
 
 ViStatus Session::send(const ViByte* buf, size_t len, bool end, size_t* sent) {
+    inStep_ = false;  // the instrument may answer what is sent now
     const Deadline deadline = Deadline::after(timeoutMs_);
     ViStatus status = transport_->write(buf, len, deadline, sent);
     const bool appendTermchar = end && sendEnd_ && transport_->endRules().termcharOnWrite;
@@ -238,6 +240,7 @@ void Session::discardInput() {
     discardReadBuffer();
     pendingBegin_ = pendingEnd_ = 0;
     transport_->discardInput();
+    inStep_ = true;
 }
 
 ViStatus Session::flush(ViUInt16 mask) {
@@ -302,6 +305,7 @@ ViStatus Session::scanLocked(const char* fmt, va_list* ap) {
     const Deadline deadline = Deadline::after(timeoutMs_);
     FormattedInput input(*this, deadline);
     const ViStatus status = scanFormat(input, fmt, ap);
+    inStep_ = status >= VI_SUCCESS && rdPos_ == rdLen_ && rdEnd_ && pendingCount() == 0;
     if (status == VI_ERROR_TMO || status == VI_ERROR_CONN_LOST || status == VI_ERROR_IO ||
         (rdPos_ == rdLen_ && rdEnd_) || rdBufMode_ == VI_FLUSH_ON_ACCESS)
         discardReadBuffer();  // a broken or finished message is used up
@@ -324,7 +328,9 @@ ViStatus Session::queryf(const char* writeFmt, const char* readFmt, va_list* ap)
     ViStatus status = checkFormat(readFmt, FmtMode::Scan);
     if (status != VI_SUCCESS) return status;
     std::lock_guard<std::mutex> lock(mutex_);
-    discardInput();  // an answer that came after an earlier timeout is not this one
+    // An answer that came after an earlier timeout, or the answer to a
+    // question written without reading it, is not this one's.
+    if (!inStep_) discardInput();
     status = printLocked(writeFmt, ap, true);
     if (status < VI_SUCCESS) return status;
     return scanLocked(readFmt, ap);

@@ -77,6 +77,12 @@ class Session {
     size_t rdPos_ = 0, rdLen_ = 0;
     bool rdEnd_ = false;
 
+    // Every answer asked for has been read to its END and nothing received is
+    // left over, so no stale input can be waiting: a query then need not
+    // drain the connection first (one system call less per query). Any
+    // write, timeout, error or partly read message clears it.
+    bool inStep_ = false;
+
     std::string wrBuf_;    // formatted write buffer
     std::string scratch_;  // output of one viPrintf, kept for its capacity
 };
