@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, starts the instrument emulator and runs the
-# example program against it, then the same in simulation.
+# Sets everything up, builds, starts the instrument emulator and runs a bench
+# session against it (set up, measure, constant voltage turning into constant
+# current as the load changes, an over-voltage trip and its reset), then the
+# same session in simulation.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh >&2
@@ -17,8 +19,8 @@ for _ in $(seq 100); do
 done
 resource=$(head -n 1 build/release/emulator.out)
 
-echo "== Emulator at $resource"
-"$bin/qmdc-example" "$resource"
+echo "== Rack 30-70 QM emulated at $resource, 10 ohm load"
+"$bin/qmdc-example" "$resource" "QueryInstrStatus=1"
 echo
-echo "== Simulation"
+echo "== The same session in simulation"
 "$bin/qmdc-example" "TCPIP0::sim::5025::SOCKET" "Simulate=1, DriverSetup=Model:Bench 50-20 QM"

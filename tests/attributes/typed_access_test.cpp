@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "QmDC.h"
@@ -217,6 +220,26 @@ TEST(TypedAccess, RegistryHoldsTheDriversTableInIdOrder) {
         EXPECT_EQ(kiln::AttributeRegistry::Instance().Find(descriptor.id), &descriptor);
         EXPECT_EQ(descriptor.name.rfind("QMDC_ATTR_", 0), 0u) << descriptor.name;
     }
+}
+
+// The header's QMDC_ATTR_ macros and the driver's table are the same set.
+TEST(TypedAccess, TheHeaderDeclaresEveryAttributeOfTheTable) {
+    std::ifstream header(QMDC_PUBLIC_HEADER);
+    ASSERT_TRUE(header.good());
+    std::map<std::string, ViAttr> declared;
+    for (std::string line; std::getline(header, line);) {
+        std::istringstream words(line);
+        std::string define, name, value;
+        words >> define >> name >> value;
+        if (define != "#define" || name.rfind("QMDC_ATTR_", 0) != 0) continue;
+        declared[name] = static_cast<ViAttr>(std::stoul(value.substr(1)));  // "(1050002L)"
+    }
+    std::map<std::string, ViAttr> registered;
+    for (const auto& descriptor : kiln::AttributeRegistry::Instance().All()) {
+        registered[descriptor.name] = descriptor.id;
+    }
+    EXPECT_EQ(declared, registered);
+    EXPECT_EQ(registered.size(), 65u);
 }
 
 }  // namespace
