@@ -24,10 +24,11 @@ ViStatus CheckValue(ViSession vi, const AttributeRow& row, const void* value) {
     return CheckNullPointer(vi, GetterName(row.name).c_str(), "AttributeValue", value);
 }
 
-// A per-channel getter works on exactly one channel.
-ViStatus CheckGetterChannel(DriverSession& session, const AttributeRow& row,
-                            ViConstString channel) {
-    if (row.channel != ChannelRule::PerChannel) return VI_SUCCESS;
+// A getter's checks: its value pointer, then, per channel, exactly one channel.
+ViStatus CheckGetter(DriverSession& session, ViSession vi, const AttributeRow& row,
+                     ViConstString channel, const void* value) {
+    const ViStatus status = CheckValue(vi, row, value);
+    if (status < 0 || row.channel != ChannelRule::PerChannel) return status;
     if (FindCommonSelector(session, channel) != nullptr) return VI_SUCCESS;
     ChannelRef ref;
     return ResolveSingleChannel(session, channel, ref);
@@ -72,9 +73,7 @@ ViStatus QueryDefinedValue(DriverSession& session, const AttributeRow& row, T* v
 template <class T>
 ViStatus InstrumentGet(const AttributeRow& row, ViSession vi, ViConstString channel, T* value) {
     return Framed(vi, [&](DriverSession& session) -> ViStatus {
-        ViStatus status = CheckValue(vi, row, value);
-        if (status < 0) return status;
-        status = CheckGetterChannel(session, row, channel);
+        ViStatus status = CheckGetter(session, vi, row, channel, value);
         if (status < 0) return status;
         std::optional<GetterCacheManager<T>> guard;
         if (row.cache == CacheRule::Stored) guard.emplace(session, row.id, value);
@@ -122,9 +121,7 @@ ViStatus InstrumentSet(const AttributeRow& row, ViSession vi, ViConstString chan
 ViStatus InstrumentGetText(const AttributeRow& row, ViSession vi, ViConstString channel,
                            ViInt32 bufferSize, ViChar value[]) {
     return Framed(vi, [&](DriverSession& session) -> ViStatus {
-        ViStatus status = CheckValue(vi, row, value);
-        if (status < 0) return status;
-        status = CheckGetterChannel(session, row, channel);
+        ViStatus status = CheckGetter(session, vi, row, channel, value);
         if (status < 0) return status;
         std::optional<GetterCacheManager<Text>> guard;
         if (row.cache == CacheRule::Stored) guard.emplace(session, row.id, bufferSize, value);
@@ -191,9 +188,7 @@ ViStatus AliasGet(const AttributeRow& row, ViSession vi, ViConstString channel, 
 template <class T>
 ViStatus SingleValueGet(const AttributeRow& row, ViSession vi, ViConstString channel, T* value) {
     return Framed(vi, [&](DriverSession& session) -> ViStatus {
-        ViStatus status = CheckValue(vi, row, value);
-        if (status < 0) return status;
-        status = CheckGetterChannel(session, row, channel);
+        ViStatus status = CheckGetter(session, vi, row, channel, value);
         if (status < 0) return status;
         *value = static_cast<T>(row.behaviour.number);
         return VI_SUCCESS;

@@ -15,6 +15,7 @@
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
 #include "scoped_env.h"
+#include "temp_store.h"
 
 using qmdc_test::ErrorDescription;
 using qmdc_test::ScopedEnv;
@@ -80,22 +81,11 @@ const char* const kStore = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 class ConfigStoreTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qmdc-store-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/IviConfigurationStore.xml";
-        Write(kStore);
-        env_ = std::make_unique<ScopedEnv>("IVICONFIGSERVERDEFAULT", path_.c_str());
-    }
-    void TearDown() override {
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
-    }
-    void Write(const std::string& text) { std::ofstream(path_) << text; }
+    void Write(const std::string& text) { store_.Write(text); }
 
-    std::string dir_, path_;
-    std::unique_ptr<ScopedEnv> env_;
+    qmdc_test::TempStoreFile store_{kStore};
+    const std::string& dir_ = store_.dir();
+    const std::string& path_ = store_.path();
 };
 
 }  // namespace

@@ -4,11 +4,6 @@
 // shortcut for common selectors against the full resolution.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
@@ -21,7 +16,8 @@
 #include "kiln/repcap/resolve_selector.h"
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
-#include "scoped_env.h"
+#include "small_stack.h"
+#include "temp_store.h"
 
 using qmdc_test::ErrorDescription;
 using qmdc_test::Session;
@@ -64,25 +60,13 @@ const char* const kStore = R"(<?xml version="1.0" encoding="UTF-8"?>
 class StoreSession : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qmdc-repcap-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/IviConfigurationStore.xml";
-        std::ofstream(path_) << kStore;
-        env_ = std::make_unique<qmdc_test::ScopedEnv>("IVICONFIGSERVERDEFAULT", path_.c_str());
         session_ = std::make_unique<Session>("PSU");
         ASSERT_EQ(session_->status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
-    }
-    void TearDown() override {
-        session_.reset();
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
     }
     ViSession vi() const { return session_->vi(); }
     kiln::DriverSession& session() const { return *kiln::FindSession(vi()); }
 
-    std::string dir_, path_;
-    std::unique_ptr<qmdc_test::ScopedEnv> env_;
+    qmdc_test::TempStoreFile store_{kStore};
     std::unique_ptr<Session> session_;
 };
 
@@ -358,27 +342,13 @@ TEST_F(StoreSession, HugeSelectorsFailQuicklyOnASmallStack) {
     for (int i = 0; i < 20000; ++i) virtualNames += "Qualified,";
     run.cases.push_back({virtualNames + "CH1", QMDC_ERROR_BADLY_FORMED_SELECTOR});
 
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 256 * 1024);
-    pthread_t thread;
-    ASSERT_EQ(pthread_create(
-                  &thread, &attributes,
-                  [](void* argument) -> void* {
-                      auto* r = static_cast<Run*>(argument);
-                      for (const auto& [selector, status] : r->cases) {
-                          kiln::ChannelList channels;
-                          EXPECT_EQ(
-                              kiln::ResolveSelector(r->session, selector.c_str(), channels, true),
-                              status)
-                              << selector.substr(0, 40);
-                      }
-                      return nullptr;
-                  },
-                  &run),
-              0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attributes);
+    ASSERT_TRUE(qmdc_test::OnSmallStack([&] {
+        for (const auto& [selector, status] : run.cases) {
+            kiln::ChannelList channels;
+            EXPECT_EQ(kiln::ResolveSelector(run.session, selector.c_str(), channels, true), status)
+                << selector.substr(0, 40);
+        }
+    }));
 }
 
 }  // namespace

@@ -3,13 +3,12 @@
 // to exhaust a small stack if matched recursively.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <random>
 #include <regex>
 #include <string>
 
 #include "kiln/repcap/selector_grammar.h"
+#include "small_stack.h"
 
 namespace {
 
@@ -92,26 +91,8 @@ TEST(SelectorGrammar, RangeItemsMatchLikeTheExpression) {
     EXPECT_FALSE(kiln::MatchRangeItem("CH1-DC2", parts));
 }
 
-// Runs body on a thread with a 256 KiB stack.
-void OnSmallStack(void (*body)()) {
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 256 * 1024);
-    pthread_t thread;
-    ASSERT_EQ(pthread_create(
-                  &thread, &attributes,
-                  [](void* run) -> void* {
-                      reinterpret_cast<void (*)()>(run)();
-                      return nullptr;
-                  },
-                  reinterpret_cast<void*>(body)),
-              0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attributes);
-}
-
 TEST(SelectorGrammar, LongTextsOnASmallStack) {
-    OnSmallStack([] {
+    qmdc_test::OnSmallStack([] {
         std::string list;
         for (int i = 0; i < 200000; ++i) list += "CH" + std::to_string(i) + (i % 2 ? " , " : ",");
         list += "CH0";
