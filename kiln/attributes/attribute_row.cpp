@@ -66,11 +66,12 @@ Behaviour Alias(ViAttr target) {
     return b;
 }
 
-Behaviour SingleValue(ViInt32 value, std::string (*refusalName)(ViInt32)) {
+Behaviour SingleValue(ViInt32 value, std::string (*refusalName)(ViInt32), EnumMapSource map) {
     Behaviour b;
     b.kind = BehaviourKind::SingleValue;
     b.number = value;
     b.refusalName = refusalName;
+    b.map = map;
     return b;
 }
 

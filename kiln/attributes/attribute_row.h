@@ -74,10 +74,12 @@ struct Behaviour {
     void (DriverSession::*setFlag)(bool) = nullptr;
     ViStatus (*checkFlag)(DriverSession&, ViBoolean) = nullptr;
     // Instrument: the Set's printf format, the query and the scan format of
-    // its answer; enumerated and Boolean attributes convert through map.
+    // its answer.
     const char* command = nullptr;
     const char* query = nullptr;
     const char* scan = nullptr;
+    // Enumerated and Boolean attributes: the names of their values, and for
+    // instrument attributes the tokens they convert through.
     EnumMapSource map = nullptr;
     // Alias.
     ViAttr target = 0;
@@ -107,7 +109,7 @@ Behaviour OptionFlag(bool (DriverSession::*flag)() const, void (DriverSession::*
 Behaviour Instrument(const char* command, const char* query, const char* scan,
                      EnumMapSource map = nullptr);
 Behaviour Alias(ViAttr target);
-Behaviour SingleValue(ViInt32 value, std::string (*refusalName)(ViInt32));
+Behaviour SingleValue(ViInt32 value, std::string (*refusalName)(ViInt32), EnumMapSource map);
 Behaviour Unsupported();
 Behaviour Custom(Getter<ViInt32> get, Setter<ViInt32> set);
 Behaviour Custom(Getter<ViReal64> get, Setter<ViReal64> set);
