@@ -1,0 +1,78 @@
+// Sessions used from several threads at once: each thread on its own session
+// (nothing but the read-only tables is shared), and several threads on one
+// session (its lock serialises them). Run under ThreadSanitizer too.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QmDC.h"
+#include "driver_test_support.h"
+
+namespace {
+
+constexpr int kThreads = 4;
+constexpr int kRounds = 300;
+
+// One round of the calls a test program makes, checked as it goes.
+bool Round(ViSession vi, int round) {
+    const ViReal64 level = 0.5 + round % 7;
+    ViReal64 read = -1;
+    ViInt32 count = 0;
+    ViChar name[8];
+    ViBoolean in = VI_FALSE;
+    return QmDC_SetAttributeViReal64(vi, "", QMDC_ATTR_CURRENT_LEVEL, level) == VI_SUCCESS &&
+           QmDC_GetAttributeViReal64(vi, "", QMDC_ATTR_CURRENT_LEVEL, &read) == VI_SUCCESS &&
+           read == level &&
+           QmDC_ConfigureVoltageLevel(vi, round % 2 ? "CH1" : "", 12.0) == VI_SUCCESS &&
+           QmDC_GetAttributeViInt32(vi, "", QMDC_ATTR_CHANNEL_COUNT, &count) == VI_SUCCESS &&
+           count == 1 && QmDC_GetChannelName(vi, 1, sizeof name, name) == VI_SUCCESS &&
+           QmDC_QueryOutputState(vi, "", QMDC_VAL_OUTPUT_CONSTANT_VOLTAGE, &in) == VI_SUCCESS &&
+           QmDC_ConfigureVoltageLevel(vi, "CH9", 1.0) == QMDC_ERROR_UNKNOWN_PHYSICAL_IDENTIFIER &&
+           QmDC_InvalidateAllAttributes(vi) == VI_SUCCESS;
+}
+
+TEST(Concurrency, EachThreadOnASessionOfItsOwnOpenedAndClosedAsItGoes) {
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&failures] {
+            for (int session = 0; session < 5; ++session) {
+                ViSession vi = VI_NULL;
+                if (QmDC_InitWithOptions(const_cast<ViChar*>("TCPIP0::sim::5025::SOCKET"), VI_TRUE,
+                                         VI_FALSE, "Simulate=1", &vi) != VI_SUCCESS) {
+                    ++failures;
+                    continue;
+                }
+                for (int round = 0; round < kRounds / 5; ++round) failures += !Round(vi, round);
+                failures += QmDC_close(vi) != VI_SUCCESS;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures, 0);
+}
+
+TEST(Concurrency, ThreadsShareOneSession) {
+    auto session = qmdc_test::Simulated();
+    const ViSession vi = session->vi();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                // The set and the get of one thread are kept together.
+                ViBoolean hasLock = VI_FALSE;
+                failures += QmDC_LockSession(vi, &hasLock) != VI_SUCCESS;
+                failures += !Round(vi, round + t);
+                failures += QmDC_UnlockSession(vi, &hasLock) != VI_SUCCESS;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures, 0);
+}
+
+}  // namespace
