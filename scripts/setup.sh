@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils)
+          libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils
+          python3-pytest python3-setuptools python3-pip python3-wheel)
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686); fi
 
 missing=()
