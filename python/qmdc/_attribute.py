@@ -48,9 +48,13 @@ class Attribute(Generic[T]):
         self.name = name
 
     @overload
-    def __get__(self, owner: None, owner_type: type | None = None) -> Attribute[T]: ...
+    def __get__(self, owner: None, owner_type: type | None = None) -> Attribute[T]:
+        ...
+
     @overload
-    def __get__(self, owner: object, owner_type: type | None = None) -> T: ...
+    def __get__(self, owner: object, owner_type: type | None = None) -> T:
+        ...
+
     def __get__(self, owner: object, owner_type: type | None = None) -> Any:
         if owner is None:
             return self
@@ -70,7 +74,9 @@ class Attribute(Generic[T]):
             return _values.from_text(text.value)
         c_value_type, _ = _SCALARS[self.c_type]
         value = c_value_type()
-        owner._invoke(f"QmDC_GetAttribute{self.c_type}", owner._channel, self.id, ctypes.byref(value))
+        owner._invoke(
+            f"QmDC_GetAttribute{self.c_type}", owner._channel, self.id, ctypes.byref(value)
+        )
         if self.c_type == "ViBoolean":
             return bool(value.value)
         if self.values is not None:

@@ -79,11 +79,11 @@ class Library:
         code = ctypes.c_int32()
         size = self._dll.QmDC_GetError(vi, ctypes.byref(code), 0, None)
         if code.value == status and size > 1:
-            text = ctypes.create_string_buffer(size)
-            self._dll.QmDC_GetError(vi, ctypes.byref(code), size, text)
+            recorded = ctypes.create_string_buffer(size)
+            self._dll.QmDC_GetError(vi, ctypes.byref(code), size, recorded)
             # Consumed: a later failure that records nothing must not show it.
             self._dll.QmDC_ClearError(vi)
-            return from_text(text.value)
+            return from_text(recorded.value)
         message = ctypes.create_string_buffer(256)
         if self._dll.QmDC_error_message(VI_NULL, status, message) >= 0:
             text = from_text(message.value)

@@ -188,9 +188,13 @@ class Session(SessionAttributes, Actions):
 
     # -- output configuration (IviDCPwrBase) -----------------------------
     def configure_output_enabled(self, enabled: bool, channel: str | None = None) -> None:
-        self._invoke("QmDC_ConfigureOutputEnabled", as_channel(channel), as_bool(enabled, "enabled"))
+        self._invoke(
+            "QmDC_ConfigureOutputEnabled", as_channel(channel), as_bool(enabled, "enabled")
+        )
 
-    def configure_output_range(self, range_type: int, range: float, channel: str | None = None) -> None:
+    def configure_output_range(
+        self, range_type: int, range: float, channel: str | None = None
+    ) -> None:
         """range_type 0: range is in amperes, 1: in volts."""
         self._invoke(
             "QmDC_ConfigureOutputRange",
@@ -213,7 +217,10 @@ class Session(SessionAttributes, Actions):
     def configure_ovp(self, enabled: bool, limit: float, channel: str | None = None) -> None:
         """enabled must be True; limit is the over-voltage level, volts."""
         self._invoke(
-            "QmDC_ConfigureOVP", as_channel(channel), as_bool(enabled, "enabled"), as_real(limit, "limit")
+            "QmDC_ConfigureOVP",
+            as_channel(channel),
+            as_bool(enabled, "enabled"),
+            as_real(limit, "limit"),
         )
 
     def configure_voltage_level(self, level: float, channel: str | None = None) -> None:
@@ -229,11 +236,15 @@ class Session(SessionAttributes, Actions):
 
     def query_max_current_limit(self, voltage_level: float, channel: str | None = None) -> float:
         """The largest current limit (amperes) at voltage_level within the rating."""
-        return self._query_real("QmDC_QueryMaxCurrentLimit", voltage_level, "voltage_level", channel)
+        return self._query_real(
+            "QmDC_QueryMaxCurrentLimit", voltage_level, "voltage_level", channel
+        )
 
     def query_max_voltage_level(self, current_limit: float, channel: str | None = None) -> float:
         """The largest voltage level (volts) at current_limit within the rating."""
-        return self._query_real("QmDC_QueryMaxVoltageLevel", current_limit, "current_limit", channel)
+        return self._query_real(
+            "QmDC_QueryMaxVoltageLevel", current_limit, "current_limit", channel
+        )
 
     def query_output_state(self, state: OutputState, channel: str | None = None) -> bool:
         """Whether the output is in state, from the condition registers."""
@@ -262,10 +273,14 @@ class Session(SessionAttributes, Actions):
         self._invoke("QmDC_ConfigureTriggerSource", as_channel(channel), as_int(source, "source"))
 
     def configure_triggered_voltage_level(self, level: float, channel: str | None = None) -> None:
-        self._invoke("QmDC_ConfigureTriggeredVoltageLevel", as_channel(channel), as_real(level, "level"))
+        self._invoke(
+            "QmDC_ConfigureTriggeredVoltageLevel", as_channel(channel), as_real(level, "level")
+        )
 
     def configure_triggered_current_limit(self, limit: float, channel: str | None = None) -> None:
-        self._invoke("QmDC_ConfigureTriggeredCurrentLimit", as_channel(channel), as_real(limit, "limit"))
+        self._invoke(
+            "QmDC_ConfigureTriggeredCurrentLimit", as_channel(channel), as_real(limit, "limit")
+        )
 
     # -- instrument-specific -------------------------------------------------
     def _measured(self, function: str) -> float:
@@ -286,10 +301,14 @@ class Session(SessionAttributes, Actions):
     def _calibrate(self, function: str, values: tuple[float, ...]) -> None:
         self._invoke(function, *(as_real(v, f"value{i}") for i, v in enumerate(values, 1)))
 
-    def configure_current_calibration(self, value1: float, value2: float, value3: float, value4: float) -> None:
+    def configure_current_calibration(
+        self, value1: float, value2: float, value3: float, value4: float
+    ) -> None:
         self._calibrate("QmDC_ConfigureCurrentCalibration", (value1, value2, value3, value4))
 
-    def configure_voltage_calibration(self, value1: float, value2: float, value3: float, value4: float) -> None:
+    def configure_voltage_calibration(
+        self, value1: float, value2: float, value3: float, value4: float
+    ) -> None:
         self._calibrate("QmDC_ConfigureVoltageCalibration", (value1, value2, value3, value4))
 
     # -- direct I/O (not while simulating) --------------------------------

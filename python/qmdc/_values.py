@@ -20,9 +20,13 @@ def as_int(value: object, what: str, bounds: range = INT32_RANGE) -> int:
     if not _is_integer(value):
         raise TypeError(f"{what} takes an int, not {type(value).__name__}")
     assert isinstance(value, int)
-    value = int(value)  # an IntEnum member as a plain int: range() would search subclasses one by one
+    value = int(
+        value
+    )  # an IntEnum member as a plain int: range() would search subclasses one by one
     if not bounds.start <= value < bounds.stop:
-        raise ValueError(f"{what} takes an int from {bounds.start} to {bounds.stop - 1}, not {value}")
+        raise ValueError(
+            f"{what} takes an int from {bounds.start} to {bounds.stop - 1}, not {value}"
+        )
     return value
 
 

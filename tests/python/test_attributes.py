@@ -103,6 +103,13 @@ def header_values(prefix: str) -> dict[str, int]:
     return {name: int(number) for name, number in found}
 
 
+def prefix_of(cls: type) -> str:
+    """The C prefix an enum's docstring names: "QMDC_VAL_CONTROL_SOURCE_"."""
+    found = re.search(r"(QMDC_VAL_\w+)\*", cls.__doc__ or "")
+    assert found, cls
+    return found.group(1)
+
+
 def test_every_defined_value_of_the_header_is_an_enum_member() -> None:
     enums = [
         qmdc.AnalogOutputMode,
@@ -113,11 +120,7 @@ def test_every_defined_value_of_the_header_is_an_enum_member() -> None:
         qmdc.OutputState,
         qmdc.RemoteSenseStatus,
     ]
-    members = {
-        f"{cls.__doc__.split()[-1].rstrip('*.')}{member.name}": member.value
-        for cls in enums
-        for member in cls
-    }
+    members = {prefix_of(cls) + member.name: member.value for cls in enums for member in cls}
     assert members == header_values("VAL")
 
 

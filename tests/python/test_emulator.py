@@ -20,7 +20,11 @@ from conftest import DEFAULT_MODEL, Emulator
     ],
 )
 def test_a_measurement_follows_the_load(
-    instrument: qmdc.Session, load_ohms: float, volts: float, amperes: float, state: qmdc.OutputState
+    instrument: qmdc.Session,
+    load_ohms: float,
+    volts: float,
+    amperes: float,
+    state: qmdc.OutputState,
 ) -> None:
     instrument.write(f"EMUL:LOAD {load_ohms}\n")
     instrument.current_level = 3.0
@@ -48,7 +52,9 @@ def test_a_measurement_follows_the_load(
         ("system_io_timeout", 3000),
     ],
 )
-def test_a_property_round_trips_through_the_instrument(instrument: qmdc.Session, name: str, value: Any) -> None:
+def test_a_property_round_trips_through_the_instrument(
+    instrument: qmdc.Session, name: str, value: Any
+) -> None:
     instrument.cache = False  # read back from the instrument, not the store
     setattr(instrument, name, value)
     read = getattr(instrument, name)

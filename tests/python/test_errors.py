@@ -23,15 +23,45 @@ SIMULATED = "TCPIP0::127.0.0.1::5025::SOCKET"
             "QMDC_VAL_CURRENT_REGULATE",
             "QmDC_ConfigureCurrentLimit",
         ),
-        (lambda s: s.configure_output_range(2, 1.0), "0xBFFA0010", "RangeType", "QmDC_ConfigureOutputRange"),
-        (lambda s: s.configure_output_range(0, 77.01), "0xBFFA0010", "77.010000", "QmDC_ConfigureOutputRange"),
-        (lambda s: setattr(s, "simulate", False), "0xBFFA0062", "simulation state", "QmDC_SetAttributeViBoolean"),
-        (lambda s: setattr(s, "interchange_check", True), "0xBFFA0013", "Interchange", "QmDC_SetAttributeViBoolean"),
-        (lambda s: s.system_io_session, "0xBFFA4214", "simulation mode", "QmDC_GetAttributeViSession"),
+        (
+            lambda s: s.configure_output_range(2, 1.0),
+            "0xBFFA0010",
+            "RangeType",
+            "QmDC_ConfigureOutputRange",
+        ),
+        (
+            lambda s: s.configure_output_range(0, 77.01),
+            "0xBFFA0010",
+            "77.010000",
+            "QmDC_ConfigureOutputRange",
+        ),
+        (
+            lambda s: setattr(s, "simulate", False),
+            "0xBFFA0062",
+            "simulation state",
+            "QmDC_SetAttributeViBoolean",
+        ),
+        (
+            lambda s: setattr(s, "interchange_check", True),
+            "0xBFFA0013",
+            "Interchange",
+            "QmDC_SetAttributeViBoolean",
+        ),
+        (
+            lambda s: s.system_io_session,
+            "0xBFFA4214",
+            "simulation mode",
+            "QmDC_GetAttributeViSession",
+        ),
         (lambda s: s.write(b"*IDN?\n"), "0xBFFA4214", "simulation mode", "QmDC_viWrite"),
         # Unsupported functions record nothing: the driver's message names them.
         (lambda s: s.initiate(), "0xBFFA0011", "function 'QmDC_Initiate'", "QmDC_Initiate"),
-        (lambda s: s.get_next_interchange_warning(), "0xBFFA0011", "", "QmDC_GetNextInterchangeWarning"),
+        (
+            lambda s: s.get_next_interchange_warning(),
+            "0xBFFA0011",
+            "",
+            "QmDC_GetNextInterchangeWarning",
+        ),
     ],
 )
 def test_a_failed_call_raises_the_status_and_the_description(
@@ -96,6 +126,8 @@ def test_a_connection_refused_is_described_by_the_visa_library() -> None:
         (dict(id_query="yes"), TypeError),
     ],
 )
-def test_bad_init_arguments_raise_before_the_driver_is_called(arguments: dict[str, Any], error: type) -> None:
+def test_bad_init_arguments_raise_before_the_driver_is_called(
+    arguments: dict[str, Any], error: type
+) -> None:
     with pytest.raises(error):
         qmdc.Session(SIMULATED, **arguments)

@@ -3,6 +3,7 @@ $QMDC_LIBRARY, beside itself, or on the system's library path."""
 
 from __future__ import annotations
 
+import ctypes.util
 import os
 import shutil
 import subprocess
@@ -29,26 +30,50 @@ def installed(tmp_path_factory: pytest.TempPathFactory) -> Path:
     work = tmp_path_factory.mktemp("pip")
     shutil.copytree(SOURCE, work / "source", ignore=shutil.ignore_patterns("__pycache__", "tools"))
     subprocess.run(
-        [sys.executable, "-m", "pip", "install", "--quiet", "--no-build-isolation", "--no-deps",
-         "--no-cache-dir", "--no-index", "--target", str(work / "site"), str(work / "source")],
+        [
+            sys.executable,
+            "-m",
+            "pip",
+            "install",
+            "--quiet",
+            "--no-build-isolation",
+            "--no-deps",
+            "--no-cache-dir",
+            "--no-index",
+            "--target",
+            str(work / "site"),
+            str(work / "source"),
+        ],
         check=True,
     )
     return work / "site"
 
 
 def run_installed(site: Path, library: str | None) -> list[str]:
-    environment = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", _library.ENVIRONMENT_VARIABLE)}
+    environment = {
+        k: v
+        for k, v in os.environ.items()
+        if k not in ("PYTHONPATH", _library.ENVIRONMENT_VARIABLE)
+    }
     environment["PYTHONPATH"] = str(site)
     if library is not None:
         environment[_library.ENVIRONMENT_VARIABLE] = library
     done = subprocess.run(
-        [sys.executable, "-c", OPEN_A_SIMULATED_SESSION], env=environment, capture_output=True, text=True, check=True
+        [sys.executable, "-c", OPEN_A_SIMULATED_SESSION],
+        env=environment,
+        capture_output=True,
+        text=True,
+        check=True,
     )
     return done.stdout.splitlines()
 
 
 def test_pip_installs_a_working_typed_package(installed: Path) -> None:
-    assert {p.name for p in (installed / "qmdc").iterdir()} >= {"__init__.py", "_attributes.py", "py.typed"}
+    assert {p.name for p in (installed / "qmdc").iterdir()} >= {
+        "__init__.py",
+        "_attributes.py",
+        "py.typed",
+    }
     module, library, model = run_installed(installed, qmdc.library_path())
     assert module == str(installed / "qmdc" / "__init__.py")
     assert library == qmdc.library_path()
@@ -65,9 +90,9 @@ def test_an_installed_package_can_carry_the_library(installed: Path, tmp_path: P
 
 def test_the_system_library_path_comes_last(monkeypatch: pytest.MonkeyPatch) -> None:
     monkeypatch.delenv(_library.ENVIRONMENT_VARIABLE)
-    monkeypatch.setattr(_library.ctypes.util, "find_library", lambda name: f"lib{name}.so.1")
+    monkeypatch.setattr(ctypes.util, "find_library", lambda name: f"lib{name}.so.1")
     assert qmdc.library_path() == "libqmdc.so.1"
-    monkeypatch.setattr(_library.ctypes.util, "find_library", lambda name: None)
+    monkeypatch.setattr(ctypes.util, "find_library", lambda name: None)
     with pytest.raises(OSError, match="libqmdc.so not found: set QMDC_LIBRARY"):
         qmdc.library_path()
 

@@ -26,7 +26,11 @@ def test_the_readme_example_prints_what_the_readme_says(emulator: Emulator) -> N
     assert EXAMPLE_RESOURCE in example
     done = subprocess.run(
         [sys.executable, "-c", example.replace(EXAMPLE_RESOURCE, emulator.resource)],
-        env=os.environ, capture_output=True, text=True, check=True, timeout=60,
+        env=os.environ,
+        capture_output=True,
+        text=True,
+        check=True,
+        timeout=60,
     )
     printed = done.stdout.splitlines()
     assert printed[0] == "12.00 V, 1.20 A on a Rack 30-70 QM"

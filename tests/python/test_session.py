@@ -67,8 +67,12 @@ def test_the_option_string(
     "model, voltage, max_current",
     [("Rack 30-70 QM", 30.0, 50.0), ("Rack 30-70 QM", 10.0, 70.0), ("Bench 50-20 QM", 50.0, 12.0)],
 )
-def test_the_simulated_model_gives_the_ratings(model: str, voltage: float, max_current: float) -> None:
-    with qmdc.Session(SIMULATED, simulate=True, model=model, options="QueryInstrStatus=1") as session:
+def test_the_simulated_model_gives_the_ratings(
+    model: str, voltage: float, max_current: float
+) -> None:
+    with qmdc.Session(
+        SIMULATED, simulate=True, model=model, options="QueryInstrStatus=1"
+    ) as session:
         assert session.instrument_model == model
         assert session.query_instrument_status is True
         assert session.query_max_current_limit(voltage) == pytest.approx(max_current)
