@@ -229,44 +229,30 @@ class Session(SessionAttributes, Actions):
     def reset_output_protection(self, channel: str | None = None) -> None:
         self._invoke("QmDC_ResetOutputProtection", as_channel(channel))
 
-    def _query_real(self, function: str, argument: float, what: str, channel: str | None) -> float:
-        result = ctypes.c_double()
-        self._invoke(function, as_channel(channel), as_real(argument, what), ctypes.byref(result))
+    def _query(self, function: str, channel: str | None, argument: Any, result: Any) -> Any:
+        """Calls function(vi, channel, argument, &result); returns the result."""
+        self._invoke(function, as_channel(channel), argument, ctypes.byref(result))
         return result.value
 
     def query_max_current_limit(self, voltage_level: float, channel: str | None = None) -> float:
         """The largest current limit (amperes) at voltage_level within the rating."""
-        return self._query_real(
-            "QmDC_QueryMaxCurrentLimit", voltage_level, "voltage_level", channel
-        )
+        level = as_real(voltage_level, "voltage_level")
+        return float(self._query("QmDC_QueryMaxCurrentLimit", channel, level, ctypes.c_double()))
 
     def query_max_voltage_level(self, current_limit: float, channel: str | None = None) -> float:
         """The largest voltage level (volts) at current_limit within the rating."""
-        return self._query_real(
-            "QmDC_QueryMaxVoltageLevel", current_limit, "current_limit", channel
-        )
+        limit = as_real(current_limit, "current_limit")
+        return float(self._query("QmDC_QueryMaxVoltageLevel", channel, limit, ctypes.c_double()))
 
     def query_output_state(self, state: OutputState, channel: str | None = None) -> bool:
         """Whether the output is in state, from the condition registers."""
-        in_state = ctypes.c_uint16()
-        self._invoke(
-            "QmDC_QueryOutputState",
-            as_channel(channel),
-            as_enum(OutputState, state, "state"),
-            ctypes.byref(in_state),
-        )
-        return bool(in_state.value)
+        checked = as_enum(OutputState, state, "state")
+        return bool(self._query("QmDC_QueryOutputState", channel, checked, ctypes.c_uint16()))
 
     def measure(self, measurement_type: MeasurementType, channel: str | None = None) -> float:
         """The output voltage (volts) or current (amperes) as measured now."""
-        result = ctypes.c_double()
-        self._invoke(
-            "QmDC_Measure",
-            as_channel(channel),
-            as_enum(MeasurementType, measurement_type, "measurement_type"),
-            ctypes.byref(result),
-        )
-        return result.value
+        checked = as_enum(MeasurementType, measurement_type, "measurement_type")
+        return float(self._query("QmDC_Measure", channel, checked, ctypes.c_double()))
 
     # -- triggering: the supply has none, these raise DriverError ---------
     def configure_trigger_source(self, source: int, channel: str | None = None) -> None:

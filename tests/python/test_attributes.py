@@ -125,14 +125,14 @@ def test_every_defined_value_of_the_header_is_an_enum_member() -> None:
 
 
 def test_every_attribute_of_the_header_is_a_property() -> None:
-    properties = {
-        descriptor.c_name: descriptor.id
-        for descriptor in vars(qmdc.SessionAttributes).values()
-        if isinstance(descriptor, qmdc.Attribute)
-    } | {
-        descriptor.c_name: descriptor.id
-        for descriptor in vars(qmdc.ChannelAttributes).values()
-        if isinstance(descriptor, qmdc.Attribute)
-    }
-    assert properties == header_values("ATTR")
+    generated = (qmdc.SessionAttributes, qmdc.ChannelAttributes)
+    descriptors = [
+        d for cls in generated for d in vars(cls).values() if isinstance(d, qmdc.Attribute)
+    ]
+    assert {d.c_name: d.id for d in descriptors} == header_values("ATTR")
     assert "volts" in (qmdc.Session.voltage_level.__doc__ or "")
+    # No method or property of a session or a channel hides a generated one.
+    names = {d.name for d in descriptors}
+    for cls in (qmdc.Session, qmdc.Channel, *qmdc.Session.__bases__):
+        if cls not in generated:
+            assert not names & set(vars(cls)), cls
