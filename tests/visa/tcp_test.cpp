@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -367,6 +368,69 @@ TEST_F(VisaTcp, ScanfKeepsWhatItDidNotConsume) {
     EXPECT_EQ(viScanf(vi_, "%ld%*t", &b), VI_SUCCESS);
     EXPECT_EQ(a, 1);
     EXPECT_EQ(b, 2);
+}
+
+// Print, then scan, answer after answer: what a conversion leaves of a
+// message whose END has come (its terminator, trailing blanks) is not taken
+// for the next answer.
+TEST_F(VisaTcp, EachScanReadsItsOwnAnswer) {
+    struct Case {
+        const char* format;
+        bool real;               // scans into a ViReal64, else into text
+        const char* terminator;  // after each answer
+    };
+    const Case cases[] = {
+        {"%lf", true, "\n"},     {"%lf", true, "\r\n"},       {"%lf", true, " \t\n"},
+        {"%le", true, "\n"},     {"%s", false, "\n"},         {"%s", false, "\r\n"},
+        {"%[^\n]", false, "\n"}, {"%[^\r\n]", false, "\r\n"},
+    };
+    const char* const answers[] = {"1.5", "2.5", "3.5"};
+    set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
+    set(VI_ATTR_TMO_VALUE, 1000);
+    for (const Case& c : cases) {
+        const std::string row = testing::PrintToString(std::string(c.format)) +
+                                " on answers ending in " +
+                                testing::PrintToString(std::string(c.terminator));
+        for (const char* answer : answers)
+            peer_.on(std::string("MEAS:VOLT? ") + answer + "\n",
+                     answer + std::string(c.terminator));
+        for (const char* answer : answers) {
+            ASSERT_EQ(viPrintf(vi_, "MEAS:VOLT? %s\n", answer), VI_SUCCESS) << row;
+            ViReal64 value = -1;
+            char text[32] = "untouched";
+            const ViStatus status =
+                c.real ? viScanf(vi_, c.format, &value) : viScanf(vi_, c.format, text);
+            EXPECT_EQ(status, VI_SUCCESS) << row << ", answer " << answer;
+            if (c.real)
+                EXPECT_EQ(value, std::strtod(answer, nullptr)) << row;
+            else
+                EXPECT_STREQ(text, answer) << row;
+        }
+    }
+}
+
+// A message whose END has not come yet is read on by the next scan.
+TEST_F(VisaTcp, ScanfReadsOnInAMessageNotYetEnded) {
+    peer_.on("Q\n", ScriptedPeer::Reply{{"1,", "2\n"}, Ms(0), Ms(50)});
+    set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
+    EXPECT_EQ(viPrintf(vi_, "Q\n"), VI_SUCCESS);
+    ViInt32 a = 0, b = 0;
+    EXPECT_EQ(viScanf(vi_, "%ld,", &a), VI_SUCCESS);
+    EXPECT_EQ(viScanf(vi_, "%ld", &b), VI_SUCCESS);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 2);
+}
+
+// Two answers that arrive together are still two messages, one per scan.
+TEST_F(VisaTcp, AnswersThatArriveTogetherAreScannedOneByOne) {
+    peer_.on("BOTH?\n", "1.5\n2.5\n");
+    set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
+    EXPECT_EQ(viPrintf(vi_, "BOTH?\n"), VI_SUCCESS);
+    ViReal64 first = 0, second = 0;
+    EXPECT_EQ(viScanf(vi_, "%lf", &first), VI_SUCCESS);
+    EXPECT_EQ(viScanf(vi_, "%lf", &second), VI_SUCCESS);
+    EXPECT_EQ(first, 1.5);
+    EXPECT_EQ(second, 2.5);
 }
 
 TEST_F(VisaTcp, ReadBufferDiscardAndClear) {

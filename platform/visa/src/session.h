@@ -44,11 +44,17 @@ class Session {
     // with `anyData`, as soon as some bytes were delivered (VI_SUCCESS).
     ViStatus readSome(ViByte* buf, size_t count, const Deadline& deadline, bool anyData,
                       size_t* got, bool* end);
+    // Every public operation takes one deadline when it starts and passes it
+    // to each transfer it makes, so that one timeout bounds the whole call.
+    Deadline callDeadline() const { return Deadline::after(timeoutMs_); }
     // Sends one message; with `end`, the transport's END marker follows.
-    ViStatus send(const ViByte* buf, size_t len, bool end, size_t* sent);
-    ViStatus flushWriteBuffer(bool end);
-    ViStatus printLocked(const char* fmt, va_list* ap, bool forceFlush);
-    ViStatus scanLocked(const char* fmt, va_list* ap);
+    ViStatus send(const ViByte* buf, size_t len, bool end, const Deadline& deadline, size_t* sent);
+    ViStatus flushWriteBuffer(bool end, const Deadline& deadline);
+    ViStatus printLocked(const char* fmt, va_list* ap, bool forceFlush, const Deadline& deadline);
+    ViStatus scanLocked(const char* fmt, va_list* ap, const Deadline& deadline);
+    // The message in the formatted read buffer has come to its END and only
+    // blanks (its terminator) are left of it.
+    bool readBufferFinished() const;
     void discardReadBuffer();
     void discardInput();
     size_t pendingCount() const { return pendingEnd_ - pendingBegin_; }
