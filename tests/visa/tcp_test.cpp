@@ -371,29 +371,38 @@ TEST_F(VisaTcp, ScanfKeepsWhatItDidNotConsume) {
 }
 
 // Print, then scan, answer after answer: what a conversion leaves of a
-// message whose END has come (its terminator, trailing blanks) is not taken
-// for the next answer.
+// message before its END (its terminator, trailing blanks) is not taken for
+// the next answer, whether the END came with the answer or only later.
 TEST_F(VisaTcp, EachScanReadsItsOwnAnswer) {
     struct Case {
         const char* format;
         bool real;               // scans into a ViReal64, else into text
         const char* terminator;  // after each answer
+        bool late;               // the terminator's last byte comes 30 ms after the rest
     };
     const Case cases[] = {
-        {"%lf", true, "\n"},     {"%lf", true, "\r\n"},       {"%lf", true, " \t\n"},
-        {"%le", true, "\n"},     {"%s", false, "\n"},         {"%s", false, "\r\n"},
-        {"%[^\n]", false, "\n"}, {"%[^\r\n]", false, "\r\n"},
+        {"%lf", true, "\n", false},     {"%lf", true, "\r\n", false},
+        {"%lf", true, " \t\n", false},  {"%le", true, "\n", false},
+        {"%s", false, "\n", false},     {"%s", false, "\r\n", false},
+        {"%[^\n]", false, "\n", false}, {"%[^\r\n]", false, "\r\n", false},
+        {"%lf,", true, ",\n", false},   {"%lf", true, "\n", true},
+        {"%lf", true, "\r\n", true},    {"%s", false, " \n", true},
+        {"%lf,", true, ",\n", true},
     };
     const char* const answers[] = {"1.5", "2.5", "3.5"};
     set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
     set(VI_ATTR_TMO_VALUE, 1000);
     for (const Case& c : cases) {
-        const std::string row = testing::PrintToString(std::string(c.format)) +
-                                " on answers ending in " +
-                                testing::PrintToString(std::string(c.terminator));
-        for (const char* answer : answers)
-            peer_.on(std::string("MEAS:VOLT? ") + answer + "\n",
-                     answer + std::string(c.terminator));
+        const std::string row =
+            testing::PrintToString(std::string(c.format)) + " on answers ending in " +
+            testing::PrintToString(std::string(c.terminator)) + (c.late ? ", late" : "");
+        for (const char* answer : answers) {
+            const std::string whole = answer + std::string(c.terminator);
+            const size_t cut = c.late ? whole.size() - 1 : whole.size();
+            ScriptedPeer::Reply reply{{whole.substr(0, cut)}, Ms(0), Ms(30)};
+            if (c.late) reply.segments.push_back(whole.substr(cut));
+            peer_.on(std::string("MEAS:VOLT? ") + answer + "\n", reply);
+        }
         for (const char* answer : answers) {
             ASSERT_EQ(viPrintf(vi_, "MEAS:VOLT? %s\n", answer), VI_SUCCESS) << row;
             ViReal64 value = -1;
@@ -409,16 +418,32 @@ TEST_F(VisaTcp, EachScanReadsItsOwnAnswer) {
     }
 }
 
-// A message whose END has not come yet is read on by the next scan.
+// A message whose END has not come yet is read on by the next scan, from
+// where the last one stopped (blanks included).
 TEST_F(VisaTcp, ScanfReadsOnInAMessageNotYetEnded) {
-    peer_.on("Q\n", ScriptedPeer::Reply{{"1,", "2\n"}, Ms(0), Ms(50)});
+    struct Case {
+        const char* first;   // sent at once
+        const char* second;  // 50 ms later
+        const char* format;  // the first scan, which takes the 1
+        const char* rest;    // what "%t" reads next
+    };
+    const Case cases[] = {
+        {"1,", "2\n", "%ld,", "2\n"},
+        {"1 ", "2\n", "%ld", " 2\n"},
+        {"1 ", " \t2\n", "%ld", "  \t2\n"},
+    };
     set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
-    EXPECT_EQ(viPrintf(vi_, "Q\n"), VI_SUCCESS);
-    ViInt32 a = 0, b = 0;
-    EXPECT_EQ(viScanf(vi_, "%ld,", &a), VI_SUCCESS);
-    EXPECT_EQ(viScanf(vi_, "%ld", &b), VI_SUCCESS);
-    EXPECT_EQ(a, 1);
-    EXPECT_EQ(b, 2);
+    for (const Case& c : cases) {
+        const std::string row = testing::PrintToString(std::string(c.first) + "|" + c.second);
+        peer_.on("Q\n", ScriptedPeer::Reply{{c.first, c.second}, Ms(0), Ms(50)});
+        EXPECT_EQ(viPrintf(vi_, "Q\n"), VI_SUCCESS);
+        ViInt32 a = 0;
+        char rest[16] = "";
+        EXPECT_EQ(viScanf(vi_, c.format, &a), VI_SUCCESS) << row;
+        EXPECT_EQ(viScanf(vi_, "%t", rest), VI_SUCCESS) << row;
+        EXPECT_EQ(a, 1) << row;
+        EXPECT_STREQ(rest, c.rest) << row;
+    }
 }
 
 // Two answers that arrive together are still two messages, one per scan.

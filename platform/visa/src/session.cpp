@@ -19,17 +19,19 @@ class Session::FormattedInput final : public ScanInput {
     FormattedInput(Session& s, const Deadline& deadline) : s_(s), deadline_(deadline) {}
 
     int peek() override {
+        if (!settled_) {
+            settled_ = true;
+            const ViStatus status = s_.settleReadBuffer(deadline_);
+            if (status < VI_SUCCESS) {
+                failure_ = status;
+                return kFail;
+            }
+        }
         while (s_.rdPos_ == s_.rdLen_) {
             if (s_.rdEnd_) return kEnd;
             if (failure_ != VI_SUCCESS) return kFail;
             s_.rdPos_ = s_.rdLen_ = 0;
-            size_t got = 0;
-            bool end = false;
-            const ViStatus status =
-                s_.readSome(s_.rdBuf_, kBufferSize, deadline_, true, &got, &end);
-            if (traceOn()) traceTransfer(s_.rsrcName_.c_str(), "read", s_.rdBuf_, got, -1, status);
-            s_.rdLen_ = got;
-            s_.rdEnd_ = end;
+            const ViStatus status = s_.fillReadBuffer(deadline_);
             if (status < VI_SUCCESS) failure_ = status;
         }
         return s_.rdBuf_[s_.rdPos_];
@@ -40,6 +42,7 @@ class Session::FormattedInput final : public ScanInput {
   private:
     Session& s_;
     const Deadline& deadline_;
+    bool settled_ = false;  // settleReadBuffer() ran for this scan
     ViStatus failure_ = VI_SUCCESS;
 };
 
@@ -305,9 +308,37 @@ ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush,
     return VI_SUCCESS;
 }
 
-bool Session::readBufferFinished() const {
+ViStatus Session::fillReadBuffer(const Deadline& deadline) {
+    ViByte* const to = rdBuf_ + rdLen_;
+    size_t got = 0;
+    bool end = false;
+    const ViStatus status = readSome(to, kBufferSize - rdLen_, deadline, true, &got, &end);
+    if (traceOn()) traceTransfer(rsrcName_.c_str(), "read", to, got, -1, status);
+    rdLen_ += got;
+    rdEnd_ = end;
+    return status;
+}
+
+bool Session::unreadIsBlank() const {
     const auto blank = [](ViByte c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    return rdEnd_ && std::all_of(rdBuf_ + rdPos_, rdBuf_ + rdLen_, blank);
+    return std::all_of(rdBuf_ + rdPos_, rdBuf_ + rdLen_, blank);
+}
+
+ViStatus Session::settleReadBuffer(const Deadline& deadline) {
+    // rdLen_ > 0 without END: the last scan stopped inside a message.
+    while (rdLen_ > 0 && !rdEnd_ && unreadIsBlank()) {
+        // The blanks stay (a "%c" may want them), moved to the front to make
+        // room for what comes next.
+        const size_t unread = rdLen_ - rdPos_;
+        std::memmove(rdBuf_, rdBuf_ + rdPos_, unread);
+        rdPos_ = 0;
+        rdLen_ = unread;
+        if (rdLen_ == kBufferSize) return VI_SUCCESS;  // a buffer of blanks is content
+        const ViStatus status = fillReadBuffer(deadline);
+        if (status < VI_SUCCESS) return status;
+    }
+    if (readBufferFinished()) discardReadBuffer();
+    return VI_SUCCESS;
 }
 
 ViStatus Session::scanLocked(const char* fmt, va_list* ap, const Deadline& deadline) {

@@ -52,9 +52,20 @@ class Session {
     ViStatus flushWriteBuffer(bool end, const Deadline& deadline);
     ViStatus printLocked(const char* fmt, va_list* ap, bool forceFlush, const Deadline& deadline);
     ViStatus scanLocked(const char* fmt, va_list* ap, const Deadline& deadline);
+    // Appends the next bytes from the transport to the formatted read buffer
+    // (it must have room).
+    ViStatus fillReadBuffer(const Deadline& deadline);
+    bool unreadIsBlank() const;
     // The message in the formatted read buffer has come to its END and only
-    // blanks (its terminator) are left of it.
-    bool readBufferFinished() const;
+    // blanks (its terminator) are left of it: it is used up.
+    bool readBufferFinished() const { return rdEnd_ && unreadIsBlank(); }
+    // Run before a scan takes its first byte. When the last scan stopped
+    // inside a message with only blanks unread, whether that message is
+    // used up depends on what follows: reads on until END (the message is
+    // dropped and the scan starts on the next one) or until something else
+    // (the scan goes on in this message). So "1.5\r" now and "\n" later
+    // ends the same way as "1.5\r\n" at once.
+    ViStatus settleReadBuffer(const Deadline& deadline);
     void discardReadBuffer();
     void discardInput();
     size_t pendingCount() const { return pendingEnd_ - pendingBegin_; }
