@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "test_support.h"
 
@@ -418,44 +419,33 @@ TEST_F(VisaTcp, EachScanReadsItsOwnAnswer) {
     }
 }
 
-// A message whose END has not come yet is read on by the next scan, from
-// where the last one stopped (blanks included).
-TEST_F(VisaTcp, ScanfReadsOnInAMessageNotYetEnded) {
+// What the first scan leaves is the second one's: the rest of a message
+// whose END has not come yet (blanks included), or a message of its own.
+TEST_F(VisaTcp, TheNextScanGoesOnWhereTheLastStopped) {
     struct Case {
-        const char* first;   // sent at once
-        const char* second;  // 50 ms later
-        const char* format;  // the first scan, which takes the 1
-        const char* rest;    // what "%t" reads next
+        std::vector<std::string> reply;  // segments 50 ms apart
+        const char* format;              // the first scan, which takes the first number
+        ViReal64 first;
+        const char* rest;  // what "%t" reads next
     };
     const Case cases[] = {
-        {"1,", "2\n", "%ld,", "2\n"},
-        {"1 ", "2\n", "%ld", " 2\n"},
-        {"1 ", " \t2\n", "%ld", "  \t2\n"},
+        {{"1,", "2\n"}, "%lf,", 1, "2\n"},
+        {{"1 ", "2\n"}, "%lf", 1, " 2\n"},
+        {{"1 ", " \t2\n"}, "%lf", 1, "  \t2\n"},
+        {{"1.5\n2.5\n"}, "%lf", 1.5, "2.5\n"},  // two answers that arrive together
     };
     set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
     for (const Case& c : cases) {
-        const std::string row = testing::PrintToString(std::string(c.first) + "|" + c.second);
-        peer_.on("Q\n", ScriptedPeer::Reply{{c.first, c.second}, Ms(0), Ms(50)});
+        const std::string row = testing::PrintToString(c.reply);
+        peer_.on("Q\n", ScriptedPeer::Reply{c.reply, Ms(0), Ms(50)});
         EXPECT_EQ(viPrintf(vi_, "Q\n"), VI_SUCCESS);
-        ViInt32 a = 0;
+        ViReal64 first = 0;
         char rest[16] = "";
-        EXPECT_EQ(viScanf(vi_, c.format, &a), VI_SUCCESS) << row;
+        EXPECT_EQ(viScanf(vi_, c.format, &first), VI_SUCCESS) << row;
         EXPECT_EQ(viScanf(vi_, "%t", rest), VI_SUCCESS) << row;
-        EXPECT_EQ(a, 1) << row;
+        EXPECT_EQ(first, c.first) << row;
         EXPECT_STREQ(rest, c.rest) << row;
     }
-}
-
-// Two answers that arrive together are still two messages, one per scan.
-TEST_F(VisaTcp, AnswersThatArriveTogetherAreScannedOneByOne) {
-    peer_.on("BOTH?\n", "1.5\n2.5\n");
-    set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
-    EXPECT_EQ(viPrintf(vi_, "BOTH?\n"), VI_SUCCESS);
-    ViReal64 first = 0, second = 0;
-    EXPECT_EQ(viScanf(vi_, "%lf", &first), VI_SUCCESS);
-    EXPECT_EQ(viScanf(vi_, "%lf", &second), VI_SUCCESS);
-    EXPECT_EQ(first, 1.5);
-    EXPECT_EQ(second, 2.5);
 }
 
 TEST_F(VisaTcp, ReadBufferDiscardAndClear) {
