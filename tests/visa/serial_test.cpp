@@ -2,7 +2,9 @@
 // termination follows VI_ATTR_ASRL_END_IN / END_OUT.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <string>
+#include <thread>
 
 #include "test_support.h"
 
@@ -228,6 +230,114 @@ TEST_F(VisaSerial, HangUpIsConnectionLost) {
     EXPECT_EQ(read(10, &status), "");
     EXPECT_EQ(status, VI_ERROR_CONN_LOST);
     EXPECT_LT(elapsedMs(start), 1000);
+}
+
+// viClose wakes a call blocked on the line in another thread at once, with
+// an infinite timeout, and the device is closed when that call returns.
+TEST(VisaSerialClose, WakesABlockedCall) {
+    struct Case {
+        const char* name;
+        ViStatus (*call)(ViSession vi);
+    };
+    const Case cases[] = {
+        {"viRead",
+         [](ViSession vi) {
+             ViByte buf[16];
+             ViUInt32 n = 0;
+             return viRead(vi, buf, sizeof buf, &n);  // nothing ever comes
+         }},
+        {"viWrite",
+         [](ViSession vi) {
+             const std::string text(1 << 20, 'x');  // far more than the terminal holds
+             ViUInt32 n = 0;
+             return viWrite(vi, reinterpret_cast<ViConstBuf>(text.data()),
+                            static_cast<ViUInt32>(text.size()), &n);
+         }},
+    };
+    for (const Case& c : cases) {
+        Pty pty;
+        ResourceManager rm;
+        ViSession vi = VI_NULL;
+        ASSERT_EQ(rm.open(pty.resource(), &vi), VI_SUCCESS);
+        ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, VI_TMO_INFINITE), VI_SUCCESS);
+        std::promise<ViStatus> result;
+        std::future<ViStatus> done = result.get_future();
+        std::thread caller([&] { result.set_value(c.call(vi)); });
+        // The call cannot say that it is blocked; closing earlier only makes
+        // it fail with INV_OBJECT instead, which the check accepts too.
+        std::this_thread::sleep_for(Ms(100));
+        const auto start = Clock::now();
+        EXPECT_EQ(viClose(vi), VI_SUCCESS) << c.name;
+        const bool woken = done.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+        EXPECT_TRUE(woken) << c.name;
+        if (!woken) pty.hangUp();  // frees the caller, so that the test can end
+        caller.join();
+        EXPECT_LT(elapsedMs(start), 1000) << c.name;
+        const ViStatus status = done.get();
+        EXPECT_TRUE(status == VI_ERROR_CONN_LOST || status == VI_ERROR_INV_OBJECT)
+            << c.name << ": " << std::hex << status;
+        EXPECT_EQ(descriptorsOpenOn(pty.slavePath()), 0) << c.name;
+    }
+}
+
+// One timeout bounds a whole call, however many transfers it makes: the
+// terminal takes bytes only as fast as a slow instrument reads them.
+TEST(VisaSerialDeadline, OneTimeoutBoundsTheWholeCall) {
+    constexpr ViUInt32 kTimeoutMs = 1000;
+    struct Case {
+        const char* name;
+        PtyReader::Pace pace;
+        void (*setUp)(ViSession vi, Pty& pty);
+        ViStatus (*call)(ViSession vi);
+    };
+    static const std::string kLongText(2 << 20, 'x');   // 2 MiB: seconds at this pace
+    static const std::string kQuestion(64 << 10, 'q');  // longer than the terminal holds
+    const Case cases[] = {
+        // Every 4 KiB flushed waits only ~10 ms, the whole text far longer.
+        {"viPrintf of a long text",
+         {Ms(0), 4096, Ms(10)},
+         [](ViSession, Pty&) {},
+         [](ViSession vi) { return viPrintf(vi, "%s", kLongText.c_str()); }},
+        // Sending takes most of the timeout; no answer ever comes.
+        {"viQueryf",
+         {Ms(800), 65536, Ms(0)},
+         [](ViSession, Pty&) {},
+         [](ViSession vi) {
+             char answer[16];
+             return viQueryf(vi, "%s\n", "%t", kQuestion.c_str(), answer);
+         }},
+        // The write buffer waits behind a full terminal; the read buffer
+        // holds a message whose END never comes.
+        {"viFlush of both buffers",
+         {Ms(800), 65536, Ms(0)},
+         [](ViSession vi, Pty& pty) {
+             pty.send("AB");
+             char c = 0;
+             ASSERT_EQ(viScanf(vi, "%c", &c), VI_SUCCESS);
+             ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, VI_TMO_IMMEDIATE), VI_SUCCESS);
+             ViUInt32 n = 0;
+             ASSERT_EQ(viWrite(vi, reinterpret_cast<ViConstBuf>(kQuestion.data()),
+                               static_cast<ViUInt32>(kQuestion.size()), &n),
+                       VI_ERROR_TMO);
+             ASSERT_EQ(viPrintf(vi, "tail"), VI_SUCCESS);
+         },
+         [](ViSession vi) { return viFlush(vi, VI_WRITE_BUF | VI_READ_BUF); }},
+    };
+    for (const Case& c : cases) {
+        Pty pty;
+        ResourceManager rm;
+        ViSession vi = VI_NULL;
+        ASSERT_EQ(rm.open(pty.resource(), &vi), VI_SUCCESS);
+        c.setUp(vi, pty);
+        ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, kTimeoutMs), VI_SUCCESS);
+        PtyReader reader(pty, c.pace);
+        const auto start = Clock::now();
+        EXPECT_EQ(c.call(vi), VI_ERROR_TMO) << c.name;
+        const long long ms = elapsedMs(start);
+        EXPECT_GE(ms, kTimeoutMs - 30) << c.name;
+        // Two timeouts would be 1800 ms here (800 ms of sending, then 1000).
+        EXPECT_LT(ms, kTimeoutMs + 600) << c.name;
+    }
 }
 
 TEST(VisaSerialOpen, Names) {

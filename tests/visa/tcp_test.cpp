@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "test_support.h"
 
@@ -367,6 +369,83 @@ TEST_F(VisaTcp, ScanfKeepsWhatItDidNotConsume) {
     EXPECT_EQ(viScanf(vi_, "%ld%*t", &b), VI_SUCCESS);
     EXPECT_EQ(a, 1);
     EXPECT_EQ(b, 2);
+}
+
+// Print, then scan, answer after answer: what a conversion leaves of a
+// message before its END (its terminator, trailing blanks) is not taken for
+// the next answer, whether the END came with the answer or only later.
+TEST_F(VisaTcp, EachScanReadsItsOwnAnswer) {
+    struct Case {
+        const char* format;
+        bool real;               // scans into a ViReal64, else into text
+        const char* terminator;  // after each answer
+        bool late;               // the terminator's last byte comes 30 ms after the rest
+    };
+    const Case cases[] = {
+        {"%lf", true, "\n", false},     {"%lf", true, "\r\n", false},
+        {"%lf", true, " \t\n", false},  {"%le", true, "\n", false},
+        {"%s", false, "\n", false},     {"%s", false, "\r\n", false},
+        {"%[^\n]", false, "\n", false}, {"%[^\r\n]", false, "\r\n", false},
+        {"%lf,", true, ",\n", false},   {"%lf", true, "\n", true},
+        {"%lf", true, "\r\n", true},    {"%s", false, " \n", true},
+        {"%lf,", true, ",\n", true},
+    };
+    const char* const answers[] = {"1.5", "2.5", "3.5"};
+    set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
+    set(VI_ATTR_TMO_VALUE, 1000);
+    for (const Case& c : cases) {
+        const std::string row =
+            testing::PrintToString(std::string(c.format)) + " on answers ending in " +
+            testing::PrintToString(std::string(c.terminator)) + (c.late ? ", late" : "");
+        for (const char* answer : answers) {
+            const std::string whole = answer + std::string(c.terminator);
+            const size_t cut = c.late ? whole.size() - 1 : whole.size();
+            ScriptedPeer::Reply reply{{whole.substr(0, cut)}, Ms(0), Ms(30)};
+            if (c.late) reply.segments.push_back(whole.substr(cut));
+            peer_.on(std::string("MEAS:VOLT? ") + answer + "\n", reply);
+        }
+        for (const char* answer : answers) {
+            ASSERT_EQ(viPrintf(vi_, "MEAS:VOLT? %s\n", answer), VI_SUCCESS) << row;
+            ViReal64 value = -1;
+            char text[32] = "untouched";
+            const ViStatus status =
+                c.real ? viScanf(vi_, c.format, &value) : viScanf(vi_, c.format, text);
+            EXPECT_EQ(status, VI_SUCCESS) << row << ", answer " << answer;
+            if (c.real)
+                EXPECT_EQ(value, std::strtod(answer, nullptr)) << row;
+            else
+                EXPECT_STREQ(text, answer) << row;
+        }
+    }
+}
+
+// What the first scan leaves is the second one's: the rest of a message
+// whose END has not come yet (blanks included), or a message of its own.
+TEST_F(VisaTcp, TheNextScanGoesOnWhereTheLastStopped) {
+    struct Case {
+        std::vector<std::string> reply;  // segments 50 ms apart
+        const char* format;              // the first scan, which takes the first number
+        ViReal64 first;
+        const char* rest;  // what "%t" reads next
+    };
+    const Case cases[] = {
+        {{"1,", "2\n"}, "%lf,", 1, "2\n"},
+        {{"1 ", "2\n"}, "%lf", 1, " 2\n"},
+        {{"1 ", " \t2\n"}, "%lf", 1, "  \t2\n"},
+        {{"1.5\n2.5\n"}, "%lf", 1.5, "2.5\n"},  // two answers that arrive together
+    };
+    set(VI_ATTR_TERMCHAR_EN, VI_TRUE);
+    for (const Case& c : cases) {
+        const std::string row = testing::PrintToString(c.reply);
+        peer_.on("Q\n", ScriptedPeer::Reply{c.reply, Ms(0), Ms(50)});
+        EXPECT_EQ(viPrintf(vi_, "Q\n"), VI_SUCCESS);
+        ViReal64 first = 0;
+        char rest[16] = "";
+        EXPECT_EQ(viScanf(vi_, c.format, &first), VI_SUCCESS) << row;
+        EXPECT_EQ(viScanf(vi_, "%t", rest), VI_SUCCESS) << row;
+        EXPECT_EQ(first, c.first) << row;
+        EXPECT_STREQ(rest, c.rest) << row;
+    }
 }
 
 TEST_F(VisaTcp, ReadBufferDiscardAndClear) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 namespace visatest {
@@ -184,6 +185,31 @@ termios Pty::lineSettings() {
 void Pty::hangUp() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
+}
+
+PtyReader::PtyReader(Pty& pty, Pace pace) {
+    thread_ = std::thread([this, &pty, pace] {
+        const auto start = std::chrono::steady_clock::now();
+        while (!stop_ && elapsedMs(start) < pace.hold.count()) std::this_thread::sleep_for(Ms(1));
+        while (!stop_) {
+            received_ += pty.receive(pace.chunk, Ms(10)).size();
+            std::this_thread::sleep_for(pace.period);
+        }
+    });
+}
+
+PtyReader::~PtyReader() {
+    stop_ = true;
+    thread_.join();
+}
+
+int descriptorsOpenOn(const std::string& path) {
+    namespace fs = std::filesystem;
+    int count = 0;
+    std::error_code error;
+    for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd", error))
+        if (fs::read_symlink(fd.path(), error) == path) ++count;
+    return count;
 }
 
 ResourceManager::ResourceManager() {

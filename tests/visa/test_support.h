@@ -2,6 +2,7 @@
 // terminal, and small helpers shared by the VISA tests.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -87,6 +88,31 @@ class Pty {
     int master_ = -1;
     std::string slave_;
 };
+
+// Takes what the library writes to a pseudo terminal, on a thread of its
+// own, at the pace of a slow instrument: nothing during `hold`, then at most
+// `chunk` bytes every `period`. Stopped and joined by the destructor.
+class PtyReader {
+  public:
+    struct Pace {
+        Ms hold{0};
+        size_t chunk = 65536;
+        Ms period{0};
+    };
+    PtyReader(Pty& pty, Pace pace);
+    ~PtyReader();
+    PtyReader(const PtyReader&) = delete;
+    PtyReader& operator=(const PtyReader&) = delete;
+    size_t received() const { return received_; }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::atomic<size_t> received_{0};
+    std::thread thread_;
+};
+
+// How many descriptors of this process are open on `path`.
+int descriptorsOpenOn(const std::string& path);
 
 // Opens a resource manager for the test's lifetime.
 class ResourceManager {

@@ -19,17 +19,19 @@ class Session::FormattedInput final : public ScanInput {
     FormattedInput(Session& s, const Deadline& deadline) : s_(s), deadline_(deadline) {}
 
     int peek() override {
+        if (!settled_) {
+            settled_ = true;
+            const ViStatus status = s_.settleReadBuffer(deadline_);
+            if (status < VI_SUCCESS) {
+                failure_ = status;
+                return kFail;
+            }
+        }
         while (s_.rdPos_ == s_.rdLen_) {
             if (s_.rdEnd_) return kEnd;
             if (failure_ != VI_SUCCESS) return kFail;
             s_.rdPos_ = s_.rdLen_ = 0;
-            size_t got = 0;
-            bool end = false;
-            const ViStatus status =
-                s_.readSome(s_.rdBuf_, kBufferSize, deadline_, true, &got, &end);
-            if (traceOn()) traceTransfer(s_.rsrcName_.c_str(), "read", s_.rdBuf_, got, -1, status);
-            s_.rdLen_ = got;
-            s_.rdEnd_ = end;
+            const ViStatus status = s_.fillReadBuffer(deadline_);
             if (status < VI_SUCCESS) failure_ = status;
         }
         return s_.rdBuf_[s_.rdPos_];
@@ -40,6 +42,7 @@ class Session::FormattedInput final : public ScanInput {
   private:
     Session& s_;
     const Deadline& deadline_;
+    bool settled_ = false;  // settleReadBuffer() ran for this scan
     ViStatus failure_ = VI_SUCCESS;
 };
 
@@ -190,16 +193,16 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
     std::lock_guard<std::mutex> lock(mutex_);
     size_t got = 0;
     bool end = false;
-    const ViStatus status = readSome(buf, count, Deadline::after(timeoutMs_), false, &got, &end);
+    const ViStatus status = readSome(buf, count, callDeadline(), false, &got, &end);
     inStep_ = status >= VI_SUCCESS && end && pendingCount() == 0;
     if (traceOn()) traceTransfer(rsrcName_.c_str(), "read", buf, got, -1, status);
     if (retCount != nullptr) *retCount = static_cast<ViUInt32>(got);
     return status;
 }
 
-ViStatus Session::send(const ViByte* buf, size_t len, bool end, size_t* sent) {
+ViStatus Session::send(const ViByte* buf, size_t len, bool end, const Deadline& deadline,
+                       size_t* sent) {
     inStep_ = false;  // the instrument may answer what is sent now
-    const Deadline deadline = Deadline::after(timeoutMs_);
     ViStatus status = transport_->write(buf, len, deadline, sent);
     const bool appendTermchar = end && sendEnd_ && transport_->endRules().termcharOnWrite;
     if (status == VI_SUCCESS && appendTermchar) {
@@ -217,16 +220,16 @@ ViStatus Session::write(const ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
     if (buf == nullptr && count > 0) return VI_ERROR_USER_BUF;
     std::lock_guard<std::mutex> lock(mutex_);
     size_t sent = 0;
-    const ViStatus status = send(buf, count, true, &sent);
+    const ViStatus status = send(buf, count, true, callDeadline(), &sent);
     if (retCount != nullptr) *retCount = static_cast<ViUInt32>(sent);
     return status;
 }
 
-ViStatus Session::flushWriteBuffer(bool end) {
+ViStatus Session::flushWriteBuffer(bool end, const Deadline& deadline) {
     if (wrBuf_.empty()) return VI_SUCCESS;
     size_t sent = 0;
     const ViStatus status =
-        send(reinterpret_cast<const ViByte*>(wrBuf_.data()), wrBuf_.size(), end, &sent);
+        send(reinterpret_cast<const ViByte*>(wrBuf_.data()), wrBuf_.size(), end, deadline, &sent);
     wrBuf_.clear();  // also after a failure: the next command must not carry this one's rest
     return status;
 }
@@ -250,15 +253,15 @@ ViStatus Session::flush(ViUInt16 mask) {
         both(VI_IO_OUT_BUF, VI_IO_OUT_BUF_DISCARD))
         return VI_ERROR_INV_MASK;
     std::lock_guard<std::mutex> lock(mutex_);
+    const Deadline deadline = callDeadline();
     ViStatus status = VI_SUCCESS;
     if (mask & VI_WRITE_BUF_DISCARD) wrBuf_.clear();
-    if (mask & VI_WRITE_BUF) status = flushWriteBuffer(true);
+    if (mask & VI_WRITE_BUF) status = flushWriteBuffer(true, deadline);
     if (mask & VI_READ_BUF) {
         // Inside a message that has not ended: read on to its END so that
         // the next scan starts on a fresh message.
         const bool midMessage = rdLen_ > 0 && !rdEnd_;
         discardReadBuffer();
-        const Deadline deadline = Deadline::after(timeoutMs_);
         for (bool end = !midMessage; !end && status >= VI_SUCCESS;) {
             size_t got = 0;
             status = readSome(rdBuf_, kBufferSize, deadline, true, &got, &end);
@@ -280,46 +283,87 @@ ViStatus Session::clear() {
     return VI_SUCCESS;
 }
 
-ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush) {
+ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush,
+                              const Deadline& deadline) {
     scratch_.clear();
     const ViStatus status = printFormat(scratch_, fmt, ap);
     if (status != VI_SUCCESS) return status;
     wrBuf_ += scratch_;
     // A format that ends in a linefeed ends the message (END).
     const bool end = forceFlush || (*fmt != '\0' && fmt[std::strlen(fmt) - 1] == '\n');
-    if (end || wrBufMode_ == VI_FLUSH_ON_ACCESS) return flushWriteBuffer(end);
-    while (wrBuf_.size() >= kBufferSize) {  // full: send a buffer's worth, no END yet
-        size_t sent = 0;
-        const ViStatus sendStatus =
-            send(reinterpret_cast<const ViByte*>(wrBuf_.data()), kBufferSize, false, &sent);
-        if (sendStatus < VI_SUCCESS) {
-            wrBuf_.clear();
-            return sendStatus;
-        }
-        wrBuf_.erase(0, kBufferSize);
+    if (end || wrBufMode_ == VI_FLUSH_ON_ACCESS) return flushWriteBuffer(end, deadline);
+    // Full: every whole buffer's worth leaves now, without END, in one
+    // transfer (cutting a long text buffer by buffer would move the rest of
+    // it each time); what is left waits for more.
+    const size_t full = wrBuf_.size() - wrBuf_.size() % kBufferSize;
+    if (full == 0) return VI_SUCCESS;
+    size_t sent = 0;
+    const ViStatus sendStatus =
+        send(reinterpret_cast<const ViByte*>(wrBuf_.data()), full, false, deadline, &sent);
+    if (sendStatus < VI_SUCCESS) {
+        wrBuf_.clear();
+        return sendStatus;
     }
+    wrBuf_.erase(0, full);
     return VI_SUCCESS;
 }
 
-ViStatus Session::scanLocked(const char* fmt, va_list* ap) {
-    const Deadline deadline = Deadline::after(timeoutMs_);
+ViStatus Session::fillReadBuffer(const Deadline& deadline) {
+    ViByte* const to = rdBuf_ + rdLen_;
+    size_t got = 0;
+    bool end = false;
+    const ViStatus status = readSome(to, kBufferSize - rdLen_, deadline, true, &got, &end);
+    if (traceOn()) traceTransfer(rsrcName_.c_str(), "read", to, got, -1, status);
+    rdLen_ += got;
+    rdEnd_ = end;
+    return status;
+}
+
+bool Session::unreadIsBlank() const {
+    const auto blank = [](ViByte c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    return std::all_of(rdBuf_ + rdPos_, rdBuf_ + rdLen_, blank);
+}
+
+ViStatus Session::settleReadBuffer(const Deadline& deadline) {
+    // rdLen_ > 0 without END: the last scan stopped inside a message.
+    while (rdLen_ > 0 && !rdEnd_ && unreadIsBlank()) {
+        // The blanks stay (a "%c" may want them), moved to the front to make
+        // room for what comes next.
+        const size_t unread = rdLen_ - rdPos_;
+        std::memmove(rdBuf_, rdBuf_ + rdPos_, unread);
+        rdPos_ = 0;
+        rdLen_ = unread;
+        if (rdLen_ == kBufferSize) return VI_SUCCESS;  // a buffer of blanks is content
+        const ViStatus status = fillReadBuffer(deadline);
+        if (status < VI_SUCCESS) return status;
+    }
+    if (readBufferFinished()) discardReadBuffer();
+    return VI_SUCCESS;
+}
+
+ViStatus Session::scanLocked(const char* fmt, va_list* ap, const Deadline& deadline) {
     FormattedInput input(*this, deadline);
     const ViStatus status = scanFormat(input, fmt, ap);
-    inStep_ = status >= VI_SUCCESS && rdPos_ == rdLen_ && rdEnd_ && pendingCount() == 0;
+    // A message whose END has come is used up once its conversions have
+    // taken everything but its terminator: the next scan starts on the next
+    // message. Kept, the linefeed "%lf" leaves would be the whole of the
+    // next scan's input, which would end at once and store nothing.
+    const bool finished = readBufferFinished();
+    inStep_ = status >= VI_SUCCESS && finished && pendingCount() == 0;
     if (status == VI_ERROR_TMO || status == VI_ERROR_CONN_LOST || status == VI_ERROR_IO ||
-        (rdPos_ == rdLen_ && rdEnd_) || rdBufMode_ == VI_FLUSH_ON_ACCESS)
+        finished || rdBufMode_ == VI_FLUSH_ON_ACCESS)
         discardReadBuffer();  // a broken or finished message is used up
     return status;
 }
 
 ViStatus Session::printf(const char* fmt, va_list* ap) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return printLocked(fmt, ap, false);
+    return printLocked(fmt, ap, false, callDeadline());
 }
 
 ViStatus Session::scanf(const char* fmt, va_list* ap) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return scanLocked(fmt, ap);
+    return scanLocked(fmt, ap, callDeadline());
 }
 
 ViStatus Session::queryf(const char* writeFmt, const char* readFmt, va_list* ap) {
@@ -328,12 +372,13 @@ ViStatus Session::queryf(const char* writeFmt, const char* readFmt, va_list* ap)
     ViStatus status = checkFormat(readFmt, FmtMode::Scan);
     if (status != VI_SUCCESS) return status;
     std::lock_guard<std::mutex> lock(mutex_);
+    const Deadline deadline = callDeadline();  // one timeout for the question and its answer
     // An answer that came after an earlier timeout, or the answer to a
     // question written without reading it, is not this one's.
     if (!inStep_) discardInput();
-    status = printLocked(writeFmt, ap, true);
+    status = printLocked(writeFmt, ap, true, deadline);
     if (status < VI_SUCCESS) return status;
-    return scanLocked(readFmt, ap);
+    return scanLocked(readFmt, ap, deadline);
 }
 
 }  // namespace qmdc::visa

@@ -44,11 +44,28 @@ class Session {
     // with `anyData`, as soon as some bytes were delivered (VI_SUCCESS).
     ViStatus readSome(ViByte* buf, size_t count, const Deadline& deadline, bool anyData,
                       size_t* got, bool* end);
+    // Every public operation takes one deadline when it starts and passes it
+    // to each transfer it makes, so that one timeout bounds the whole call.
+    Deadline callDeadline() const { return Deadline::after(timeoutMs_); }
     // Sends one message; with `end`, the transport's END marker follows.
-    ViStatus send(const ViByte* buf, size_t len, bool end, size_t* sent);
-    ViStatus flushWriteBuffer(bool end);
-    ViStatus printLocked(const char* fmt, va_list* ap, bool forceFlush);
-    ViStatus scanLocked(const char* fmt, va_list* ap);
+    ViStatus send(const ViByte* buf, size_t len, bool end, const Deadline& deadline, size_t* sent);
+    ViStatus flushWriteBuffer(bool end, const Deadline& deadline);
+    ViStatus printLocked(const char* fmt, va_list* ap, bool forceFlush, const Deadline& deadline);
+    ViStatus scanLocked(const char* fmt, va_list* ap, const Deadline& deadline);
+    // Appends the next bytes from the transport to the formatted read buffer
+    // (it must have room).
+    ViStatus fillReadBuffer(const Deadline& deadline);
+    bool unreadIsBlank() const;
+    // The message in the formatted read buffer has come to its END and only
+    // blanks (its terminator) are left of it: it is used up.
+    bool readBufferFinished() const { return rdEnd_ && unreadIsBlank(); }
+    // Run before a scan takes its first byte. When the last scan stopped
+    // inside a message with only blanks unread, whether that message is
+    // used up depends on what follows: reads on until END (the message is
+    // dropped and the scan starts on the next one) or until something else
+    // (the scan goes on in this message). So "1.5\r" now and "\n" later
+    // ends the same way as "1.5\r\n" at once.
+    ViStatus settleReadBuffer(const Deadline& deadline);
     void discardReadBuffer();
     void discardInput();
     size_t pendingCount() const { return pendingEnd_ - pendingBegin_; }

@@ -27,6 +27,9 @@ class Transport {
   public:
     virtual ~Transport() = default;
 
+    // The deadline is that of the whole VISA call: a call that makes several
+    // transfers passes the same one to each, so that one timeout bounds it.
+    //
     // Waits until input is there (or the deadline passes), then reads at most
     // `cap` bytes: VI_SUCCESS with *got > 0, VI_ERROR_TMO, VI_ERROR_CONN_LOST
     // or VI_ERROR_IO.
@@ -37,7 +40,12 @@ class Transport {
                            size_t* sent) = 0;
     // Drops input that has already arrived, without waiting for more.
     virtual void discardInput() = 0;
-    // Lets a call blocked on another thread return soon; used by viClose.
+    // Ends every wait of this transport, the one another thread may be
+    // blocked in now and any to come, at once with VI_ERROR_CONN_LOST, even
+    // under an infinite timeout; later reads and writes fail the same way.
+    // Called by viClose from another thread than the one that may be inside
+    // read() or write(), so it must be safe against them (an implementation
+    // polls a wake signal beside the device, or closes the socket's traffic).
     virtual void interrupt() = 0;
     virtual EndRules endRules() const = 0;
 

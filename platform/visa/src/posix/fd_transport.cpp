@@ -40,12 +40,18 @@ FdTransport::~FdTransport() {
     ::close(fd_);
 }
 
+void FdTransport::interrupt() {
+    interrupted_ = true;
+    wake_.raise();
+}
+
 ViStatus FdTransport::wait(short events, const Deadline& deadline, short* revents) {
     for (;;) {
-        pollfd p{fd_, events, 0};
-        const int r = ::poll(&p, 1, deadline.remainingMs());
+        pollfd p[2] = {{fd_, events, 0}, {wake_.fd(), POLLIN, 0}};
+        const int r = ::poll(p, 2, deadline.remainingMs());
+        if (r > 0 && p[1].revents != 0) return VI_ERROR_CONN_LOST;  // the session is closing
         if (r > 0) {
-            *revents = p.revents;
+            *revents = p[0].revents;
             return VI_SUCCESS;
         }
         if (r == 0 && deadline.expired()) return VI_ERROR_TMO;
@@ -60,6 +66,7 @@ bool FdTransport::hungUp() {
 
 ViStatus FdTransport::read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) {
     *got = 0;
+    if (interrupted_) return VI_ERROR_CONN_LOST;
     for (;;) {
         const ssize_t n = socket_ ? ::recv(fd_, buf, cap, 0) : ::read(fd_, buf, cap);
         if (n > 0) {
@@ -79,6 +86,7 @@ ViStatus FdTransport::read(ViByte* buf, size_t cap, const Deadline& deadline, si
 
 ViStatus FdTransport::write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) {
     *sent = 0;
+    if (interrupted_) return VI_ERROR_CONN_LOST;
     while (*sent < len) {
         const ViByte* from = buf + *sent;
         const size_t left = len - *sent;

@@ -1,32 +1,66 @@
 // fd_transport.h - a transport over one non-blocking POSIX descriptor.
 #pragma once
 
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <utility>
+
 #include "transport.h"
+#include "wake_signal.h"
 
 namespace qmdc::visa {
 
 // Every wait is a poll() bounded by the deadline; read() and write() never
-// block, so a timeout is always honoured.
+// block, so a timeout is always honoured. The poll also watches a wake
+// signal, which interrupt() raises, so that viClose ends a wait at once
+// even with an infinite timeout.
 class FdTransport : public Transport {
   public:
     ~FdTransport() override;
     FdTransport(const FdTransport&) = delete;
     FdTransport& operator=(const FdTransport&) = delete;
 
+    // False when the wake signal could not be set up; such a transport must
+    // not be used (its opener reports VI_ERROR_ALLOC).
+    bool ready() const { return wake_.ok(); }
+
     ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) override;
     ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) override;
     void discardInput() override;
-    void interrupt() override {}
+    void interrupt() override;
 
   protected:
     FdTransport(int fd, bool isSocket) : fd_(fd), socket_(isSocket) {}
     const int fd_;
 
   private:
-    // Waits for `events`; VI_SUCCESS with the returned events, or VI_ERROR_TMO.
+    // Waits for `events`: VI_SUCCESS with the returned events, VI_ERROR_TMO,
+    // or VI_ERROR_CONN_LOST once interrupted.
     ViStatus wait(short events, const Deadline& deadline, short* revents);
     bool hungUp();
     const bool socket_;
+    WakeSignal wake_;
+    std::atomic<bool> interrupted_{false};
 };
+
+// Makes the transport `T` that owns `fd` (and closes it whatever happens);
+// null with *status VI_ERROR_ALLOC when the transport cannot be used.
+template <class T, class... Args>
+std::unique_ptr<T> adoptDescriptor(int fd, ViStatus* status, Args&&... args) {
+    std::unique_ptr<T> transport;
+    try {
+        transport = std::make_unique<T>(fd, std::forward<Args>(args)...);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (!transport->ready()) {
+        *status = VI_ERROR_ALLOC;  // out of descriptors
+        return nullptr;
+    }
+    return transport;
+}
 
 }  // namespace qmdc::visa

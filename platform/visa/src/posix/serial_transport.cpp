@@ -227,13 +227,8 @@ std::unique_ptr<Transport> openSerial(const ResourceName& name, ViStatus* status
         *status = openErrorStatus(errno);
         return nullptr;
     }
-    std::unique_ptr<SerialTransport> transport;
-    try {
-        transport = std::make_unique<SerialTransport>(fd);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    std::unique_ptr<SerialTransport> transport = adoptDescriptor<SerialTransport>(fd, status);
+    if (!transport) return nullptr;
     termios t{};
     if (!::isatty(fd) || ::tcgetattr(fd, &t) != 0) {
         *status = VI_ERROR_RSRC_NFOUND;  // not a terminal

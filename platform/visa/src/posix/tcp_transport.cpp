@@ -21,9 +21,13 @@ class TcpTransport final : public FdTransport {
     TcpTransport(int fd, const ResourceName& name, const std::string& address)
         : FdTransport(fd, true), host_(name.host), address_(address), port_(name.port) {}
 
-    // Wakes a poll() on another thread; the descriptor stays valid until
-    // the last user of the session has gone.
-    void interrupt() override { ::shutdown(fd_, SHUT_RDWR); }
+    // Besides waking every wait, tells the instrument at once that the
+    // connection is over; the descriptor stays valid until the last user of
+    // the session has gone.
+    void interrupt() override {
+        FdTransport::interrupt();
+        ::shutdown(fd_, SHUT_RDWR);
+    }
 
     EndRules endRules() const override {
         EndRules rules;
@@ -144,13 +148,9 @@ std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 open
         fd = connectTo(ai, deadline);
     ::freeaddrinfo(list);
     if (fd < 0) return nullptr;
-    std::unique_ptr<TcpTransport> transport;
-    try {
-        transport = std::make_unique<TcpTransport>(fd, name, peerAddress(fd));
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    std::unique_ptr<TcpTransport> transport =
+        adoptDescriptor<TcpTransport>(fd, status, name, peerAddress(fd));
+    if (!transport) return nullptr;
     // Small SCPI commands must leave at once, not wait for Nagle's algorithm.
     transport->setOption(IPPROTO_TCP, TCP_NODELAY, 1);
     *status = VI_SUCCESS;
