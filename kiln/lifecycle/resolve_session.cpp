@@ -20,10 +20,11 @@ constexpr ViInt32 kTextSize = 1024;
 constexpr ViInt32 kLocationSize = 260;
 // A virtual range names one channel per index, so a few lines of a store can
 // ask for millions of names. A session's virtual names may name this many
-// channels in all (the selector grammar takes no range of more either);
-// more is refused before anything is entered, which keeps init within a few
-// milliseconds and its memory small.
-constexpr long long kMaxVirtualChannelNames = 10000;
+// channels in all, far more than a supply with one output needs; more is
+// refused before the range is entered. Each name costs two entries in
+// case-blind tables, so the limit keeps init within a few milliseconds
+// (10000 names took 20 ms).
+constexpr long long kMaxVirtualChannelNames = 1000;
 
 // Reads a text property with getter(handle, id, size, buffer).
 template <class Getter>

@@ -1,6 +1,6 @@
 // A few lines of a configuration store can ask for millions of virtual
-// channel names. A session's virtual names may name 10000 channels in all;
-// a store that asks for more is refused before anything is entered.
+// channel names. A session's virtual names may name 1000 channels in all; a
+// store that asks for more is refused before the range is entered.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -73,9 +73,9 @@ std::vector<Range> Consecutive(int count, long long size) {
 }
 
 const char* const kRangeTooLarge =
-    "Failure cannot recover.  The virtual range of 'V0_' names more than 10000 channels.";
+    "Failure cannot recover.  The virtual range of 'V0_' names more than 1000 channels.";
 const char* const kSessionTooLarge =
-    "Failure cannot recover.  The virtual names of 'PSU' name more than 10000 channels in all.";
+    "Failure cannot recover.  The virtual names of 'PSU' name more than 1000 channels in all.";
 
 struct BudgetCase {
     const char* name;
@@ -90,25 +90,26 @@ const BudgetCase kCases[] = {
      QMDC_ERROR_CANNOT_RECOVER, kRangeTooLarge, 0},
     {"20 names, one range of 100000 each", Repeated(20, Consecutive(1, 100000)),
      QMDC_ERROR_CANNOT_RECOVER, kRangeTooLarge, 0},
-    {"one name, 60 ranges of 9000", Repeated(1, Consecutive(60, 9000)), QMDC_ERROR_CANNOT_RECOVER,
+    {"one name, 60 ranges of 900", Repeated(1, Consecutive(60, 900)), QMDC_ERROR_CANNOT_RECOVER,
      kSessionTooLarge, 0},
-    {"20 names, one range of 1000 each", Repeated(20, Consecutive(1, 1000)),
+    {"20 names, one range of 100 each", Repeated(20, Consecutive(1, 100)),
      QMDC_ERROR_CANNOT_RECOVER, kSessionTooLarge, 0},
-    {"10 names of 1000 and one plain name",
+    {"10 names of 100 and one plain name",
      [] {
-         auto names = Repeated(10, Consecutive(1, 1000));
+         auto names = Repeated(10, Consecutive(1, 100));
          names.push_back({"Main", {}});
          return names;
      }(),
      QMDC_ERROR_CANNOT_RECOVER, kSessionTooLarge, 0},
-    {"10 names of 1000: exactly the budget", Repeated(10, Consecutive(1, 1000)), VI_SUCCESS,
-     nullptr, 10000},
+    {"1001 plain names", Repeated(1001, {}), QMDC_ERROR_CANNOT_RECOVER, kSessionTooLarge, 0},
+    {"10 names of 100: exactly the budget", Repeated(10, Consecutive(1, 100)), VI_SUCCESS, nullptr,
+     1000},
     {"empty ranges name nothing", Repeated(50, {{5, 4}, {100, -100000}}), VI_SUCCESS, nullptr, 0},
     {"a range of the whole 32-bit span", Repeated(1, {{-2147483647 - 1, 2147483647}}),
      QMDC_ERROR_CANNOT_RECOVER, kRangeTooLarge, 0},
 };
 
-TEST(VirtualNameBudget, SessionMayNameAtMost10000Channels) {
+TEST(VirtualNameBudget, SessionMayNameAtMost1000Channels) {
     for (const BudgetCase& c : kCases) {
         SCOPED_TRACE(c.name);
         qmdc_test::TempStoreFile store(StoreWith(c.names));
@@ -123,7 +124,7 @@ TEST(VirtualNameBudget, SessionMayNameAtMost10000Channels) {
         kiln::DriverSession& s = *kiln::FindSession(session.vi());
         EXPECT_EQ(s.VirtualNameTable().size(), c.entries);
         if (c.entries > 0) {
-            EXPECT_EQ(s.MapVirtualName("V9_999"), "CH999");
+            EXPECT_EQ(s.MapVirtualName("V9_99"), "CH99");
             EXPECT_EQ(s.MapVirtualName("V0_0"), "CH0");
         }
     }
