@@ -58,6 +58,7 @@ struct NextErrorCase {
 };
 
 const NextErrorCase kNextErrorCases[] = {
+    {"bare code", "0\n", 64, VI_SUCCESS, "0", nullptr},
     {"empty line", "\n", 64, QMDC_ERROR_UNEXPECTED_RESPONSE, "", kEmptyErrorAnswer},
     {"empty line, buffer of one", "\n", 1, QMDC_ERROR_UNEXPECTED_RESPONSE, "", kEmptyErrorAnswer},
     {"empty line, no buffer", "\n", 0, QMDC_ERROR_UNEXPECTED_RESPONSE, nullptr, kEmptyErrorAnswer},
@@ -94,25 +95,6 @@ TEST(EmptyAnswer, GetNextErrorNeverLeavesTheBufferAsItWas) {
         EXPECT_EQ(QmDC_GetNextError(session.vi(), sizeof next, next), VI_SUCCESS);
         EXPECT_STREQ(next, "0,\"No error\"");
     }
-}
-
-// The queue as a user met it: entries, then an empty line.
-TEST(EmptyAnswer, QueueEndingInAnEmptyLineIsReported) {
-    ErrorQueueScript script;
-    FakeInstrument instrument(script.Responder());
-    Session session(instrument.Resource());
-    ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
-    ViChar value[256];
-    script.SetNext("0\n");
-    ASSERT_EQ(QmDC_GetNextError(session.vi(), sizeof value, value), VI_SUCCESS);
-    EXPECT_STREQ(value, "0");
-    ASSERT_EQ(QmDC_GetNextError(session.vi(), sizeof value, value), VI_SUCCESS);
-    EXPECT_STREQ(value, "0,\"No error\"");
-    script.SetNext("\n");
-    std::memset(value, 'x', sizeof value);
-    EXPECT_EQ(QmDC_GetNextError(session.vi(), sizeof value, value), QMDC_ERROR_UNEXPECTED_RESPONSE);
-    EXPECT_STREQ(value, "");
-    EXPECT_EQ(ErrorDescription(session.vi()), kEmptyErrorAnswer);
 }
 
 // A text attribute read from the instrument: a buffer of one holds only the

@@ -144,11 +144,12 @@ SharedStore cachedStoreFile(const std::string& path, std::string& error) {
 }
 
 SharedStore cachedBuiltInStore(std::string& error) {
-    static const SharedStore builtIn = [] {
+    // Never destroyed, like the cache.
+    static const SharedStore* const builtIn = [] {
         std::string ignored;
-        return SharedStore(builtInStore(ignored));
+        return new SharedStore(builtInStore(ignored));
     }();
-    if (builtIn) return builtIn;
+    if (*builtIn) return *builtIn;
     return builtInStore(error);
 }
 
