@@ -3,11 +3,13 @@
 // handle keeps the store it loaded.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "iviconfig_test_support.h"
 
@@ -123,6 +125,34 @@ TEST(StoreReload, SettledFileIsStillReloadedWhenWritten) {
     ASSERT_EQ(LoadResource(path), "ASRL1");
     dir.write("store.xml", StoreWith("ASRL2"));
     EXPECT_EQ(LoadResource(path), "ASRL2");
+}
+
+// Loads from several threads while the file is replaced again and again:
+// each load gets one whole version of it.
+TEST(StoreReload, ThreadsLoadWhileTheFileIsReplaced) {
+    TempDir dir;
+    const std::string path = dir.write("store.xml", StoreWith("ASRL1"));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; !done; ++i) {
+            const std::string next = dir.write("next.xml", StoreWith(i % 2 ? "ASRL1" : "ASRL2"));
+            std::rename(next.c_str(), path.c_str());
+        }
+    });
+    std::vector<std::thread> readers;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                const std::string loaded = LoadResource(path);
+                if (loaded != "ASRL1" && loaded != "ASRL2") ++wrong;
+            }
+        });
+    }
+    for (std::thread& reader : readers) reader.join();
+    done = true;
+    writer.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
