@@ -2,6 +2,7 @@
 // names, the session's options and DriverSetup, virtual names, the initial
 // settings and the software module's physical names, then the caller's option
 // string on top.
+#include <algorithm>
 #include <string>
 
 #include "IviSession.h"
@@ -17,9 +18,13 @@ constexpr ViStatus kSessionNotFound = static_cast<ViStatus>(0xBFFA1203);
 constexpr ViStatus kItemNotFound = static_cast<ViStatus>(0xBFFA1207);
 constexpr ViInt32 kTextSize = 1024;
 constexpr ViInt32 kLocationSize = 260;
-// A virtual range names one channel per index; a store that asks for more than
-// this is refused rather than filling memory.
-constexpr long long kMaxVirtualRangeNames = 100000;
+// A virtual range names one channel per index, so a few lines of a store can
+// ask for millions of names. A session's virtual names may name this many
+// channels in all, far more than a supply with one output needs; more is
+// refused before the range is entered. Each name costs two entries in
+// case-blind tables, so the limit keeps init within a few milliseconds
+// (10000 names took 20 ms).
+constexpr long long kMaxVirtualChannelNames = 1000;
 
 // Reads a text property with getter(handle, id, size, buffer).
 template <class Getter>
@@ -152,6 +157,12 @@ ViStatus DriverSession::ApplyConfigVirtualNames(void* driverSessionHandle) {
     ViInt32 count = 0;
     QMDC_CONFIG_CALL(IviConfig_GetSessionVirtualNameCollection(driverSessionHandle, names.Out()));
     QMDC_CONFIG_CALL(IviConfig_GetVirtualNameCount(names.Get(), &count));
+    long long named = 0;  // channel names entered so far, over all virtual names
+    const auto tooMany = [this] {
+        return ReportErrorWithText(QMDC_ERROR_CANNOT_RECOVER,
+                                   "The virtual names of '%s' name more than %d channels in all.",
+                                   {logicalName, static_cast<int>(kMaxVirtualChannelNames)});
+    };
     for (ViInt32 i = 1; i <= count; ++i) {
         ConfigHandle item, ranges;
         std::string virtualName, physicalName;
@@ -164,6 +175,7 @@ ViStatus DriverSession::ApplyConfigVirtualNames(void* driverSessionHandle) {
         QMDC_CONFIG_CALL(IviConfig_GetVirtualNameVirtualRangeCollection(item.Get(), ranges.Out()));
         QMDC_CONFIG_CALL(IviConfig_GetVirtualRangeCount(ranges.Get(), &rangeCount));
         if (rangeCount == 0) {
+            if (++named > kMaxVirtualChannelNames) return tooMany();
             virtualNames[virtualName] = physicalName;
             virtualNameTargets[physicalName] = virtualName;
         }
@@ -175,11 +187,15 @@ ViStatus DriverSession::ApplyConfigVirtualNames(void* driverSessionHandle) {
             QMDC_CONFIG_CALL(IviConfig_GetVirtualRangePropertyViInt32(range.Get(), 3, &last));
             QMDC_CONFIG_CALL(
                 IviConfig_GetVirtualRangePropertyViInt32(range.Get(), 4, &firstPhysical));
-            if (static_cast<long long>(last) - first >= kMaxVirtualRangeNames) {
-                return ReportErrorWithText(QMDC_ERROR_CANNOT_RECOVER,
-                                           "The virtual range of '%s' names more than %d channels.",
-                                           {virtualName, static_cast<int>(kMaxVirtualRangeNames)});
+            const long long size = std::max(0LL, static_cast<long long>(last) - first + 1);
+            if (size > kMaxVirtualChannelNames) {
+                return ReportErrorWithText(
+                    QMDC_ERROR_CANNOT_RECOVER,
+                    "The virtual range of '%s' names more than %d channels.",
+                    {virtualName, static_cast<int>(kMaxVirtualChannelNames)});
             }
+            named += size;
+            if (named > kMaxVirtualChannelNames) return tooMany();
             for (long long k = first; k <= last; ++k) {
                 const std::string from = virtualName + std::to_string(k);
                 const std::string to = physicalName + std::to_string(k - first + firstPhysical);

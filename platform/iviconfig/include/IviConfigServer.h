@@ -40,6 +40,11 @@
  *   - A failed Deserialize may be retried on the same handle. After a
  *     successful one, the next gives IVICONFIG_ERROR_ALREADY_DESERIALIZED.
  *     Before Deserialize a store is empty.
+ *   - The process keeps the parsed stores of the last 8 files loaded and
+ *     parses a file again only when it changed (size, modification or change
+ *     time, device or inode); a file written within 3 seconds before it was
+ *     last read is read again and compared byte for byte. A handle keeps the
+ *     store it loaded, whatever happens to the file afterwards.
  *
  * Store locations
  *   - Property 3 (master location) is fixed when this library is built

@@ -252,7 +252,7 @@ ViStatus deserializeStore(void* store, const char* location) noexcept {
     if (claimed != VI_SUCCESS) return claimed;
 
     // The file is read without the lock so that other stores stay usable.
-    std::unique_ptr<Store> model;
+    SharedStore model;
     std::string error;
     const ViStatus loaded = guarded([&]() -> ViStatus {
         model = loadLocation(location, master, error);

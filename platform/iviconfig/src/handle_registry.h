@@ -10,15 +10,15 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "store_model.h"
+#include "store_cache.h"
 
 namespace qmdc::iviconfig {
 
 using HandleId = std::uintptr_t;
 
 struct StoreState {
-    std::unique_ptr<Store> model;  // null until a Deserialize succeeded
-    bool loading = false;          // a Deserialize is reading the file
+    SharedStore model;     // null until a Deserialize succeeded
+    bool loading = false;  // a Deserialize is reading the file
     std::string masterLocation;
     std::string processDefaultLocation;
     std::string actualLocation;

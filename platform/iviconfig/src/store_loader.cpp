@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -108,9 +109,31 @@ class LoadFailure : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Line numbers of offsets into a text: the offsets of its line feeds are
+// collected once, so each lookup is a binary search rather than a count from
+// the start of the file (which made loading quadratic in its size).
+class LineIndex {
+  public:
+    explicit LineIndex(const std::string& text) {
+        for (std::size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1))
+            feeds_.push_back(i);
+    }
+    // 1 for the first line; 0 for an unknown offset.
+    int lineAt(std::ptrdiff_t offset) const {
+        if (offset < 0) return 0;
+        const auto before =
+            std::lower_bound(feeds_.begin(), feeds_.end(), static_cast<std::size_t>(offset));
+        return 1 + static_cast<int>(before - feeds_.begin());
+    }
+
+  private:
+    std::vector<std::size_t> feeds_;
+};
+
 class Loader {
   public:
-    Loader(const std::string& text, std::string source) : text_(text), source_(std::move(source)) {}
+    Loader(const std::string& text, std::string source)
+        : text_(text), lines_(text), source_(std::move(source)) {}
 
     std::unique_ptr<Store> run(std::string& error) {
         try {
@@ -142,11 +165,7 @@ class Loader {
         int line;
     };
 
-    int lineAt(std::ptrdiff_t offset) const {
-        if (offset < 0) return 0;
-        const auto end = text_.begin() + std::min<std::ptrdiff_t>(offset, text_.size());
-        return 1 + static_cast<int>(std::count(text_.begin(), end, '\n'));
-    }
+    int lineAt(std::ptrdiff_t offset) const { return lines_.lineAt(offset); }
     int lineOf(const pugi::xml_node& node) const { return lineAt(node.offset_debug()); }
 
     [[noreturn]] void fail(int line, const std::string& what) const {
@@ -285,6 +304,7 @@ class Loader {
     }
 
     const std::string& text_;
+    const LineIndex lines_;
     const std::string source_;
     std::unique_ptr<Store> store_ = std::make_unique<Store>();
     std::map<std::string, Object*> ids_;
@@ -326,20 +346,23 @@ std::unique_ptr<Store> loadStoreText(const std::string& text, const std::string&
     return Loader(text, source).run(error);
 }
 
-std::unique_ptr<Store> loadStoreFile(const std::string& path, std::string& error) {
-    const std::string source = "Configuration store '" + path + "'";
+std::string storeSource(const std::string& path) {
+    return "Configuration store '" + path + "'";
+}
+
+bool readStoreFile(const std::string& path, std::string& text, std::string& error) {
     auto failure = [&](const char* what) {
-        error = source + ": " + what + ": " + std::generic_category().message(errno);
-        return nullptr;
+        error = storeSource(path) + ": " + what + ": " + std::generic_category().message(errno);
+        return false;
     };
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return failure("cannot open the file");
-    std::string text;
+    text.clear();
     char chunk[16384];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, n);
     if (std::ferror(file.get())) return failure("cannot read the file");
-    return loadStoreText(text, source, error);
+    return true;
 }
 
 std::unique_ptr<Store> builtInStore(std::string& error) {

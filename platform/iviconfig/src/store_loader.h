@@ -8,9 +8,12 @@
 
 namespace qmdc::iviconfig {
 
-// Loads the store file at `path`. On failure returns nullptr and sets
-// `error` to a description that names the file (and the line when known).
-std::unique_ptr<Store> loadStoreFile(const std::string& path, std::string& error);
+// "Configuration store '<path>'", as error descriptions name a store file.
+std::string storeSource(const std::string& path);
+
+// Reads the whole file at `path` into `text`. On failure returns false and
+// sets `error` to a description that names the file and the system's reason.
+bool readStoreFile(const std::string& path, std::string& text, std::string& error);
 
 // Loads a store from XML text; `source` names it in error descriptions.
 std::unique_ptr<Store> loadStoreText(const std::string& text, const std::string& source,

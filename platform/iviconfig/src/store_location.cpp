@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "store_loader.h"
-
 namespace qmdc::iviconfig {
 namespace {
 
@@ -35,14 +33,14 @@ std::string processDefaultLocation() {
     return environment("IVICONFIGSERVERDEFAULT");
 }
 
-std::unique_ptr<Store> loadLocation(const std::string& location, const std::string& master,
-                                    std::string& error) {
+SharedStore loadLocation(const std::string& location, const std::string& master,
+                         std::string& error) {
     if (location.empty()) {
         error = "No configuration store location given (the location is empty)";
         return nullptr;
     }
-    if (sameLocation(location, master) && fileMissing(location)) return builtInStore(error);
-    return loadStoreFile(location, error);
+    if (sameLocation(location, master) && fileMissing(location)) return cachedBuiltInStore(error);
+    return cachedStoreFile(location, error);
 }
 
 }  // namespace qmdc::iviconfig

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "store_model.h"
+#include "store_cache.h"
 
 namespace qmdc::iviconfig {
 
@@ -15,9 +15,10 @@ std::string masterLocation();
 // The process default location: IVICONFIGSERVERDEFAULT, empty when unset.
 std::string processDefaultLocation();
 
-// Loads the store at `location`. The master location without a file there
-// opens the built-in store. On failure returns nullptr and sets `error`.
-std::unique_ptr<Store> loadLocation(const std::string& location, const std::string& master,
-                                    std::string& error);
+// Loads the store at `location`, or takes the one kept from an earlier load
+// of the unchanged file. The master location without a file there opens the
+// built-in store. On failure returns nullptr and sets `error`.
+SharedStore loadLocation(const std::string& location, const std::string& master,
+                         std::string& error);
 
 }  // namespace qmdc::iviconfig
