@@ -7,15 +7,42 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           python3-pytest python3-setuptools python3-pip python3-wheel)
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686); fi
 
+# The Windows programs run under 32-bit wine (scripts/test-win32.sh).
+if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(wine wine32:i386); fi
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
     || missing+=("$package")
 done
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+
+# Runs a package command as root. Several people may install on one machine at
+# once, and apt-get update and dpkg give up at once on a lock another one holds
+# (only apt-get install can wait for dpkg's), so a lock means: wait, try again.
+as_root_waiting_for_locks() {
+  local log status
+  log=$(mktemp)
+  for _ in $(seq 60); do
+    status=0
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" "$@" 2>&1 | tee "$log" || status=$?
+    if (( status == 0 )) || ! grep -qiE "could not get lock|unable to lock|locked by" "$log"; then
+      rm -f "$log"
+      return "$status"
+    fi
+    echo "A package lock is held; trying again in 10 s" >&2
+    sleep 10
+  done
+  rm -f "$log"
+  return 1
+}
+
 if (( ${#missing[@]} )); then
   echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root_waiting_for_locks dpkg --add-architecture i386
+  fi
+  as_root_waiting_for_locks apt-get update -qq
+  as_root_waiting_for_locks apt-get install -y -qq -o DPkg::Lock::Timeout=300 "${missing[@]}"
 fi
+if [[ "${QMDC_WIN32:-0}" == 1 ]]; then "$(dirname "$0")/setup-pugixml-source.sh"; fi

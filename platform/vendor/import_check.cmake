@@ -20,6 +20,6 @@ set(check_source ${CMAKE_CURRENT_BINARY_DIR}/import_check.c)
 file(CONFIGURE OUTPUT ${check_source} CONTENT "${check_text}")
 
 add_library(qmdc_vendor_import_check MODULE ${check_source})
-target_link_libraries(qmdc_vendor_import_check PRIVATE qmdc::visa qmdc_iviconfig)
+target_link_libraries(qmdc_vendor_import_check PRIVATE qmdc::visa qmdc::iviconfig)
 set_target_properties(qmdc_vendor_import_check PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})

@@ -1,7 +1,5 @@
 #include "store_cache.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -9,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "file_stamp.h"
 #include "store_loader.h"
 
 namespace qmdc::iviconfig {
@@ -22,35 +21,10 @@ constexpr std::size_t kMaxEntries = 8;
 // read may leave its times as they were.
 constexpr std::int64_t kRacyWindowNs = 3'000'000'000;
 
-std::int64_t nanoseconds(const timespec& time) {
-    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
-}
-
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-// What tells one version of a file from another without reading it.
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedNs = 0;
-    std::int64_t changedNs = 0;
-
-    bool operator==(const FileStamp& other) const {
-        return device == other.device && inode == other.inode && size == other.size &&
-               modifiedNs == other.modifiedNs && changedNs == other.changedNs;
-    }
-};
-
-bool stampOf(const std::string& path, FileStamp& stamp) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    stamp = {st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
-    return true;
 }
 
 struct Entry {

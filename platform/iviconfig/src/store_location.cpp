@@ -26,7 +26,7 @@ bool fileMissing(const std::string& location) {
 
 std::string masterLocation() {
     std::string override = environment("QMDC_IVI_CONFIG_MASTER_OVERRIDE");
-    return override.empty() ? QMDC_IVI_CONFIG_MASTER : override;
+    return override.empty() ? systemMasterLocation() : override;
 }
 
 std::string processDefaultLocation() {

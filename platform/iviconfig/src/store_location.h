@@ -9,8 +9,13 @@
 namespace qmdc::iviconfig {
 
 // The master location: QMDC_IVI_CONFIG_MASTER_OVERRIDE when set and not
-// empty, otherwise the location fixed at build time.
+// empty, otherwise the system's.
 std::string masterLocation();
+
+// Where this system keeps the master store: on POSIX systems the location
+// fixed at build time, on Windows the one the registry names
+// (master_location_*.cpp).
+std::string systemMasterLocation();
 
 // The process default location: IVICONFIGSERVERDEFAULT, empty when unset.
 std::string processDefaultLocation();

@@ -1,0 +1,114 @@
+// tcp_transport.cpp - opening TCPIP::host::port::SOCKET and its attributes,
+// the same on every platform (socket_api.h hides what is not).
+#include "tcp_transport.h"
+
+#include <memory>
+
+namespace qmdc::visa {
+
+ViStatus TcpTransport::getAttribute(ViAttr attr, AttrValue* out) {
+    switch (attr) {
+        case VI_ATTR_TCPIP_ADDR:
+            out->setString(address_.c_str());
+            return VI_SUCCESS;
+        case VI_ATTR_TCPIP_HOSTNAME:
+            out->setString(host_.c_str());
+            return VI_SUCCESS;
+        case VI_ATTR_TCPIP_PORT:
+            out->num = port_;
+            return VI_SUCCESS;
+        case VI_ATTR_SUPPRESS_END_EN:
+            out->num = suppressEnd_;
+            return VI_SUCCESS;
+        case VI_ATTR_TCPIP_NODELAY:
+            return getOption(IPPROTO_TCP, TCP_NODELAY, out);
+        case VI_ATTR_TCPIP_KEEPALIVE:
+            return getOption(SOL_SOCKET, SO_KEEPALIVE, out);
+        default:
+            return VI_ERROR_NSUP_ATTR;
+    }
+}
+
+ViStatus TcpTransport::setAttribute(ViAttr attr, ViUInt32 value) {
+    const bool on = value != 0;
+    switch (attr) {
+        case VI_ATTR_SUPPRESS_END_EN:
+            suppressEnd_ = on;
+            return VI_SUCCESS;
+        case VI_ATTR_TCPIP_NODELAY:
+            return setOption(IPPROTO_TCP, TCP_NODELAY, on);
+        case VI_ATTR_TCPIP_KEEPALIVE:
+            return setOption(SOL_SOCKET, SO_KEEPALIVE, on);
+        default:
+            return VI_ERROR_NSUP_ATTR;
+    }
+}
+
+ViStatus TcpTransport::getOption(int level, int option, AttrValue* out) const {
+    bool on = false;
+    if (!net::getFlag(socket_, level, option, &on)) return VI_ERROR_IO;
+    out->num = on;
+    return VI_SUCCESS;
+}
+
+namespace {
+
+// A connection to one address, made within the deadline.
+net::Socket connectTo(const addrinfo* ai, const Deadline& deadline) {
+    const net::Socket s = net::openStreamSocket(ai);
+    if (s == net::kNoSocket || net::connectWithin(s, ai, deadline)) return s;
+    net::closeSocket(s);
+    return net::kNoSocket;
+}
+
+std::string peerAddress(net::Socket s) {
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    char text[NI_MAXHOST] = "";
+    if (::getpeername(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&addr), len, text, sizeof text, nullptr, 0,
+                      NI_NUMERICHOST);
+    return text;
+}
+
+}  // namespace
+
+std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 openTimeoutMs,
+                                         ViStatus* status) {
+    *status = VI_ERROR_RSRC_NFOUND;
+    if (!net::startup()) {
+        *status = VI_ERROR_SYSTEM_ERROR;
+        return nullptr;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const std::string port = std::to_string(name.port);
+    if (::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &list) != 0) return nullptr;
+    const Deadline deadline = Deadline::after(openTimeoutMs == 0 ? 2000 : openTimeoutMs);
+    net::Socket s = net::kNoSocket;
+    for (const addrinfo* ai = list; ai != nullptr && s == net::kNoSocket && !deadline.expired();
+         ai = ai->ai_next)
+        s = connectTo(ai, deadline);
+    ::freeaddrinfo(list);
+    if (s == net::kNoSocket) return nullptr;
+
+    std::unique_ptr<TcpTransport> transport;
+    try {
+        transport = std::make_unique<TcpTransport>(s, name.host, peerAddress(s), name.port);
+    } catch (...) {
+        net::closeSocket(s);  // the transport never took it
+        throw;
+    }
+    if (!transport->ready()) {
+        *status = VI_ERROR_ALLOC;  // no wake signal to be had
+        return nullptr;
+    }
+    // Small SCPI commands must leave at once, not wait for Nagle's algorithm.
+    transport->setOption(IPPROTO_TCP, TCP_NODELAY, true);
+    *status = VI_SUCCESS;
+    return transport;
+}
+
+}  // namespace qmdc::visa
