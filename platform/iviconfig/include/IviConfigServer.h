@@ -47,9 +47,13 @@
  *     store it loaded, whatever happens to the file afterwards.
  *
  * Store locations
- *   - Property 3 (master location) is fixed when this library is built
- *     (CMake cache variable QMDC_IVI_CONFIG_MASTER, by default
- *     /etc/ivi/IviConfigurationStore.xml). As a test and installation hook,
+ *   - Property 3 (master location) is, on POSIX systems, fixed when this
+ *     library is built (CMake cache variable QMDC_IVI_CONFIG_MASTER, by
+ *     default /etc/ivi/IviConfigurationStore.xml); on Windows
+ *     (IviConfigServer.dll) the MasterStore value of the registry key
+ *     HKLM\SOFTWARE\IVI\CONFIGURATIONSERVER when there is one, else
+ *     %ProgramData%\IVI Foundation\IVI\IviConfigurationStore.xml, where
+ *     the IVI shared components keep it. As a test and installation hook,
  *     the environment variable QMDC_IVI_CONFIG_MASTER_OVERRIDE, when set and
  *     not empty at IviConfig_Initialize, replaces it for that store handle.
  *   - Property 5 (process default location) is the IVICONFIGSERVERDEFAULT

@@ -43,8 +43,10 @@
  *     lock modes are accepted and lock nothing.
  *   - A serial session sets 9600 baud, 8 data bits, no parity, one stop bit,
  *     no flow control and raw mode at open.
- *   - Windows: the library builds, but has no transports yet; viOpen gives
- *     VI_ERROR_NIMPL_OPER there.
+ *   - Windows (visa32.dll, exporting these functions under their plain
+ *     names): TCPIP SOCKET resources over Winsock, as above. Serial lines
+ *     are not supported there: an ASRL resource gives VI_ERROR_RSRC_NFOUND,
+ *     like the interfaces this library does not provide.
  *
  *   Attributes
  *   - viGetAttribute writes exactly the attribute's own size (ViBoolean: 2

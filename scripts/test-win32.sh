@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Builds the 32-bit Windows DLLs and programs (preset win32) and runs them
+# under 32-bit wine, against the Linux emulator over loopback and in
+# simulation: the C API smoke test, checks of our visa32.dll and
+# IviConfigServer.dll, and the bench example by resource name (its output
+# must be the Linux build's, byte for byte) and by logical name, from a store
+# named by IVICONFIGSERVERDEFAULT and from the master store the registry names.
+# Fails, saying so, when wine cannot be installed here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! QMDC_WIN32=1 scripts/setup.sh; then
+  echo "FAIL: the packages for the Windows tests (MinGW-w64, wine, wine32:i386) could not be" \
+       "installed on this machine, so no Windows program ran." >&2
+  exit 1
+fi
+if ! command -v wine >/dev/null ||
+   ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "FAIL: 32-bit wine (wine32:i386) is not installed, so no Windows program ran." >&2
+  exit 1
+fi
+
+scripts/build-win32.sh
+# The emulator, and the Linux example whose output the Windows one must match.
+cmake --preset default >/dev/null
+cmake --build --preset default --target qmdc-emulator qmdc-example
+
+win=build/win32/bin
+linux=build/default/bin
+work=$PWD/build/win32/wine-test
+rm -rf "$work"
+mkdir -p "$work"
+# A 32-bit prefix of our own; no Mono or Gecko installers, no wine chatter, no screen.
+export WINEPREFIX=$PWD/build/win32/wineprefix WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+# The programs run here look for no store but the ones given below.
+unset IVICONFIGSERVERDEFAULT QMDC_IVI_CONFIG_MASTER_OVERRIDE
+
+emulator=
+cleanup() {
+  if [[ -n $emulator ]]; then kill "$emulator" 2>/dev/null || true; fi
+  wait 2>/dev/null || true
+  wineserver -k 2>/dev/null || true  # the prefix's server, started by this script
+}
+trap cleanup EXIT
+
+started=$SECONDS
+timeout 300 wineboot --init >/dev/null 2>&1 ||
+  { echo "FAIL: wine could not set up its prefix in $WINEPREFIX" >&2; exit 1; }
+echo "wine prefix ready in $((SECONDS - started)) s"
+
+"$linux/qmdc-emulator" --model "Rack 30-70 QM" >"$work/emulator.out" 2>"$work/emulator.err" &
+emulator=$!
+for _ in $(seq 100); do
+  [[ -s $work/emulator.out ]] && break
+  sleep 0.05
+done
+resource=$(head -n 1 "$work/emulator.out")
+[[ $resource == TCPIP* ]] || { echo "FAIL: the emulator did not start" >&2; exit 1; }
+echo "emulator at $resource"
+
+# The store of logical names, as a Windows path.
+sed "s/@RESOURCE@/$resource/" tests/win32/wine_store.xml >"$work/IviConfigurationStore.xml"
+store=$(winepath -w "$work/IviConfigurationStore.xml" 2>/dev/null)
+master_key='HKLM\SOFTWARE\IVI\CONFIGURATIONSERVER'
+
+passed=0
+failed=0
+# check NAME STATUS EXPECTED COMMAND...: runs COMMAND (a wine command line)
+# with a time limit; passes when it exits with STATUS and EXPECTED holds: an
+# extended regular expression that a line of its output (standard output and
+# error, line ends made LF) matches, or "=file": its standard output is that
+# file's text.
+check() {
+  local name=$1 expected_status=$2 expected=$3 status=0
+  shift 3
+  local out="$work/$name.out"
+  timeout 120 "$@" >"$out.raw" 2>"$work/$name.err.raw" || status=$?
+  tr -d '\r' <"$out.raw" >"$out"
+  tr -d '\r' <"$work/$name.err.raw" >"$work/$name.err"
+  rm -f "$out.raw" "$work/$name.err.raw"
+  local why=
+  if (( status != expected_status )); then
+    why="exit status $status, not $expected_status"
+  elif [[ $expected == =* ]]; then
+    diff -u "${expected#=}" "$out" >"$work/$name.diff" || why="output differs from ${expected#=}"
+  elif ! grep -qE "$expected" "$out" "$work/$name.err"; then
+    why="no line matches /$expected/"
+  fi
+  if [[ -z $why ]]; then
+    echo "PASS: $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $name: $why" >&2
+    cat "$out" "$work/$name.err" "$work/$name.diff" 2>/dev/null | head -n 40 | sed 's/^/    /' >&2 ||
+      true
+    failed=$((failed + 1))
+  fi
+}
+
+simulated=(TCPIP0::sim::5025::SOCKET "Simulate=1, DriverSetup=Model:Bench 50-20 QM")
+"$linux/qmdc-example" "${simulated[@]}" >"$work/linux-simulated.out"
+"$linux/qmdc-example" "$resource" "QueryInstrStatus=1" >"$work/linux-emulator.out"
+
+check capi-smoke 0 '^0 failed$' wine "$win/capi_smoke.exe"
+check example-simulated 0 "=$work/linux-simulated.out" wine "$win/qmdc-example.exe" "${simulated[@]}"
+check example-emulator 0 "=$work/linux-emulator.out" \
+  wine "$win/qmdc-example.exe" "$resource" "QueryInstrStatus=1"
+check visa32 0 'all checks passed' wine "$win/visa32_check.exe" "$resource"
+check iviconfig 0 'all checks passed' wine "$win/iviconfig_check.exe"
+check iviconfig-process-default 0 'all checks passed' \
+  env IVICONFIGSERVERDEFAULT="$store" wine "$win/iviconfig_check.exe"
+check logical-name-emulator 0 "=$work/linux-emulator.out" \
+  env IVICONFIGSERVERDEFAULT="$store" wine "$win/qmdc-example.exe" WineBench
+check logical-name-simulated 0 'Orvane Bench 50-20 QM, firmware .* \(simulated\)' \
+  env IVICONFIGSERVERDEFAULT="$store" wine "$win/qmdc-example.exe" WineSim
+check unknown-name 1 'init failed \(0xBFFF0012\)' wine "$win/qmdc-example.exe" NoSuchBench
+check serial-line 1 'init failed \(0xBFFF0011\)' wine "$win/qmdc-example.exe" ASRL1::INSTR
+
+wine reg add "$master_key" /v MasterStore /t REG_SZ /d "$store" /f >/dev/null 2>&1
+check master-from-registry 0 'Orvane Bench 50-20 QM, firmware .* \(simulated\)' \
+  wine "$win/qmdc-example.exe" WineSim
+wine reg delete "$master_key" /f >/dev/null 2>&1
+
+echo "wine: $passed passed, $failed failed"
+(( failed == 0 ))
