@@ -43,7 +43,7 @@ static const struct {
     {"ViReal64", QMDC_ATTR_VOLTAGE_LEVEL},
     {"ViBoolean", QMDC_ATTR_CACHE},
     {"ViSession", QMDC_ATTR_SYSTEM_IO_SESSION},
-    {"ViString", QMDC_ATTR_INSTRUMENT_MODEL},
+    {"ViString", QMDC_ATTR_DEVICE_CAPABILITIES},
 };
 
 static ViAttr AttributeFor(const char* function) {
