@@ -104,9 +104,9 @@ static void Fail(Sweep* s, const SweepCase* c, const char* problem) {
 
 static ViStatus OpenSession(const SweepTarget* t, ViSession* vi) {
     ViStatus status = QmDC_InitWithOptions((ViRsrc)t->resource, VI_FALSE, VI_FALSE, t->options, vi);
-    if (status >= 0 && t->instrument && t->ioTimeoutMs > 0) {
-        status = QmDC_SetAttributeViInt32(*vi, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, t->ioTimeoutMs);
-    }
+    if (status < 0 || !t->instrument || t->ioTimeoutMs <= 0) return status;
+    status = QmDC_SetAttributeViInt32(*vi, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, t->ioTimeoutMs);
+    if (status < 0) QmDC_close(*vi);
     return status;
 }
 
@@ -151,21 +151,31 @@ static int IsNulled(const SweepCase* c, int param) {
                                  c->kind == CASE_NULL_SIZE_ZERO);
 }
 
+static ViSession HandleOf(const Sweep* s, const SweepCase* c, ViSession session) {
+    switch (c->handle) {
+        case HANDLE_GOOD:
+            return session;
+        case HANDLE_NEVER_ISSUED:
+            return NEVER_ISSUED;
+        case HANDLE_CLOSED:
+            return s->closed;
+        default:
+            return VI_NULL;
+    }
+}
+
 /* The arguments of one case; returns 0 when memory ran out. */
 static int Prepare(Sweep* s, const SweepCase* c, ViSession session, SweepArg* args,
                    Storage* storage) {
-    const ViSession handles[] = {VI_NULL, VI_NULL, NEVER_ISSUED, VI_NULL};
     size_t i;
+    memset(args, 0, s->e->count * sizeof *args);
+    memset(storage, 0, s->e->count * sizeof *storage);
     for (i = 0; i < s->e->count; ++i) {
         const SweepParam* p = &s->e->params[i];
         SweepArg* a = &args[i];
-        memset(a, 0, sizeof *a);
-        storage[i].block = NULL;
         switch (p->kind) {
             case SWEEP_HANDLE:
-                a->handle = c->handle == HANDLE_GOOD     ? session
-                            : c->handle == HANDLE_CLOSED ? s->closed
-                                                         : handles[c->handle];
+                a->handle = HandleOf(s, c, session);
                 break;
             case SWEEP_TEXT:
                 if (IsNulled(c, (int)i)) break;
