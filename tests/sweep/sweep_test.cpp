@@ -2,6 +2,8 @@
 // sessions and in sessions on the emulator.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "emulator_process.h"
 #include "sweep.h"
 
@@ -9,11 +11,14 @@ namespace {
 
 void SweepEveryExport(const SweepTarget& target) {
     ASSERT_GT(kSweepExportCount, 0u);
+    int total = 0;
     for (size_t i = 0; i < kSweepExportCount; ++i) {
         int calls = 0;
         EXPECT_EQ(SweepOneExport(&kSweepExports[i], &target, &calls), 0) << kSweepExports[i].name;
         EXPECT_GT(calls, 0) << kSweepExports[i].name;
+        total += calls;
     }
+    std::printf("%s: %zu exports, %d calls\n", target.name, kSweepExportCount, total);
 }
 
 // The logical name of the sweep's configuration store simulates.
