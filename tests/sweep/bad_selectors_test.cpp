@@ -7,34 +7,13 @@
 #include <string>
 
 #include "QmDC.h"
+#include "public_api_support.h"
 #include "temp_store.h"
 
 namespace {
 
-std::string Description(ViSession vi) {
-    ViChar text[1024] = {};
-    ViStatus code = 0;
-    QmDC_GetError(vi, &code, sizeof text, text);
-    return text;
-}
-
-// A simulated session on a resource name, or on a logical name of the store.
-class Simulated {
-  public:
-    explicit Simulated(const char* name = "TCPIP0::sim::5025::SOCKET") {
-        status_ =
-            QmDC_InitWithOptions(const_cast<ViChar*>(name), VI_FALSE, VI_FALSE, "Simulate=1", &vi_);
-    }
-    ~Simulated() {
-        if (vi_ != VI_NULL) QmDC_close(vi_);
-    }
-    ViSession vi() const { return vi_; }
-    ViStatus status() const { return status_; }
-
-  private:
-    ViSession vi_ = VI_NULL;
-    ViStatus status_ = VI_SUCCESS;
-};
+using sweep_test::Description;
+using sweep_test::Simulated;
 
 // "a1-a<n>"
 std::string Range(const char* base, int n) {

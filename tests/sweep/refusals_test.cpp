@@ -9,16 +9,13 @@
 
 #include "QmDC.h"
 #include "emulator_process.h"
+#include "public_api_support.h"
 #include "visa.h"
 
 namespace {
 
-std::string Description(ViSession vi) {
-    ViChar text[1024] = {};
-    ViStatus code = 0;
-    QmDC_GetError(vi, &code, sizeof text, text);
-    return text;
-}
+using sweep_test::Description;
+using sweep_test::Simulated;
 
 class OnTheEmulator : public ::testing::Test {
   protected:
@@ -79,10 +76,9 @@ TEST_F(OnTheEmulator, ReadingNoBytesLeavesTheAnswerWaiting) {
 // IVI lets a negative size mean "the buffer is large enough"; nothing
 // bounds the copy then, so the size is refused instead.
 TEST(Refusals, TextAttributeNeedsItsBufferSize) {
-    ViSession vi = VI_NULL;
-    ASSERT_EQ(QmDC_InitWithOptions(const_cast<ViChar*>("TCPIP0::sim::5025::SOCKET"), VI_FALSE,
-                                   VI_FALSE, "Simulate=1", &vi),
-              VI_SUCCESS);
+    Simulated session;
+    ASSERT_EQ(session.status(), VI_SUCCESS);
+    const ViSession vi = session.vi();
     ViChar small[4] = {'#', '#', '#', '#'};
     EXPECT_EQ(QmDC_GetAttributeViString(vi, "", QMDC_ATTR_INSTRUMENT_MODEL, -1, small),
               QMDC_ERROR_INVALID_VALUE);
@@ -90,15 +86,13 @@ TEST(Refusals, TextAttributeNeedsItsBufferSize) {
     EXPECT_EQ(Description(vi),
               "Invalid value '-1' for function 'GetAttributeViString', parameter "
               "'AttributeValueBufferSize'.");
-    QmDC_close(vi);
 }
 
 // A refused GetError leaves the code where the caller had it.
 TEST(Refusals, GetErrorWithoutItsBufferWritesNoCode) {
-    ViSession vi = VI_NULL;
-    ASSERT_EQ(QmDC_InitWithOptions(const_cast<ViChar*>("TCPIP0::sim::5025::SOCKET"), VI_FALSE,
-                                   VI_FALSE, "Simulate=1", &vi),
-              VI_SUCCESS);
+    Simulated session;
+    ASSERT_EQ(session.status(), VI_SUCCESS);
+    const ViSession vi = session.vi();
     ASSERT_EQ(QmDC_Initiate(vi), QMDC_ERROR_FUNCTION_NOT_SUPPORTED);
     ASSERT_EQ(QmDC_ClearInterchangeWarnings(vi), QMDC_ERROR_FUNCTION_NOT_SUPPORTED);
     ViStatus code = 12345;
@@ -106,7 +100,6 @@ TEST(Refusals, GetErrorWithoutItsBufferWritesNoCode) {
     EXPECT_EQ(code, 12345);
     EXPECT_GT(QmDC_GetError(vi, &code, 0, nullptr), 1);  // the size needed
     EXPECT_EQ(code, QMDC_ERROR_FUNCTION_NOT_SUPPORTED);
-    QmDC_close(vi);
 }
 
 }  // namespace

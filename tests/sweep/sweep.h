@@ -43,10 +43,11 @@ typedef struct {
 } SweepCase;
 
 /* Statuses that stand for more than one value. */
-#define SWEEP_AS_BASELINE ((ViStatus)0x7FFFFF01L)         /* what the good call returned */
-#define SWEEP_SUCCESS ((ViStatus)0x7FFFFF02L)             /* any status >= 0 */
-#define SWEEP_SUCCESS_OR_BASELINE ((ViStatus)0x7FFFFF03L) /* >= 0, or what the good call returned \
-                                                           */
+#define SWEEP_AS_BASELINE ((ViStatus)0x7FFFFF01L) /* what the good call returned */
+#define SWEEP_SUCCESS ((ViStatus)0x7FFFFF02L)     /* any status >= 0 */
+#define SWEEP_SUCCESS_OR_BASELINE                                   \
+    ((ViStatus)0x7FFFFF03L) /* >= 0, or what the good call returned \
+                             */
 
 /* What a case must give. */
 typedef struct {
