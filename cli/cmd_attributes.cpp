@@ -26,7 +26,8 @@ struct AttributeCommand {
     std::string channel;
     std::string value;  // set only
 
-    explicit AttributeCommand(CLI::App& command) : arguments(command, connection) {
+    AttributeCommand(CLI::App& command, StatusCheck statusCheck)
+        : arguments(command, connection, statusCheck) {
         arguments.AddPositional("NAME", name, kNameHelp);
     }
     void AddChannelOption(CLI::App& command) {
@@ -66,7 +67,7 @@ Runner DefineAttributes(CLI::App& command) {
 }
 
 Runner DefineGet(CLI::App& command) {
-    auto get = std::make_shared<AttributeCommand>(command);
+    auto get = std::make_shared<AttributeCommand>(command, StatusCheck::AsConfigured);
     get->AddChannelOption(command);
     command.footer(
         "Prints the value: a number, the name of an enumerated value, on/off, or the text.\n"
@@ -81,7 +82,7 @@ Runner DefineGet(CLI::App& command) {
 }
 
 Runner DefineSet(CLI::App& command) {
-    auto set = std::make_shared<AttributeCommand>(command);
+    auto set = std::make_shared<AttributeCommand>(command, StatusCheck::AfterEachOperation);
     set->arguments.AddPositional("VALUE", set->value,
                                  "a number; an enumerated value by its QMDC_VAL_* name (or the end "
                                  "of it: LOCAL) or number; a Boolean as on/off/true/false/1/0");

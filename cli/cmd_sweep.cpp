@@ -36,7 +36,8 @@ struct SweepCommand {
     long settleMs = 50;
     std::string output;
     std::string plot;
-    explicit SweepCommand(CLI::App& command) : arguments(command, connection) {}
+    explicit SweepCommand(CLI::App& command)
+        : arguments(command, connection, StatusCheck::AfterEachOperation) {}
 };
 
 const std::vector<Column> kColumns = {

@@ -22,7 +22,8 @@ bool MentionsIgnoringCase(const std::string& text, const std::string& word) {
 
 std::string InitOptionString(const ConnectionOptions& connection) {
     std::vector<std::string> parts;
-    if (!MentionsIgnoringCase(connection.options, "QueryInstrStatus")) {
+    if (connection.statusCheck == StatusCheck::AfterEachOperation &&
+        !MentionsIgnoringCase(connection.options, "QueryInstrStatus")) {
         parts.push_back("QueryInstrStatus=1");
     }
     if (connection.simulate) parts.push_back("Simulate=1");
@@ -39,8 +40,10 @@ std::string InitOptionString(const ConnectionOptions& connection) {
     return text;
 }
 
-SessionArguments::SessionArguments(CLI::App& command, ConnectionOptions& connection)
+SessionArguments::SessionArguments(CLI::App& command, ConnectionOptions& connection,
+                                   StatusCheck statusCheck)
     : connection_(connection), command_(command) {
+    connection.statusCheck = statusCheck;
     AddPositional("RESOURCE", connection.resource,
                   "VISA resource name (TCPIP0::host::port::SOCKET, ASRL1::INSTR, "
                   "ASRL/dev/ttyUSB0::INSTR) or a logical name from the IVI configuration "
@@ -51,9 +54,13 @@ SessionArguments::SessionArguments(CLI::App& command, ConnectionOptions& connect
         .add_option("--model", connection.model,
                     "the model to simulate, e.g. \"Bench 50-20 QM\" (default \"Rack 30-70 QM\")")
         ->needs(simulate);
+    const bool checks = statusCheck == StatusCheck::AfterEachOperation;
     command.add_option("--options", connection.options,
-                       "more options for init, e.g. \"Cache=0, RangeCheck=0\"; the tool adds "
-                       "QueryInstrStatus=1 unless these name it");
+                       std::string("more options for init, e.g. \"Cache=0, RangeCheck=0\"") +
+                           (checks ? "; the tool adds QueryInstrStatus=1 (an instrument error "
+                                     "fails the command; the driver clears the instrument's "
+                                     "status and error queue at init) unless these name it"
+                                   : ""));
     command.add_flag("--trace", connection.trace, "show the instrument traffic on stderr");
 }
 

@@ -12,7 +12,15 @@ class App;
 
 namespace qmdc::cli {
 
+// Whether the driver checks the instrument's status after each operation.
+// Subcommands that change the supply turn it on, so that an instrument error
+// fails the command; the driver then clears the status and the error queue
+// (*CLS) at init, so that the errors reported are the command's own. Those
+// that only read leave it to the user, so that they read the supply as it is.
+enum class StatusCheck { AsConfigured, AfterEachOperation };
+
 struct ConnectionOptions {
+    StatusCheck statusCheck = StatusCheck::AsConfigured;
     std::string resource;  // a VISA resource name or a logical name; "" when simulating
     bool simulate = false;
     std::string model;    // the simulated model
@@ -20,8 +28,8 @@ struct ConnectionOptions {
     bool trace = false;
 };
 
-// The tool checks the instrument's status after each operation, so that an
-// instrument error fails the command, unless the user's options say otherwise.
+// "QueryInstrStatus=1" when the status check is wanted and the user's options
+// do not name it, "Simulate=1", the user's options, "DriverSetup=Model:M".
 std::string InitOptionString(const ConnectionOptions& connection);
 
 // The positional arguments of a subcommand that opens a session: RESOURCE,
@@ -30,7 +38,8 @@ std::string InitOptionString(const ConnectionOptions& connection);
 // CLI11 and put in place by Settle() once the command line is parsed.
 class SessionArguments {
   public:
-    SessionArguments(CLI::App& command, ConnectionOptions& connection);
+    SessionArguments(CLI::App& command, ConnectionOptions& connection,
+                     StatusCheck statusCheck = StatusCheck::AsConfigured);
 
     // The next positional after RESOURCE (in order); required ones must be given.
     void AddPositional(const char* name, std::string& value, const char* description,

@@ -21,6 +21,22 @@ class HelpFormatter : public CLI::Formatter {
     std::string make_option_usage(const CLI::Option* opt) const override { return opt->get_name(); }
 };
 
+// CLI11 reports a mistyped subcommand as a missing one; this names it.
+bool IsSubcommand(const std::string& word) {
+    for (const Subcommand& subcommand : Subcommands()) {
+        if (word == subcommand.name) return true;
+    }
+    return false;
+}
+
+std::string SubcommandNames() {
+    std::string names;
+    for (const Subcommand& subcommand : Subcommands()) {
+        names += (names.empty() ? "" : ", ") + std::string(subcommand.name);
+    }
+    return names;
+}
+
 std::string DriverRevision() {
     ViChar revision[256] = "";
     QmDC_GetAttributeViString(VI_NULL, "", QMDC_ATTR_SPECIFIC_DRIVER_REVISION, sizeof revision,
@@ -55,6 +71,11 @@ int main(int argc, char** argv) {
     for (const Subcommand& subcommand : Subcommands()) {
         CLI::App* command = app.add_subcommand(subcommand.name, subcommand.summary);
         runners.emplace_back(command, subcommand.define(*command));
+    }
+    if (argc > 1 && argv[1][0] != '-' && !IsSubcommand(argv[1])) {
+        std::cerr << "qmdc: '" << argv[1] << "' is not a subcommand; they are " << SubcommandNames()
+                  << "\nRun with --help for more information." << std::endl;
+        return kUsage;
     }
     try {
         app.parse(argc, argv);

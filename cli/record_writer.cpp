@@ -1,15 +1,23 @@
 #include "record_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iomanip>
-
-#include "number_text.h"
 
 namespace qmdc::cli {
 namespace {
 
 constexpr int kMinTableWidth = 10;
+
+// Twelve significant digits: more than any supply resolves, and few enough
+// that a computed power of 3 V x 0.3 A reads 0.9, not 0.8999999999999999.
+std::string NumberText(double value, const char* notANumber) {
+    if (!std::isfinite(value)) return notANumber;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.12g", value);
+    return text;
+}
 
 int TableWidth(const Column& column) {
     return std::max(kMinTableWidth, static_cast<int>(std::string(column.name).size()));
@@ -33,7 +41,7 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string CsvField(const Field& field) {
-    if (const double* number = std::get_if<double>(&field)) return RealText(*number);
+    if (const double* number = std::get_if<double>(&field)) return NumberText(*number, "nan");
     const std::string& text = std::get<std::string>(field);
     if (text.find_first_of(",\"\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -83,7 +91,7 @@ void RecordWriter::Write(const std::vector<Field>& fields) {
             case RecordFormat::Json:
                 out_ << (i ? ", " : "") << JsonString(columns_[i].name) << ": "
                      << (std::holds_alternative<double>(fields[i])
-                             ? RealText(std::get<double>(fields[i]))
+                             ? NumberText(std::get<double>(fields[i]), "null")
                              : JsonString(std::get<std::string>(fields[i])));
                 break;
             case RecordFormat::Table:
