@@ -57,7 +57,7 @@ TEST_F(MeasureTest, JsonAndTable) {
 TEST_F(MeasureTest, UntilCtrlCWithCountZero) {
     ToolProcess measure(
         {"measure", tool_.resource(), "--count", "0", "--interval", "0.02", "--format", "csv"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(Eventually([&] { return CsvRows(measure.OutputSoFar()).size() >= 3; }));
     kill(measure.pid(), SIGINT);
     const ToolResult result = measure.Wait();
     EXPECT_EQ(result.status, 0) << result.err;

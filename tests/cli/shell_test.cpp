@@ -24,21 +24,34 @@ TEST_F(ShellTest, QueryCommandErrorTimeoutAndHistory) {
     {
         TmuxTerminal terminal(ShellCommand());
         terminal.WaitFor(kPrompt);
-        terminal.Type("*IDN?");
-        terminal.WaitFor("Orvane,Rack 30-70 QM,SN0001,1.2.3\n");
-        terminal.Type("VOLT 99");
-        std::string screen = terminal.WaitFor("error -222,\"Data out of range\"");
-        terminal.Type("VOLT 4.5");  // no error: nothing printed
-        terminal.Type("MEAS:VOLT?");
-        screen = terminal.WaitFor("timeout: no answer to MEAS:VOLT? within 300 ms");
+        // As a person does: a line, then the next once the prompt is back.
+        const auto enter = [&terminal](const std::string& line) {
+            const size_t prompts = Occurrences(terminal.Screen(), kPrompt);
+            terminal.Type(line);
+            return terminal.WaitForCount(kPrompt, prompts + 1);
+        };
+        std::string screen = enter("*IDN?");
+        EXPECT_NE(screen.find("qmdc> *IDN?\nOrvane,Rack 30-70 QM,SN0001,1.2.3\nqmdc>"),
+                  std::string::npos)
+            << screen;
+        screen = enter("VOLT 99");
+        EXPECT_NE(screen.find("qmdc> VOLT 99\nerror -222,\"Data out of range\"\nqmdc>"),
+                  std::string::npos)
+            << screen;
+        screen = enter("VOLT 4.5");  // no error: nothing printed
+        EXPECT_NE(screen.find("qmdc> VOLT 4.5\nqmdc>"), std::string::npos) << screen;
+        screen = enter("MEAS:VOLT?");
+        EXPECT_NE(screen.find("qmdc> MEAS:VOLT?\ntimeout: no answer to MEAS:VOLT? within 300 ms\n"
+                              "qmdc>"),
+                  std::string::npos)
+            << screen;
         // The prompt stays usable after the timeout.
-        terminal.Type("VOLT?");
-        screen = terminal.WaitFor("\n4.5\n");
-        EXPECT_NE(screen.find("qmdc> VOLT 4.5\nqmdc> MEAS:VOLT?\n"), std::string::npos) << screen;
+        screen = enter("VOLT?");
+        EXPECT_NE(screen.find("qmdc> VOLT?\n4.5\nqmdc>"), std::string::npos) << screen;
         // Up recalls the line before: VOLT? again.
         terminal.SendKeys({"Up", "Enter"});
         screen = terminal.WaitForCount("\n4.5\n", 2);
-        EXPECT_EQ(Occurrences(screen, "qmdc> VOLT?\n"), 2u) << screen;
+        EXPECT_EQ(Occurrences(screen, "qmdc> VOLT?\n4.5\n"), 2u) << screen;
         terminal.Type("exit");
         terminal.WaitFor("[exit 0]");
     }

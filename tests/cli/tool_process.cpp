@@ -66,8 +66,8 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolOptions
     // Small inputs fit the pipe; the tool reads them when it is ready.
     WriteAll(in[1], options.input);
     close(in[1]);
-    outFd_ = out[0];
-    errFd_ = err[0];
+    fds_[0] = out[0];
+    fds_[1] = err[0];
 }
 
 ToolProcess::~ToolProcess() {
@@ -77,12 +77,34 @@ ToolProcess::~ToolProcess() {
     }
 }
 
+bool ToolProcess::Collect(int timeoutMs) {
+    pollfd fds[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+    std::string* sinks[2] = {&result_.out, &result_.err};
+    if (fds_[0] < 0 && fds_[1] < 0) return false;
+    const int ready = poll(fds, 2, timeoutMs);
+    if (ready <= 0) return true;
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+        char buffer[4096];
+        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+        if (n > 0) {
+            sinks[i]->append(buffer, size_t(n));
+        } else if (n == 0 || errno != EINTR) {
+            close(fds_[i]);
+            fds_[i] = -1;
+        }
+    }
+    return true;
+}
+
+const std::string& ToolProcess::OutputSoFar() {
+    Collect(0);  // callers poll, so one read at a time does
+    return result_.out;
+}
+
 ToolResult ToolProcess::Wait() {
-    ToolResult result;
-    pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
     bool killed = false;
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+    for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline_ - std::chrono::steady_clock::now())
                               .count();
@@ -90,27 +112,15 @@ ToolResult ToolProcess::Wait() {
             kill(pid_, SIGKILL);
             killed = true;
         }
-        const int ready = poll(fds, 2, left > 0 ? static_cast<int>(left) : 100);
-        if (ready < 0 && errno == EINTR) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, size_t(n));
-            } else if (n == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-            }
-        }
+        if (!Collect(left > 0 ? static_cast<int>(left) : 100)) break;
     }
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     waited_ = true;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (killed) result.err += "\n[killed: the run outlived its deadline]";
-    return result;
+    result_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (killed) result_.err += "\n[killed: the run outlived its deadline]";
+    return result_;
 }
 
 ToolResult RunTool(const std::vector<std::string>& args, const ToolOptions& options) {

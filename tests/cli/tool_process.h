@@ -36,13 +36,19 @@ class ToolProcess {
     ToolProcess& operator=(const ToolProcess&) = delete;
 
     pid_t pid() const { return pid_; }
+    // What the program has written to its standard output so far.
+    const std::string& OutputSoFar();
     // Waits for the end, collecting both outputs.
     ToolResult Wait();
 
   private:
+    // Reads what is there, waiting up to timeoutMs for something; false when
+    // both outputs are closed.
+    bool Collect(int timeoutMs);
+
     pid_t pid_ = -1;
-    int outFd_ = -1;
-    int errFd_ = -1;
+    int fds_[2] = {-1, -1};  // standard output and error
+    ToolResult result_;
     std::chrono::steady_clock::time_point deadline_;
     bool waited_ = false;
 };
