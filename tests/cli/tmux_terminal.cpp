@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <stdexcept>
 
@@ -20,15 +19,17 @@ std::string ShellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// Runs a tmux command line; its standard output.
+// Runs a tmux command line; its standard output (and error, when it fails:
+// then the test fails too).
 std::string Tmux(const std::string& socket, const std::string& arguments) {
-    const std::string command = "tmux -L " + socket + " " + arguments + " 2>/dev/null";
+    const std::string command = "tmux -S " + socket + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("cannot run tmux");
     std::string output;
     char buffer[4096];
     for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    pclose(pipe);
+    const int status = pclose(pipe);
+    EXPECT_EQ(status, 0) << command << "\n" << output;
     return output;
 }
 
@@ -42,9 +43,8 @@ size_t Occurrences(const std::string& screen, const std::string& text) {
     return count;
 }
 
-TmuxTerminal::TmuxTerminal(const std::string& command, int width, int height) {
-    static std::atomic<int> next{0};
-    socket_ = "qmdc-cli-test-" + std::to_string(getpid()) + "-" + std::to_string(next++);
+TmuxTerminal::TmuxTerminal(const std::string& command, int width, int height)
+    : socket_(folder_.File("tmux")) {
     // The window outlives the command, showing how it ended, until kill-server.
     const std::string script = command + "; echo \"[exit $?]\"; exec sleep 3600";
     Tmux(socket_, "-f /dev/null new-session -d -x " + std::to_string(width) + " -y " +

@@ -1,12 +1,14 @@
 // A terminal a person would use, for the interactive parts of the tool: a
-// tmux server of the test's own (its own socket, so tests never share one)
-// runs a command in a window of a fixed size; the test types with SendKeys
-// and reads the screen with Screen() or WaitFor().
+// tmux server of the test's own (its socket in a folder of its own, removed
+// at the end, so tests never share one) runs a command in a window of a fixed size; the test types
+// with SendKeys and reads the screen with Screen() or WaitFor().
 #pragma once
 
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "cli_test_support.h"
 
 namespace qmdc_cli_test {
 
@@ -33,6 +35,7 @@ class TmuxTerminal {
                              std::chrono::milliseconds within = std::chrono::seconds(10)) const;
 
   private:
+    TempFolder folder_;
     std::string socket_;
 };
 

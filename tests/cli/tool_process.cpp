@@ -34,7 +34,7 @@ const char* ToolPath() {
 
 ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolOptions& options)
     : deadline_(std::chrono::steady_clock::now() + options.deadline) {
-    std::vector<std::string> command{QMDC_CLI_PATH};
+    std::vector<std::string> command{options.program.empty() ? QMDC_CLI_PATH : options.program};
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : command) argv.push_back(arg.data());
@@ -50,6 +50,9 @@ ToolProcess::ToolProcess(const std::vector<std::string>& args, const ToolOptions
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
+        if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
+            _exit(127);
+        }
         for (const auto& [name, value] : options.env) {
             if (value) {
                 setenv(name.c_str(), value->c_str(), 1);

@@ -23,6 +23,8 @@ struct ToolOptions {
     std::string input;                                      // standard input
     std::map<std::string, std::optional<std::string>> env;  // nullopt: unset
     std::chrono::milliseconds deadline{30000};
+    std::string program;           // another program than qmdc (a shell for a pipeline)
+    std::string workingDirectory;  // "": the test's own
 };
 
 ToolResult RunTool(const std::vector<std::string>& args, const ToolOptions& options = {});
