@@ -54,11 +54,20 @@ Runner DefineAttributes(CLI::App& command) {
         size_t width = 0;
         for (const auto* row : rows) width = std::max(width, std::string(row->name).size());
         const int w = static_cast<int>(width);
-        std::printf("%-*s  %-7s  %-9s  %-6s  %s\n", w, "NAME", "ID", "TYPE", "ACCESS", "CHANNEL");
+        // Columns padded to their width; a row without a channel ends at its access.
+        const auto line = [w](const char* name, const std::string& id, const char* type,
+                              const char* access, const char* channel) {
+            char text[256];
+            std::snprintf(text, sizeof text, "%-*s  %-7s  %-9s  %-6s  %s", w, name, id.c_str(),
+                          type, access, channel);
+            std::string row = text;
+            row.erase(row.find_last_not_of(' ') + 1);
+            std::printf("%s\n", row.c_str());
+        };
+        line("NAME", "ID", "TYPE", "ACCESS", "CHANNEL");
         for (const auto* row : rows) {
-            std::printf("%-*s  %-7lu  %-9s  %-6s  %s\n", w, row->name,
-                        static_cast<unsigned long>(row->id), TypeText(*row), AccessText(*row),
-                        row->channel == kiln::ChannelRule::PerChannel ? "yes" : "");
+            line(row->name, std::to_string(row->id), TypeText(*row), AccessText(*row),
+                 row->channel == kiln::ChannelRule::PerChannel ? "yes" : "");
             const std::string values = ValuesText(*row);
             if (!values.empty()) std::printf("    values: %s\n", values.c_str());
         }

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <iostream>
 #include <memory>
 
@@ -54,8 +55,10 @@ Runner DefineMeasure(CLI::App& command) {
             const auto at = std::chrono::steady_clock::now();
             if (taken == 0) start = at;
             const Reading reading = MeasureOutput(session);
-            const std::chrono::duration<double> since = at - start;
-            writer.Write({since.count(), reading.volts, reading.amps, reading.watts()});
+            // Milliseconds: what a sleep between readings can be trusted to.
+            const double seconds =
+                std::round(std::chrono::duration<double>(at - start).count() * 1e3) / 1e3;
+            writer.Write({seconds, reading.volts, reading.amps, reading.watts()});
             ++taken;
         }
         writer.Finish();

@@ -21,7 +21,8 @@ TEST(Attributes, ListsEveryRowOfTheDriversTable) {
     for (const kiln::AttributeRow& row : qmdc::AttributeTable()) {
         const size_t at = result.out.find(std::string(row.name) + " ");
         ASSERT_NE(at, std::string::npos) << row.name;
-        const std::string line = result.out.substr(at, result.out.find('\n', at) - at);
+        // The line, with a blank at its end so that each column is followed by one.
+        const std::string line = result.out.substr(at, result.out.find('\n', at) - at) + " ";
         EXPECT_NE(line.find(" " + std::to_string(row.id) + " "), std::string::npos) << line;
         EXPECT_NE(line.find(kiln::TypeName(row.type)), std::string::npos) << line;
         EXPECT_NE(line.find(row.access == kiln::Access::ReadWrite ? " R/W " : " R "),
