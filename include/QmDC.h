@@ -260,7 +260,8 @@ QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViSession(ViSession Vi,
                                                        ViAttr AttributeID,
                                                        ViSession* AttributeValue);
 /* Returns 4096 (a warning) when the value filled the buffer and may have been
- * cut; with a buffer size of 0 it only returns 4096, the largest size needed. */
+ * cut; with a buffer size of 0 it only returns 4096, the largest size needed.
+ * A negative size is refused (QMDC_ERROR_INVALID_VALUE). */
 QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViString(ViSession Vi, ViConstString RepCapIdentifier,
                                                       ViAttr AttributeID,
                                                       ViInt32 AttributeValueBufferSize,
@@ -387,7 +388,8 @@ QMDC_API ViStatus QMDC_CALL QmDC_ClearSelfTestResults(ViSession Vi);
 
 /*- Direct I/O -------------------------------------------------------------*/
 /* Writes and reads raw bytes on the instrument connection (not while
- * simulating). viRead drops the rest of an answer that did not fit. */
+ * simulating). viRead drops the rest of an answer that did not fit. A
+ * BufferSize outside 0 .. 2^32 - 1 is refused (QMDC_ERROR_INVALID_VALUE). */
 #if defined(_VI_INT64_UINT64_DEFINED)
 QMDC_API ViStatus QMDC_CALL QmDC_viWrite(ViSession Vi, ViInt64 BufferSize, ViByte Buffer[],
                                          ViInt64* ReturnCount);

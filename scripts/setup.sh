@@ -4,8 +4,10 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils
-          python3-pytest python3-setuptools python3-pip python3-wheel)
+          python3-pytest python3-setuptools python3-pip python3-wheel
+          libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686); fi
+if [[ "${QMDC_COVERAGE:-0}" == 1 ]]; then packages+=(gcovr); fi
 
 # The Windows programs run under 32-bit wine (scripts/test-win32.sh).
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(wine wine32:i386); fi

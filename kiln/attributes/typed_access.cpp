@@ -82,8 +82,14 @@ ViStatus GetAttributeText(const AttributeRegistry& registry, ViSession vi, ViCon
                                {"GetAttributeViString", "AttributeValueBufferSize"});
         }
         if (bufferSize == 0) return MAX_STRING_ATTRIBUTE_LENGTH;
+        // A negative size would let the value run past a buffer of any size
+        // the caller really has; the size must be given.
+        if (bufferSize < 0) {
+            return ReportError(
+                vi, QMDC_ERROR_INVALID_VALUE,
+                {std::to_string(bufferSize), "GetAttributeViString", "AttributeValueBufferSize"});
+        }
         const auto& getter = descriptor->Callbacks<Text>().getter;
-        if (bufferSize < 0) return getter(vi, channel, MAX_STRING_ATTRIBUTE_LENGTH, value);
         // No value is longer than 4095 characters, whatever room the caller has.
         const ViInt32 size = std::min(bufferSize, MAX_STRING_ATTRIBUTE_LENGTH);
         status = getter(vi, channel, size, value);

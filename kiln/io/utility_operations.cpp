@@ -42,6 +42,18 @@ ViStatus SendReset(DriverSession& session) {
     return session.CheckStatus();
 }
 
+// The checks of both direct I/O functions: the count, then simulation.
+ViStatus CheckDirectIo(DriverSession& session, ViInt64 count, const char* function) {
+    if (count < 0 || count > ViInt64{0xFFFFFFFF}) {
+        return session.ReportError(QMDC_ERROR_INVALID_VALUE,
+                                   {std::to_string(count), function, "BufferSize"});
+    }
+    if (session.GetSimulate()) {
+        return session.ReportErrorWithText(QMDC_ERROR_IO_GENERAL, kSimulationRefusal);
+    }
+    return VI_SUCCESS;
+}
+
 // Reads a signed decimal code: optional blanks and sign, then digits. Text that
 // is no number, or a number outside 32 bits, is rejected.
 bool ParseErrorCode(const std::string& text, ViInt32& code) {
@@ -126,28 +138,28 @@ ViStatus GetNextError(DriverSession& session, ViInt32 bufferSize, ViChar value[]
 
 ViStatus DirectWrite(DriverSession& session, ViInt64 count, const ViByte* buffer,
                      ViInt64* returnCount) {
-    if (session.GetSimulate()) {
-        return session.ReportErrorWithText(QMDC_ERROR_IO_GENERAL, kSimulationRefusal);
-    }
+    const ViStatus checked = CheckDirectIo(session, count, "viWrite");
+    if (checked < 0) return checked;
     ViUInt32 written = 0;
-    const ViStatus status = viWrite(session.VisaInstrumentSession(), buffer,
-                                    static_cast<ViUInt32>(count & 0xFFFFFFFF), &written);
+    const ViStatus status =
+        viWrite(session.VisaInstrumentSession(), buffer, static_cast<ViUInt32>(count), &written);
     if (returnCount != nullptr) *returnCount = written;
     return status;
 }
 
 ViStatus DirectRead(DriverSession& session, ViInt64 count, ViByte* buffer, ViInt64* returnCount) {
-    if (session.GetSimulate()) {
-        return session.ReportErrorWithText(QMDC_ERROR_IO_GENERAL, kSimulationRefusal);
-    }
+    const ViStatus checked = CheckDirectIo(session, count, "viRead");
+    if (checked < 0) return checked;
     const ViSession vi = session.VisaInstrumentSession();
     ViUInt32 read = 0;
-    ViStatus status = viRead(vi, buffer, static_cast<ViUInt32>(count & 0xFFFFFFFF), &read);
+    ViStatus status = viRead(vi, buffer, static_cast<ViUInt32>(count), &read);
     if (returnCount != nullptr) *returnCount = read;
     // Drop the rest of a response that did not fit, so the next query starts on
-    // a fresh message.
+    // a fresh message. A read of no bytes started no response: there is
+    // nothing to drop, and waiting for one would only end in a timeout.
     ViByte scratch[4096];
-    for (size_t drained = 0; status == VI_SUCCESS_MAX_CNT && drained < kMaxDrainBytes;) {
+    for (size_t drained = 0;
+         count > 0 && status == VI_SUCCESS_MAX_CNT && drained < kMaxDrainBytes;) {
         ViUInt32 dropped = 0;
         status = viRead(vi, scratch, sizeof scratch, &dropped);
         drained += dropped;

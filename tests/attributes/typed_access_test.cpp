@@ -178,7 +178,8 @@ TEST(TypedAccess, StringBufferRules) {
         {1, false, 4096, ""},
         {0, false, 4096, nullptr},  // nothing is read or written
         {0, true, 4096, nullptr},
-        {-1, false, VI_SUCCESS, "QmDC"},  // the getter gets 4096
+        {-1, false, QMDC_ERROR_INVALID_VALUE, nullptr},  // no bound on the buffer: refused
+        {-2147483647 - 1, false, QMDC_ERROR_INVALID_VALUE, nullptr},
         {100000, false, VI_SUCCESS, "QmDC"},
     };
     for (const BufferCase& c : cases) {

@@ -122,11 +122,12 @@ ViStatus _VI_FUNC IviSession_SetError(ViSession vi, ViStatus code, ViConstString
 ViStatus _VI_FUNC IviSession_GetError(ViSession vi, ViInt32 bufferSize, ViStatus* code,
                                       ViChar description[]) {
     return WithError(vi, [&](ErrorInfo& error) -> ViStatus {
+        // A refused call writes nothing, not even the code.
+        if (bufferSize > 0 && description == nullptr) return IVISESSION_ERROR_NULL_POINTER;
         if (code != nullptr) *code = error.code;
         const size_t needed = error.description.size() + 1;
         const ViStatus neededStatus = static_cast<ViStatus>(std::min<size_t>(needed, 0x7FFFFFFF));
         if (bufferSize <= 0) return neededStatus;
-        if (description == nullptr) return IVISESSION_ERROR_NULL_POINTER;
         const size_t copied = std::min(error.description.size(), size_t(bufferSize) - 1);
         std::memcpy(description, error.description.data(), copied);
         description[copied] = '\0';

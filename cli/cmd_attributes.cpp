@@ -1,0 +1,113 @@
+// qmdc attributes, get and set.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "attribute_catalog.h"
+#include "attribute_values.h"
+#include "failure.h"
+#include "subcommands.h"
+
+namespace qmdc::cli {
+namespace {
+
+constexpr const char* kNameHelp =
+    "the attribute: VOLTAGE_LEVEL, QMDC_ATTR_VOLTAGE_LEVEL (any letter case) or its id; "
+    "'qmdc attributes' lists them";
+constexpr const char* kChannelHelp =
+    "the output of a channel attribute: \"CH1\" (default \"\", the one output)";
+
+// What get and set share: where the session goes, the attribute and its channel.
+struct AttributeCommand {
+    ConnectionOptions connection;
+    SessionArguments arguments;
+    std::string name;
+    std::string channel;
+    std::string value;  // set only
+
+    AttributeCommand(CLI::App& command, StatusCheck statusCheck)
+        : arguments(command, connection, statusCheck) {
+        arguments.AddPositional("NAME", name, kNameHelp);
+    }
+    void AddChannelOption(CLI::App& command) {
+        command.add_option("--channel", channel, kChannelHelp);
+    }
+};
+
+std::string ValuesText(const kiln::AttributeRow& row) {
+    std::string text;
+    for (const NamedValue& named : ValueNames(row)) {
+        text += (text.empty() ? "" : ", ") + named.name + " (" + std::to_string(named.value) + ")";
+    }
+    return text;
+}
+
+}  // namespace
+
+Runner DefineAttributes(CLI::App& command) {
+    command.footer(
+        "Enumerated and Boolean attributes list their named values; channel attributes take "
+        "--channel in get and set.");
+    return [] {
+        const auto rows = AttributesByName();
+        size_t width = 0;
+        for (const auto* row : rows) width = std::max(width, std::string(row->name).size());
+        const int w = static_cast<int>(width);
+        // Columns padded to their width; a row without a channel ends at its access.
+        const auto line = [w](const char* name, const std::string& id, const char* type,
+                              const char* access, const char* channel) {
+            char text[256];
+            std::snprintf(text, sizeof text, "%-*s  %-7s  %-9s  %-6s  %s", w, name, id.c_str(),
+                          type, access, channel);
+            std::string row = text;
+            row.erase(row.find_last_not_of(' ') + 1);
+            std::printf("%s\n", row.c_str());
+        };
+        line("NAME", "ID", "TYPE", "ACCESS", "CHANNEL");
+        for (const auto* row : rows) {
+            line(row->name, std::to_string(row->id), TypeText(*row), AccessText(*row),
+                 row->channel == kiln::ChannelRule::PerChannel ? "yes" : "");
+            const std::string values = ValuesText(*row);
+            if (!values.empty()) std::printf("    values: %s\n", values.c_str());
+        }
+        return int(kSuccess);
+    };
+}
+
+Runner DefineGet(CLI::App& command) {
+    auto get = std::make_shared<AttributeCommand>(command, StatusCheck::AsConfigured);
+    get->AddChannelOption(command);
+    command.footer(
+        "Prints the value: a number, the name of an enumerated value, on/off, or the text.\n"
+        "Example: qmdc get TCPIP0::127.0.0.1::5025::SOCKET VOLTAGE_LEVEL");
+    return [get] {
+        get->arguments.Settle();
+        const kiln::AttributeRow& row = FindAttribute(get->name);
+        const DriverSession session(get->connection);
+        std::cout << GetAttributeText(session, row, get->channel) << std::endl;
+        return int(kSuccess);
+    };
+}
+
+Runner DefineSet(CLI::App& command) {
+    auto set = std::make_shared<AttributeCommand>(command, StatusCheck::AfterEachOperation);
+    set->arguments.AddPositional("VALUE", set->value,
+                                 "a number; an enumerated value by its QMDC_VAL_* name (or the end "
+                                 "of it: LOCAL) or number; a Boolean as on/off/true/false/1/0");
+    set->AddChannelOption(command);
+    command.footer("Example: qmdc set TCPIP0::127.0.0.1::5025::SOCKET CONTROL_SOURCE remote");
+    return [set] {
+        set->arguments.Settle();
+        const kiln::AttributeRow& row = FindAttribute(set->name);
+        if (row.access != kiln::Access::ReadWrite) {
+            throw UsageError(std::string(row.name) + " is read-only");
+        }
+        const AttributeValue parsed = ParseAttributeValue(row, set->value);
+        const DriverSession session(set->connection);
+        SetAttribute(session, row, set->channel, parsed);
+        return int(kSuccess);
+    };
+}
+
+}  // namespace qmdc::cli

@@ -1,0 +1,89 @@
+// qmdc info: who the supply is, what it can do and how it is now.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "failure.h"
+#include "number_text.h"
+#include "output_state.h"
+#include "subcommands.h"
+
+namespace qmdc::cli {
+namespace {
+
+std::string TextAttribute(const DriverSession& session, ViAttr id, const char* what) {
+    ViChar text[256] = "";
+    session.Check(QmDC_GetAttributeViString(session.vi(), "", id, sizeof text, text), what);
+    return text;
+}
+
+std::string Ratings(const DriverSession& session) {
+    ViReal64 volts = 0.0, amps = 0.0, ampsAtFullVoltage = 0.0;
+    session.Check(QmDC_QueryMaxVoltageLevel(session.vi(), "", 0.0, &volts), "voltage rating");
+    session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", 0.0, &amps), "current rating");
+    // At full voltage the power rating limits the current.
+    session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", volts, &ampsAtFullVoltage),
+                  "power rating");
+    return RealText(volts) + " V, " + RealText(amps) + " A, " +
+           RealText(volts * ampsAtFullVoltage) + " W";
+}
+
+std::string Revisions(const DriverSession& session, std::string& firmware) {
+    ViChar driver[256] = "", instrument[256] = "";
+    session.Check(QmDC_revision_query(session.vi(), driver, instrument), "revision query");
+    firmware = instrument;
+    return driver;
+}
+
+std::string Output(const DriverSession& session) {
+    ViBoolean enabled = VI_FALSE;
+    session.Check(QmDC_GetAttributeViBoolean(session.vi(), "", QMDC_ATTR_OUTPUT_ENABLED, &enabled),
+                  "output enabled");
+    const OutputState state = QueryOutputState(session);
+    return std::string(enabled == VI_TRUE ? "on" : "off") + ", " + state.text;
+}
+
+void Line(const char* label, const std::string& value) {
+    std::printf("%-12s%s\n", label, value.c_str());
+}
+
+struct InfoCommand {
+    ConnectionOptions connection;
+    SessionArguments arguments;
+    explicit InfoCommand(CLI::App& command) : arguments(command, connection) {}
+};
+
+}  // namespace
+
+Runner DefineInfo(CLI::App& command) {
+    auto info = std::make_shared<InfoCommand>(command);
+    command.footer(
+        "Reading the error queue empties it.\n"
+        "Example: qmdc info --simulate --model \"Bench 50-20 QM\"");
+    return [info] {
+        info->arguments.Settle();
+        const DriverSession session(info->connection);
+        const std::string resource =
+            TextAttribute(session, QMDC_ATTR_IO_RESOURCE_DESCRIPTOR, "resource");
+        std::string firmware;
+        const std::string driver = Revisions(session, firmware);
+        Line("Resource", session.simulated() ? "simulated" : resource);
+        Line("Instrument",
+             TextAttribute(session, QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer") + " " +
+                 TextAttribute(session, QMDC_ATTR_INSTRUMENT_MODEL, "model"));
+        Line("Ratings", Ratings(session));
+        Line("Firmware", firmware);
+        Line("Driver", TextAttribute(session, QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, "driver prefix") +
+                           " " + driver);
+        Line("Output", Output(session));
+        const std::vector<std::string> errors = session.TakeErrorQueue();
+        Line("Errors", errors.empty() ? "none" : errors.front());
+        for (size_t i = 1; i < errors.size(); ++i) Line("", errors[i]);
+        return int(kSuccess);
+    };
+}
+
+}  // namespace qmdc::cli

@@ -1,0 +1,42 @@
+// One open driver session for the length of a subcommand. Every driver call
+// goes through Check(), which turns a failed status into a Failure carrying
+// the driver's own description (and, when the instrument reported an error,
+// the entries of its error queue).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "QmDC.h"
+#include "connection.h"
+
+namespace qmdc::cli {
+
+class DriverSession {
+  public:
+    explicit DriverSession(const ConnectionOptions& connection);
+    ~DriverSession();
+    DriverSession(const DriverSession&) = delete;
+    DriverSession& operator=(const DriverSession&) = delete;
+
+    ViSession vi() const { return vi_; }
+    bool simulated() const { return simulated_; }
+
+    // Returns status when it is not an error; otherwise throws a Failure
+    // "<what>: <description>".
+    ViStatus Check(ViStatus status, const std::string& what) const;
+
+    // Takes the entries of the instrument's error queue ("-222 Data out of
+    // range"), which empties it; stops quietly when the query fails.
+    std::vector<std::string> TakeErrorQueue() const;
+
+  private:
+    ViSession vi_ = VI_NULL;
+    bool simulated_ = false;
+};
+
+// The description of a failed status: the driver's record of it, else the
+// message of the status code.
+std::string DescribeStatus(ViSession vi, ViStatus status);
+
+}  // namespace qmdc::cli

@@ -1,0 +1,21 @@
+#include "subcommands.h"
+
+namespace qmdc::cli {
+
+const std::vector<Subcommand>& Subcommands() {
+    static const std::vector<Subcommand> subcommands = {
+        {"info", "identity, ratings, revisions, output state and error queue of a supply",
+         DefineInfo},
+        {"attributes", "list the driver's attributes with their type, access and values",
+         DefineAttributes},
+        {"get", "read an attribute", DefineGet},
+        {"set", "write an attribute", DefineSet},
+        {"measure", "measure the output voltage, current and power", DefineMeasure},
+        {"sweep", "step the voltage, measure each step, write CSV and plot the V-I curve",
+         DefineSweep},
+        {"shell", "an interactive SCPI prompt on the supply", DefineShell},
+    };
+    return subcommands;
+}
+
+}  // namespace qmdc::cli

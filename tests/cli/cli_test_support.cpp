@@ -1,0 +1,62 @@
+#include "cli_test_support.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+namespace qmdc_cli_test {
+
+std::string ToolOnEmulator::Get(const std::string& name) const {
+    const ToolResult result = Run("get", {name});
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::string value = result.out;
+    if (!value.empty() && value.back() == '\n') value.pop_back();
+    return value;
+}
+
+void ToolOnEmulator::Set(const std::string& name, const std::string& value) const {
+    const ToolResult result = Run("set", {name, value});
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+void ToolOnEmulator::Send(const std::string& lines) const {
+    ToolOptions options;
+    options.input = lines;
+    const ToolResult result = Run("shell", {}, options);
+    EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TempFolder::TempFolder() {
+    char pattern[] = "/tmp/qmdc-cli-test-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a folder");
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<CsvRow> CsvRows(const std::string& text) {
+    std::vector<CsvRow> rows;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        CsvRow row;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, ',');) row.push_back(field);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+}  // namespace qmdc_cli_test

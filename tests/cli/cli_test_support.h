@@ -1,0 +1,56 @@
+// What the tool's tests share: an emulator with the tool pointed at it, a
+// folder of the test's own, and CSV read back into rows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "emulator_process.h"
+#include "tool_process.h"
+
+namespace qmdc_cli_test {
+
+// qmdc <subcommand> <the emulator's resource> <args...>
+class ToolOnEmulator {
+  public:
+    explicit ToolOnEmulator(std::vector<std::string> emulatorArgs = {})
+        : emulator_(std::move(emulatorArgs)) {}
+
+    const std::string& resource() const { return emulator_.resource(); }
+
+    ToolResult Run(const std::string& subcommand, std::vector<std::string> args = {},
+                   const ToolOptions& options = {}) const {
+        args.insert(args.begin(), {subcommand, resource()});
+        return RunTool(args, options);
+    }
+    // The attribute's value as `qmdc get` prints it, without the line end.
+    std::string Get(const std::string& name) const;
+    // `qmdc set`, which must succeed.
+    void Set(const std::string& name, const std::string& value) const;
+    // Lines through the shell, without a terminal (EMUL:LOAD 20, ...).
+    void Send(const std::string& lines) const;
+
+  private:
+    qmdc::testing::EmulatorProcess emulator_;
+};
+
+// A fresh folder under /tmp, removed with what it holds.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+using CsvRow = std::vector<std::string>;
+// The rows of a CSV text (no quoted fields), the header first.
+std::vector<CsvRow> CsvRows(const std::string& text);
+std::string ReadFile(const std::string& path);
+
+}  // namespace qmdc_cli_test
