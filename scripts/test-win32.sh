@@ -2,9 +2,10 @@
 # Builds the 32-bit Windows DLLs and programs (preset win32) and runs them
 # under 32-bit wine, against the Linux emulator over loopback and in
 # simulation: the C API smoke test, checks of our visa32.dll and
-# IviConfigServer.dll, and the bench example by resource name (its output
-# must be the Linux build's, byte for byte) and by logical name, from a store
-# named by IVICONFIGSERVERDEFAULT and from the master store the registry names.
+# IviConfigServer.dll, the bench example by resource name (its output must be
+# the Linux build's, byte for byte) and by logical name, from a store named by
+# IVICONFIGSERVERDEFAULT and from the master store the registry names, and
+# the argument sweep of every export.
 # Fails, saying so, when wine cannot be installed here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -117,6 +118,9 @@ check logical-name-simulated 0 'Orvane Bench 50-20 QM, firmware .* \(simulated\)
   env IVICONFIGSERVERDEFAULT="$store" wine "$win/qmdc-example.exe" WineSim
 check unknown-name 1 'init failed \(0xBFFF0012\)' wine "$win/qmdc-example.exe" NoSuchBench
 check serial-line 1 'init failed \(0xBFFF0011\)' wine "$win/qmdc-example.exe" ASRL1::INSTR
+check sweep 0 '^emulator: [0-9]+ exports, [0-9]+ calls, 0 failed$' \
+  env IVICONFIGSERVERDEFAULT="$(winepath -w tests/sweep/sweep_store.xml 2>/dev/null)" \
+  wine "$win/sweep.exe" "$resource"
 
 wine reg add "$master_key" /v MasterStore /t REG_SZ /d "$store" /f >/dev/null 2>&1
 check master-from-registry 0 'Orvane Bench 50-20 QM, firmware .* \(simulated\)' \
