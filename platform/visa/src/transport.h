@@ -2,8 +2,9 @@
 //
 // The session above keeps the VISA semantics (termination, buffers,
 // formatted I/O); a transport only moves bytes within a deadline and owns
-// the attributes of its interface. Platform code lives in its own files
-// (posix/ for now), so that another platform only adds transports.
+// the attributes of its interface. Platform code lives in its own folders
+// (posix/, win32/); what a SOCKET resource is on every platform is written
+// once, in tcp_transport.*, over the socket calls of socket_api.h.
 #pragma once
 
 #include <cstddef>
