@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const ViStatus status =
             QmDC_InitWithOptions(const_cast<ViRsrc>(name), VI_FALSE, VI_FALSE, "", &vi);
         if (status < 0) {
-            CheckFailedInit(status, vi);
+            CheckFailedInit(status, vi, VI_FALSE);
             continue;
         }
         CheckStringAttribute(vi, "", QMDC_ATTR_LOGICAL_NAME, 256);

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ViStatus status =
         QmDC_InitWithOptions(resource.data(), idQuery, reset, options.c_str(), &vi);
     if (status < 0) {
-        CheckFailedInit(status, vi);
+        CheckFailedInit(status, vi, reset);
         return 0;
     }
     FUZZ_CHECK(vi != VI_NULL, "init succeeded without a handle");

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,12 +62,14 @@ bool HasDigit(const std::string& text) {
 }
 
 // The answer the instrument gave to a query ("CURR?\n") during the last call.
-const std::string* AnswerTo(const std::map<std::string, std::string>& answers, const char* query) {
-    if (query == nullptr) return nullptr;
+std::optional<std::string> AnswerTo(const std::map<std::string, std::string>& answers,
+                                    const char* query) {
+    if (query == nullptr) return std::nullopt;
     std::string line(query);
     if (!line.empty() && line.back() == '\n') line.pop_back();
     const auto found = answers.find(line);
-    return found == answers.end() ? nullptr : &found->second;
+    if (found == answers.end()) return std::nullopt;
+    return found->second;
 }
 
 void CheckRow(ViSession vi, const kiln::AttributeRow& row, ViInt32 textSize) {
@@ -98,8 +101,8 @@ void CheckRow(ViSession vi, const kiln::AttributeRow& row, ViInt32 textSize) {
             return;
     }
     if (status < 0 || row.behaviour.kind != kiln::BehaviourKind::Instrument) return;
-    const std::string* answer = AnswerTo(instrument->TakeAnswers(), row.behaviour.query);
-    if (answer == nullptr) return;  // served from the cache
+    const std::optional<std::string> answer = AnswerTo(instrument->TakeAnswers(), row.behaviour.query);
+    if (!answer) return;  // served from the cache
     if (row.behaviour.map != nullptr) {
         if (row.type != kiln::ValueType::Int32) return;
         const auto& entries = row.behaviour.map().Entries();
@@ -120,8 +123,8 @@ void CheckUtilities(ViSession vi, const Plan& plan) {
         instrument->TakeAnswers();
         if (QmDC_error_query(vi, &code, message.data()) >= 0) {
             message.CheckTerminated("error_query");
-            const std::string* answer = AnswerTo(instrument->TakeAnswers(), ":SYST:ERR?\n");
-            FUZZ_CHECK(answer == nullptr || HasDigit(*answer),
+            const std::optional<std::string> answer = AnswerTo(instrument->TakeAnswers(), ":SYST:ERR?\n");
+            FUZZ_CHECK(!answer || HasDigit(*answer),
                        "error_query succeeded on \"%s\", which holds no code", answer->c_str());
         }
         message.CheckGuards("error_query");
@@ -138,8 +141,8 @@ void CheckUtilities(ViSession vi, const Plan& plan) {
         instrument->TakeAnswers();
         if (QmDC_self_test(vi, &result, message.data()) >= 0) {
             message.CheckTerminated("self_test");
-            const std::string* answer = AnswerTo(instrument->TakeAnswers(), "*TST?\n");
-            FUZZ_CHECK(answer == nullptr || HasDigit(*answer),
+            const std::optional<std::string> answer = AnswerTo(instrument->TakeAnswers(), "*TST?\n");
+            FUZZ_CHECK(!answer || HasDigit(*answer),
                        "self_test succeeded on \"%s\", which holds no result", answer->c_str());
         }
         message.CheckGuards("self_test");
@@ -174,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ViStatus status = QmDC_InitWithOptions(resource.data(), plan.idQuery, plan.reset,
                                                  options.c_str(), &vi);
     if (status < 0) {
-        CheckFailedInit(status, vi);
+        CheckFailedInit(status, vi, plan.reset);
         return 0;
     }
     CheckUtilities(vi, plan);

@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils)
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686); fi
+if [[ "${QMDC_FUZZ:-0}" == 1 ]]; then packages+=(clang libclang-rt-dev); fi  # scripts/fuzz.sh
 
 missing=()
 for package in "${packages[@]}"; do

@@ -41,7 +41,12 @@ void CheckErrorText(ViSession vi, ViInt32 bufferSize) {
     if (bufferSize > 0 && status >= 0) buffer.CheckTerminated("GetError");
 }
 
-void CheckFailedInit(ViStatus status, ViSession vi) {
+void CheckFailedInit(ViStatus status, ViSession vi, ViBoolean reset) {
+    if (vi != VI_NULL && reset != VI_FALSE) {
+        CheckErrorText(vi, 1024);
+        CheckClose(vi);
+        return;
+    }
     FUZZ_CHECK(vi == VI_NULL, "init failed with %ld but gave the handle %lu",
                static_cast<long>(status), static_cast<unsigned long>(vi));
     GuardedText buffer(1024);

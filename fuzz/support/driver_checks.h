@@ -17,8 +17,9 @@ ViStatus CheckStringAttribute(ViSession vi, ViConstString channel, ViAttr id, Vi
 // description overruns or is unterminated.
 void CheckErrorText(ViSession vi, ViInt32 bufferSize);
 
-// After a failed init: no handle, and a description readable through VI_NULL.
-void CheckFailedInit(ViStatus status, ViSession vi);
+// After a failed init: no handle and a description readable through VI_NULL;
+// or, when the reset asked for at init failed, an open session (closed here).
+void CheckFailedInit(ViStatus status, ViSession vi, ViBoolean reset);
 
 // QmDC_close on a session init opened: it must succeed.
 void CheckClose(ViSession vi);
