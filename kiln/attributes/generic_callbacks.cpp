@@ -130,15 +130,8 @@ ViStatus InstrumentGetText(const AttributeRow& row, ViSession vi, ViConstString 
                           value);
             return VI_SUCCESS;
         }
-        // A scan that matches nothing writes nothing: the buffer must not keep
-        // what it held before.
-        if (bufferSize > 0) value[0] = '\0';
-        ViInt32 size = bufferSize;
-        status = session.Queryf(row.behaviour.query, row.behaviour.scan, &size, value);
-        if (status < 0) return status;
-        if (bufferSize > 0 && value[0] == '\0')
-            return session.ReportEmptyAnswer(row.behaviour.query);
-        return session.CheckStatus();
+        status = session.QueryText(row.behaviour.query, row.behaviour.scan, bufferSize, value);
+        return status < 0 ? status : session.CheckStatus();
     });
 }
 

@@ -117,9 +117,10 @@ ViStatus GetNextError(DriverSession& session, ViInt32 bufferSize, ViChar value[]
     }
     // A caller who asked for nothing still takes the entry off the queue.
     char scratch[kFixedTextSize];
-    ViInt32 size = bufferSize > 0 ? bufferSize : kFixedTextSize;
-    ViChar* target = bufferSize > 0 ? value : scratch;
-    const ViStatus status = session.Queryf("SYST:ERR?\n", "%#[^\n]%*t", &size, target);
+    const bool wanted = bufferSize > 0;
+    const ViStatus status =
+        session.QueryText("SYST:ERR?\n", "%#[^\n]%*t", wanted ? bufferSize : kFixedTextSize,
+                          wanted ? value : scratch);
     return status < 0 ? status : session.CheckStatus();
 }
 

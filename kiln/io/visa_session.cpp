@@ -74,6 +74,10 @@ ViStatus VisaSession<Derived>::QueryIdentity(std::string& manufacturer, std::str
     const ViStatus status = Queryf("*IDN?\n", "%256[^,],%256[^,],%256[^,],%256[^,]%*T", fields[0],
                                    fields[1], fields[2], fields[3]);
     if (status < 0) return status;
+    // An empty line fills the first field with its terminator and nothing
+    // else; the identity the session holds is kept.
+    if (fields[0][0] != '\0' && fields[0][std::strspn(fields[0], "\r\n")] == '\0')
+        return ReportEmptyAnswer("*IDN?\n");
     manufacturer = fields[0];
     model = fields[1];
     serialNumber = fields[2];
@@ -112,22 +116,50 @@ std::string CommandName(const char* command) {
     if (!name.empty() && name.back() == '\n') name.pop_back();
     return name;
 }
+
+// The scan format with "%n" right after its first conversion: a scan stops at
+// the first conversion that matches nothing, so the count is stored only when
+// that conversion read something.
+std::string CountAfterFirstConversion(const char* scanFormat) {
+    const char* rest = std::strchr(scanFormat + 1, '%');
+    std::string format(scanFormat, rest != nullptr ? rest : scanFormat + std::strlen(scanFormat));
+    format += "%n";
+    if (rest != nullptr) format += rest;
+    return format;
+}
 }  // namespace
 
 template <class Derived>
 template <class Number>
 ViStatus VisaSession<Derived>::QueryNumber(const char* command, const char* scanFormat,
                                            Number* value) {
-    // "%n" after the number is reached only when the number was read.
-    const char* rest = std::strchr(scanFormat + 1, '%');
-    std::string format(scanFormat, rest != nullptr ? rest : scanFormat + std::strlen(scanFormat));
-    format += "%n";
-    if (rest != nullptr) format += rest;
     int consumed = -1;
-    const ViStatus status = Queryf(command, format.c_str(), value, &consumed);
+    const ViStatus status =
+        Queryf(command, CountAfterFirstConversion(scanFormat).c_str(), value, &consumed);
     if (status < 0 || consumed >= 0) return status;
     return Self().ReportErrorWithText(QMDC_ERROR_UNEXPECTED_RESPONSE,
                                       "The answer to %s holds no number.", {CommandName(command)});
+}
+
+template <class Derived>
+ViStatus VisaSession<Derived>::QueryText(const char* command, const char* scanFormat,
+                                         ViInt32 bufferSize, ViChar* buffer) {
+    // A scan that matches nothing writes nothing, and one cut short by a
+    // failure leaves what it copied unterminated: the buffer keeps neither
+    // what it held before nor a torn answer.
+    const auto clear = [&] {
+        if (bufferSize > 0) buffer[0] = '\0';
+    };
+    clear();
+    ViInt32 size = bufferSize;
+    int consumed = -1;
+    const ViStatus status =
+        Queryf(command, CountAfterFirstConversion(scanFormat).c_str(), &size, buffer, &consumed);
+    if (status < 0) {
+        clear();
+        return status;
+    }
+    return consumed >= 0 ? status : ReportEmptyAnswer(command);
 }
 
 template <class Derived>

@@ -32,6 +32,13 @@ class VisaSession : public IoSession {
     template <class Number>
     ViStatus QueryNumber(const char* command, const char* scanFormat, Number* value);
 
+    // Queries a text answer straight into the caller's buffer, with a scan
+    // format whose first conversion is a sized one ("%#[^\n]%*t"). The buffer
+    // always ends up terminated (empty after a failure), and an answer that
+    // holds nothing is reported as an unexpected response.
+    ViStatus QueryText(const char* command, const char* scanFormat, ViInt32 bufferSize,
+                       ViChar* buffer);
+
     // Records that the answer to command was an empty line.
     ViStatus ReportEmptyAnswer(const char* command);
 
