@@ -65,14 +65,14 @@ void ForEachItem(IviConfigHandle collection, CountFunction count, ItemFunction i
 // Data components, and those inside structures, a few levels deep.
 void WalkComponents(IviConfigHandle components, int depth) {
     if (depth > 8) return;
-    ForEachItem(components, IviConfig_GetDataComponentCount, IviConfig_GetDataComponentItemByIndex,
-                [&](IviConfigHandle component) {
-                    CheckProperties(component, IviConfig_GetDataComponentPropertyViString);
-                    IviConfigHandle inner = nullptr;
-                    if (IviConfig_GetStructureDataComponentCollection(component, &inner) ==
-                        VI_SUCCESS)
-                        WalkComponents(inner, depth + 1);
-                });
+    ForEachItem(
+        components, IviConfig_GetDataComponentCount, IviConfig_GetDataComponentItemByIndex,
+        [&](IviConfigHandle component) {
+            CheckProperties(component, IviConfig_GetDataComponentPropertyViString);
+            IviConfigHandle inner = nullptr;
+            if (IviConfig_GetStructureDataComponentCollection(component, &inner) == VI_SUCCESS)
+                WalkComponents(inner, depth + 1);
+        });
 }
 
 void WalkDataComponents(IviConfigHandle owner) {
@@ -92,20 +92,19 @@ void WalkStore(const std::string& path) {
                             CheckProperties(item, IviConfig_GetLogicalNamePropertyViString);
                         });
         if (IviConfig_GetConfigStoreDriverSessionCollection(store, &collection) == VI_SUCCESS)
-            ForEachItem(collection, IviConfig_GetDriverSessionCount,
-                        IviConfig_GetDriverSessionItemByIndex, [](IviConfigHandle session) {
-                            CheckProperties(session, IviConfig_GetDriverSessionPropertyViString);
-                            WalkDataComponents(session);
-                            IviConfigHandle names = nullptr;
-                            if (IviConfig_GetSessionVirtualNameCollection(session, &names) ==
-                                VI_SUCCESS)
-                                ForEachItem(names, IviConfig_GetVirtualNameCount,
-                                            IviConfig_GetVirtualNameItemByIndex,
-                                            [](IviConfigHandle name) {
-                                                CheckProperties(
-                                                    name, IviConfig_GetVirtualNamePropertyViString);
-                                            });
-                        });
+            ForEachItem(
+                collection, IviConfig_GetDriverSessionCount, IviConfig_GetDriverSessionItemByIndex,
+                [](IviConfigHandle session) {
+                    CheckProperties(session, IviConfig_GetDriverSessionPropertyViString);
+                    WalkDataComponents(session);
+                    IviConfigHandle names = nullptr;
+                    if (IviConfig_GetSessionVirtualNameCollection(session, &names) == VI_SUCCESS)
+                        ForEachItem(names, IviConfig_GetVirtualNameCount,
+                                    IviConfig_GetVirtualNameItemByIndex, [](IviConfigHandle name) {
+                                        CheckProperties(name,
+                                                        IviConfig_GetVirtualNamePropertyViString);
+                                    });
+                });
         if (IviConfig_GetConfigStoreHardwareAssetCollection(store, &collection) == VI_SUCCESS)
             ForEachItem(collection, IviConfig_GetHardwareAssetCount,
                         IviConfig_GetHardwareAssetItemByIndex, [](IviConfigHandle item) {
@@ -126,7 +125,8 @@ void WalkStore(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& path = WriteStoreFile(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string& path =
+        WriteStoreFile(std::string(reinterpret_cast<const char*>(data), size));
     for (const char* name : {"PSU", "Real", "PsuSession"}) {
         ViSession vi = 0x5A5A;
         const ViStatus status =

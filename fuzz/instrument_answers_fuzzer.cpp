@@ -101,7 +101,8 @@ void CheckRow(ViSession vi, const kiln::AttributeRow& row, ViInt32 textSize) {
             return;
     }
     if (status < 0 || row.behaviour.kind != kiln::BehaviourKind::Instrument) return;
-    const std::optional<std::string> answer = AnswerTo(instrument->TakeAnswers(), row.behaviour.query);
+    const std::optional<std::string> answer =
+        AnswerTo(instrument->TakeAnswers(), row.behaviour.query);
     if (!answer) return;  // served from the cache
     if (row.behaviour.map != nullptr) {
         if (row.type != kiln::ValueType::Int32) return;
@@ -123,7 +124,8 @@ void CheckUtilities(ViSession vi, const Plan& plan) {
         instrument->TakeAnswers();
         if (QmDC_error_query(vi, &code, message.data()) >= 0) {
             message.CheckTerminated("error_query");
-            const std::optional<std::string> answer = AnswerTo(instrument->TakeAnswers(), ":SYST:ERR?\n");
+            const std::optional<std::string> answer =
+                AnswerTo(instrument->TakeAnswers(), ":SYST:ERR?\n");
             FUZZ_CHECK(!answer || HasDigit(*answer),
                        "error_query succeeded on \"%s\", which holds no code", answer->c_str());
         }
@@ -141,7 +143,8 @@ void CheckUtilities(ViSession vi, const Plan& plan) {
         instrument->TakeAnswers();
         if (QmDC_self_test(vi, &result, message.data()) >= 0) {
             message.CheckTerminated("self_test");
-            const std::optional<std::string> answer = AnswerTo(instrument->TakeAnswers(), "*TST?\n");
+            const std::optional<std::string> answer =
+                AnswerTo(instrument->TakeAnswers(), "*TST?\n");
             FUZZ_CHECK(!answer || HasDigit(*answer),
                        "self_test succeeded on \"%s\", which holds no result", answer->c_str());
         }
@@ -174,8 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                 ", QueryInstrStatus=" + (plan.queryStatus ? "1" : "0");
     std::string resource = instrument->Resource();
     ViSession vi = 0x5A5A;
-    const ViStatus status = QmDC_InitWithOptions(resource.data(), plan.idQuery, plan.reset,
-                                                 options.c_str(), &vi);
+    const ViStatus status =
+        QmDC_InitWithOptions(resource.data(), plan.idQuery, plan.reset, options.c_str(), &vi);
     if (status < 0) {
         CheckFailedInit(status, vi, plan.reset);
         return 0;

@@ -45,10 +45,10 @@ void CheckSelector(const char* selector, bool validate) {
 }
 
 using MapSource = const kiln::EnumCommandMap& (*)();
-const MapSource kMaps[] = {qmdc::AnalogOutputModeMap,    qmdc::AnalogScalingLevelMap,
-                           qmdc::BooleanMap,             qmdc::ControlSourceMap,
-                           qmdc::RemoteSenseStatusMap,   qmdc::CurrentLimitBehaviorMap,
-                           qmdc::MeasurementTypeMap,     qmdc::OutputStateMap};
+const MapSource kMaps[] = {qmdc::AnalogOutputModeMap,  qmdc::AnalogScalingLevelMap,
+                           qmdc::BooleanMap,           qmdc::ControlSourceMap,
+                           qmdc::RemoteSenseStatusMap, qmdc::CurrentLimitBehaviorMap,
+                           qmdc::MeasurementTypeMap,   qmdc::OutputStateMap};
 
 void CheckAnswer(const std::string& answer) {
     for (MapSource source : kMaps) {
@@ -63,8 +63,7 @@ void CheckAnswer(const std::string& answer) {
         FUZZ_CHECK(std::any_of(entries.begin(), entries.end(),
                                [&](const kiln::EnumCommandInfo& entry) {
                                    return entry.Value == value &&
-                                          std::any_of(entry.Commands.begin(),
-                                                      entry.Commands.end(),
+                                          std::any_of(entry.Commands.begin(), entry.Commands.end(),
                                                       [&](const std::string& command) {
                                                           return kiln::TokenMatches(command,
                                                                                     answer);

@@ -37,7 +37,7 @@ struct PrintArgs {
     std::vector<long long> integers;
     std::vector<double> reals;
     std::vector<const char*> pointers;
-    std::deque<std::string> texts;  // stable: pointers point into them
+    std::deque<std::string> texts;                     // stable: pointers point into them
     std::vector<std::unique_ptr<GuardedText>> counts;  // %n targets
 };
 
@@ -271,10 +271,9 @@ void CheckScan(const std::string& fmt, FuzzedDataProvider& in) {
     // Every argument is a pointer; each conversion reads its own as the type
     // it stores, which has the same representation.
     void** a = pointers.data();
-    const ViStatus status =
-        ScanWith(input, fmt.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9],
-                 a[10], a[11], a[12], a[13], a[14], a[15], a[16], a[17], a[18], a[19], a[20],
-                 a[21], a[22], a[23]);
+    const ViStatus status = ScanWith(input, fmt.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6],
+                                     a[7], a[8], a[9], a[10], a[11], a[12], a[13], a[14], a[15],
+                                     a[16], a[17], a[18], a[19], a[20], a[21], a[22], a[23]);
     for (const auto& buffer : buffers) buffer->CheckGuards("scan");
     if (!valid) {
         FUZZ_CHECK(status < 0, "a refused format scanned");

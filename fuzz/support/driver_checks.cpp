@@ -10,8 +10,7 @@ namespace {
 constexpr ViInt32 kMaxText = 4096;  // the longest text attribute, terminator included
 }
 
-ViStatus CheckStringAttribute(ViSession vi, ViConstString channel, ViAttr id,
-                              ViInt32 bufferSize) {
+ViStatus CheckStringAttribute(ViSession vi, ViConstString channel, ViAttr id, ViInt32 bufferSize) {
     GuardedText buffer(bufferSize < 0 ? kMaxText : static_cast<size_t>(bufferSize));
     const ViStatus status = QmDC_GetAttributeViString(vi, channel, id, bufferSize, buffer.data());
     buffer.CheckGuards("GetAttributeViString");

@@ -25,8 +25,8 @@ class GuardedText {
     void CheckGuards(const char* what) const {
         for (size_t i = 0; i < kGuard; ++i) {
             FUZZ_CHECK(bytes_[i] == kFill, "%s wrote before its buffer", what);
-            FUZZ_CHECK(bytes_[kGuard + size_ + i] == kFill, "%s wrote past its buffer of %zu",
-                       what, size_);
+            FUZZ_CHECK(bytes_[kGuard + size_ + i] == kFill, "%s wrote past its buffer of %zu", what,
+                       size_);
         }
     }
     // The text's length; aborts when it has no terminator within the buffer.
@@ -42,7 +42,10 @@ class GuardedText {
             if (bytes_[kGuard + i] != kFill) return false;
         return true;
     }
-    std::string Text() const { return std::string(bytes_.data() + kGuard, bytes_.data() + kGuard + CheckTerminated("text")); }
+    std::string Text() const {
+        return std::string(bytes_.data() + kGuard,
+                           bytes_.data() + kGuard + CheckTerminated("text"));
+    }
 
   private:
     size_t size_;
