@@ -117,38 +117,33 @@ void CheckRow(ViSession vi, const kiln::AttributeRow& row, ViInt32 textSize) {
     }
 }
 
-void CheckUtilities(ViSession vi, const Plan& plan) {
-    {
-        ViInt32 code = 0;
-        GuardedText message(256);
-        instrument->TakeAnswers();
-        if (QmDC_error_query(vi, &code, message.data()) >= 0) {
-            message.CheckTerminated("error_query");
-            const std::optional<std::string> answer =
-                AnswerTo(instrument->TakeAnswers(), ":SYST:ERR?\n");
-            FUZZ_CHECK(!answer || HasDigit(*answer),
-                       "error_query succeeded on \"%s\", which holds no code", answer->c_str());
-        }
-        message.CheckGuards("error_query");
+// A utility that reads a number and a text of 256 characters (error_query,
+// self_test): on success the text is terminated and the answer held a number.
+template <class Call>
+void CheckNumberAndText(const char* what, const char* query, Call call) {
+    GuardedText message(256);
+    instrument->TakeAnswers();
+    if (call(message.data()) >= 0) {
+        message.CheckTerminated(what);
+        const std::optional<std::string> answer = AnswerTo(instrument->TakeAnswers(), query);
+        FUZZ_CHECK(!answer || HasDigit(*answer), "%s succeeded on \"%s\", which holds no number",
+                   what, answer->c_str());
     }
+    message.CheckGuards(what);
+}
+
+void CheckUtilities(ViSession vi, const Plan& plan) {
+    ViInt32 code = 0;
+    CheckNumberAndText("error_query", ":SYST:ERR?\n",
+                       [&](ViChar* message) { return QmDC_error_query(vi, &code, message); });
+    ViInt16 result = 0;
+    CheckNumberAndText("self_test", "*TST?\n",
+                       [&](ViChar* message) { return QmDC_self_test(vi, &result, message); });
     {
         GuardedText value(plan.errorSize < 0 ? 0 : static_cast<size_t>(plan.errorSize));
         if (QmDC_GetNextError(vi, plan.errorSize, value.data()) >= 0 && plan.errorSize > 0)
             value.CheckTerminated("GetNextError");
         value.CheckGuards("GetNextError");
-    }
-    {
-        ViInt16 result = 0;
-        GuardedText message(256);
-        instrument->TakeAnswers();
-        if (QmDC_self_test(vi, &result, message.data()) >= 0) {
-            message.CheckTerminated("self_test");
-            const std::optional<std::string> answer =
-                AnswerTo(instrument->TakeAnswers(), "*TST?\n");
-            FUZZ_CHECK(!answer || HasDigit(*answer),
-                       "self_test succeeded on \"%s\", which holds no result", answer->c_str());
-        }
-        message.CheckGuards("self_test");
     }
     {
         GuardedText driver(256), firmware(256);
