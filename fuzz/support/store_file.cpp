@@ -1,25 +1,38 @@
 #include "store_file.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace qmdc_fuzz {
 
+namespace {
+std::string folder, file;
+void RemoveStoreFile() {
+    unlink(file.c_str());
+    rmdir(folder.c_str());
+}
+}  // namespace
+
 const std::string& WriteStoreFile(const std::string& xml) {
-    static const std::string path = [] {
-        char folder[] = "/tmp/qmdc-fuzz-store-XXXXXX";
-        if (mkdtemp(folder) == nullptr) {
+    static const bool made = [] {
+        char pattern[] = "/tmp/qmdc-fuzz-store-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
             std::perror("mkdtemp");
             std::abort();
         }
-        std::string file = std::string(folder) + "/IviConfigurationStore.xml";
+        folder = pattern;
+        file = folder + "/IviConfigurationStore.xml";
         setenv("IVICONFIGSERVERDEFAULT", file.c_str(), 1);
-        return file;
+        std::atexit(RemoveStoreFile);  // libFuzzer ends a run with exit()
+        return true;
     }();
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << xml;
-    return path;
+    (void)made;
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << xml;
+    return file;
 }
 
 const char* ExampleStore() {
