@@ -37,7 +37,13 @@ void CheckErrorText(ViSession vi, ViInt32 bufferSize) {
     ViStatus code = 0;
     const ViStatus status = QmDC_GetError(vi, &code, bufferSize, buffer.data());
     buffer.CheckGuards("GetError");
-    if (bufferSize > 0 && status >= 0) buffer.CheckTerminated("GetError");
+    if (bufferSize <= 0 || status < 0) return;
+    // A description that does not fit is cut, and the size it needs returned.
+    const size_t length = buffer.CheckTerminated("GetError");
+    if (status > 0)
+        FUZZ_CHECK(length + 1 == static_cast<size_t>(bufferSize) && status > bufferSize,
+                   "GetError cut a description to %zu characters in %ld bytes and returned %ld",
+                   length, static_cast<long>(bufferSize), static_cast<long>(status));
 }
 
 void CheckFailedInit(ViStatus status, ViSession vi, ViBoolean reset) {
