@@ -1,11 +1,12 @@
 // Instrument answers: a scripted instrument on a loopback port answers the
 // driver's queries with the input, line by line, through init, the utility
-// functions (error query, GetNextError, self test, revision query, reset)
-// and every attribute getter of the driver's table. A getter that succeeds
+// functions (error query, GetNextError, self test, revision query, reset),
+// the class functions that read, and every attribute getter of the table. A getter that succeeds
 // on an answer must have read a value from it: a number holds a digit, an
 // enumerated value is one of its map, a Boolean is 0 or 1.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <optional>
 #include <string>
@@ -158,6 +159,37 @@ void CheckUtilities(ViSession vi, const Plan& plan) {
     CheckErrorText(vi, plan.textSize);
 }
 
+// The class functions that read the instrument or the ratings its identity
+// gave: a measurement read a number, a state is a Boolean, a limit is a
+// finite, non-negative number.
+void CheckClassFunctions(ViSession vi) {
+    const struct {
+        ViInt32 type;
+        const char* query;
+    } kMeasurements[] = {{QMDC_VAL_MEASURE_VOLTAGE, "MEAS:VOLT?\n"},
+                         {QMDC_VAL_MEASURE_CURRENT, "MEAS:CURR?\n"}};
+    for (const auto& measurement : kMeasurements) {
+        ViReal64 value = 0.0;
+        instrument->TakeAnswers();
+        if (QmDC_Measure(vi, "", measurement.type, &value) < 0) continue;
+        const std::optional<std::string> answer =
+            AnswerTo(instrument->TakeAnswers(), measurement.query);
+        FUZZ_CHECK(!answer || HasDigit(*answer), "Measure succeeded on \"%s\"", answer->c_str());
+    }
+    for (ViInt32 state = QMDC_VAL_OUTPUT_CONSTANT_VOLTAGE; state <= QMDC_VAL_OUTPUT_UNREGULATED;
+         ++state) {
+        ViBoolean inState = 7;
+        if (QmDC_QueryOutputState(vi, "", state, &inState) >= 0)
+            FUZZ_CHECK(inState == VI_TRUE || inState == VI_FALSE, "output state %ld read as %d",
+                       static_cast<long>(state), inState);
+    }
+    ViReal64 limit = 0.0;
+    if (QmDC_QueryMaxCurrentLimit(vi, "", 10.0, &limit) >= 0)
+        FUZZ_CHECK(std::isfinite(limit) && limit >= 0.0, "the largest current limit is %g", limit);
+    if (QmDC_QueryMaxVoltageLevel(vi, "", 1.0, &limit) >= 0)
+        FUZZ_CHECK(std::isfinite(limit) && limit >= 0.0, "the largest voltage level is %g", limit);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -179,6 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     CheckUtilities(vi, plan);
+    CheckClassFunctions(vi);
     const auto& rows = qmdc::AttributeTable();
     for (size_t i = 0; i < rows.size(); ++i)
         CheckRow(vi, rows[(plan.firstRow + i) % rows.size()], plan.textSize);
