@@ -13,7 +13,7 @@ targets=(init_options_fuzzer config_store_fuzzer instrument_answers_fuzzer selec
 usage() { sed -n '3,8p' "$0" | sed 's/^# //' >&2; exit 2; }
 [[ $# -ge 1 ]] || usage
 if [[ "$1" == --list ]]; then printf '%s\n' "${targets[@]}"; exit 0; fi
-[[ $# -eq 2 && "$2" =~ ^[0-9]+$ ]] || usage
+[[ $# -eq 2 && "$2" =~ ^[1-9][0-9]*$ ]] || usage  # 0 would mean "no limit" to libFuzzer
 
 QMDC_FUZZ=1 scripts/setup.sh
 cmake --preset fuzz >/dev/null
