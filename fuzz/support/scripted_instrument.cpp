@@ -1,6 +1,5 @@
 #include "scripted_instrument.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -9,21 +8,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "loopback_listener.h"
+
 namespace qmdc_fuzz {
 
 ScriptedInstrument::ScriptedInstrument() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 4) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    listener_ = qmdc_test::ListenOnLoopback(&port_);
+    if (listener_ < 0) {
         std::perror("scripted instrument: cannot listen");
         std::abort();
     }
-    port_ = ntohs(address.sin_port);
     // Serves until the process ends: libFuzzer never returns to destroy it.
     thread_ = std::thread([this] { Serve(); });
     thread_.detach();
