@@ -8,6 +8,7 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686); fi
 if [[ "${QMDC_COVERAGE:-0}" == 1 ]]; then packages+=(gcovr); fi
+if [[ "${QMDC_FUZZ:-0}" == 1 ]]; then packages+=(clang libclang-rt-dev); fi  # scripts/fuzz.sh
 
 # The Windows programs run under 32-bit wine (scripts/test-win32.sh).
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(wine wine32:i386); fi

@@ -1,7 +1,5 @@
 #include "fake_instrument.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,21 +7,14 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "loopback_listener.h"
+
 namespace qmdc_test {
 
 FakeInstrument::FakeInstrument(Responder responder) : responder_(std::move(responder)) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 4) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        pipe(wakeup_) != 0) {
+    listener_ = ListenOnLoopback(&port_);
+    if (listener_ < 0 || pipe(wakeup_) != 0)
         throw std::runtime_error("fake instrument: cannot listen");
-    }
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this] { Serve(); });
 }
 
