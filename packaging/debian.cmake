@@ -22,8 +22,6 @@ set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # qmdc_<version>_<architecture>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# A shlibs file for packages built against ours, and the ldconfig trigger.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 # `qmdc sweep --plot` draws with gnuplot; the binding needs python3.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnuplot-nox | gnuplot, python3")
 set(CPACK_STRIP_FILES ON)
