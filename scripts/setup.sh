@@ -6,6 +6,7 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils
           python3-pytest python3-setuptools python3-pip python3-wheel
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
+packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686); fi
 if [[ "${QMDC_COVERAGE:-0}" == 1 ]]; then packages+=(gcovr); fi
 if [[ "${QMDC_FUZZ:-0}" == 1 ]]; then packages+=(clang libclang-rt-dev); fi  # scripts/fuzz.sh

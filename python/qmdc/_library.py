@@ -24,8 +24,8 @@ _INIT_FUNCTIONS = {"QmDC_init", "QmDC_InitWithOptions"}
 
 def library_path() -> str:
     """Where libqmdc.so is: the file named by $QMDC_LIBRARY, else the one beside
-    this package (an installed package can carry it), else the one the
-    system's library path has."""
+    this package (an installed package can carry it, or a link to it), else
+    the one the system's library path has."""
     named = os.environ.get(ENVIRONMENT_VARIABLE)
     if named:
         if not Path(named).is_file():
@@ -33,7 +33,10 @@ def library_path() -> str:
         return named
     beside = Path(__file__).with_name(LIBRARY_FILE)
     if beside.is_file():
-        return str(beside)
+        # cmake --install puts a link here to the library installed with the
+        # package; the library's own folder, where its platform libraries
+        # lie, is what its $ORIGIN must name.
+        return str(beside.resolve() if beside.is_symlink() else beside)
     installed = ctypes.util.find_library("qmdc")
     if installed:
         return installed

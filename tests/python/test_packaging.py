@@ -88,6 +88,18 @@ def test_an_installed_package_can_carry_the_library(installed: Path, tmp_path: P
     assert library == str(site / "qmdc" / _library.LIBRARY_FILE)
 
 
+def test_a_link_beside_the_package_is_followed(installed: Path, tmp_path: Path) -> None:
+    """cmake --install links qmdc/libqmdc.so to the library installed with the
+    package; the library is loaded from its own folder, so that its $ORIGIN
+    finds the platform libraries beside it."""
+    site = tmp_path / "site"
+    shutil.copytree(installed, site)
+    (site / "qmdc" / _library.LIBRARY_FILE).symlink_to(os.path.realpath(qmdc.library_path()))
+    _, library, model = run_installed(site, None)
+    assert library == os.path.realpath(qmdc.library_path())
+    assert model == "Rack 30-70 QM"
+
+
 def test_the_system_library_path_comes_last(monkeypatch: pytest.MonkeyPatch) -> None:
     monkeypatch.delenv(_library.ENVIRONMENT_VARIABLE)
     monkeypatch.setattr(ctypes.util, "find_library", lambda name: f"lib{name}.so.1")
