@@ -294,8 +294,8 @@ QMDC_API ViStatus QMDC_CALL QmDC_ClearInterchangeWarnings(ViSession Vi);
 QMDC_API ViStatus QMDC_CALL QmDC_ResetInterchangeCheck(ViSession Vi);
 
 /*- Channels ---------------------------------------------------------------*/
-/* The physical name of output Index (1-based): "CH1". BufferSize 0 returns
- * the size the name needs. */
+/* The physical name of output Index (1-based): "CH1". BufferSize 0 writes
+ * nothing and returns the size the name needs; Name must not be null. */
 QMDC_API ViStatus QMDC_CALL QmDC_GetChannelName(ViSession Vi, ViInt32 Index, ViInt32 BufferSize,
                                                 ViChar Name[]);
 
