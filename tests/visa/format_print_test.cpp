@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "fmt_print.h"
@@ -39,6 +43,48 @@ TEST(VisaPrint, DriverConversions) {
     EXPECT_EQ(text(print("CAL:CALC:CURR:PAR %0.15lg,%0.15lg,%0.15lg,%0.15lg\n", 1.0, -2.5, 3e9,
                          0.000125)),
               "CAL:CALC:CURR:PAR 1,-2.5,3000000000,0.000125\n");
+}
+
+// Reals take a faster path than printf where they can; the text must be
+// printf's, byte for byte, for every value and every form.
+TEST(VisaPrint, RealsAreWhatPrintfWrites) {
+    const char* const formats[] = {"%0.15lg", "%g",   "%.3g",  "%.0g",  "%lf",   "%.10f", "%.0f",
+                                   "%e",      "%.0e", "%.17e", "%.15g", "%G",    "%+g",   "%8.3f",
+                                   "%-9e",    "%#g",  "% f",   "%.60f", "%.61g", "%E"};
+    std::mt19937_64 random(11);
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  1.0,
+                                  0.1,
+                                  1e-5,
+                                  1e-4,
+                                  123456789012345678.0,
+                                  1e300,
+                                  -1e300,
+                                  5e-324,
+                                  2.5,
+                                  -2.5,
+                                  0.5,
+                                  1500000.0,
+                                  HUGE_VAL,
+                                  -HUGE_VAL,
+                                  std::nan(""),
+                                  9.999999999999995e14};
+    for (int i = 0; i < 2000; ++i) {
+        uint64_t bits = random();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        values.push_back(value);
+        values.push_back(std::ldexp(static_cast<double>(random() % 1000000),
+                                    static_cast<int>(random() % 80) - 40));
+    }
+    for (const char* format : formats) {
+        for (double value : values) {
+            char expected[1024];
+            std::snprintf(expected, sizeof expected, format, value);
+            EXPECT_EQ(text(print(format, value)), expected) << format << " " << value;
+        }
+    }
 }
 
 // "%ld" takes a 4-byte ViInt32 even where long is 8 bytes: the arguments
