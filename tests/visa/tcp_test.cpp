@@ -269,6 +269,16 @@ TEST_F(VisaTcp, UnreadAnswersAreNotTakenForTheNextQuerysAnswer) {
     EXPECT_EQ(viQueryf(vi_, "Q\n", "%t", answer), VI_SUCCESS);
     EXPECT_STREQ(answer, "mine\n");
 
+    // A scan's unread rest in the read buffer, then a whole answer read raw.
+    peer_.on("PAIR?\n", "12,34\n");
+    send("PAIR?\n");
+    EXPECT_EQ(viScanf(vi_, "%ld", &number), VI_SUCCESS);
+    EXPECT_EQ(number, 12);
+    send("Q\n");
+    EXPECT_EQ(read(16, &status), "mine\n");
+    EXPECT_EQ(viQueryf(vi_, "Q\n", "%t", answer), VI_SUCCESS);
+    EXPECT_STREQ(answer, "mine\n");
+
     // An answer that arrives with more behind it: the rest is dropped.
     peer_.on("DOUBLE?\n", "one\ntwo\n");
     EXPECT_EQ(viQueryf(vi_, "DOUBLE?\n", "%t", answer), VI_SUCCESS);

@@ -374,8 +374,13 @@ ViStatus Session::queryf(const char* writeFmt, const char* readFmt, va_list* ap)
     std::lock_guard<std::mutex> lock(mutex_);
     const Deadline deadline = callDeadline();  // one timeout for the question and its answer
     // An answer that came after an earlier timeout, or the answer to a
-    // question written without reading it, is not this one's.
-    if (!inStep_) discardInput();
+    // question written without reading it, is not this one's; nor is what a
+    // scan left in the read buffer, which costs nothing to drop.
+    if (inStep_) {
+        discardReadBuffer();
+    } else {
+        discardInput();
+    }
     status = printLocked(writeFmt, ap, true, deadline);
     if (status < VI_SUCCESS) return status;
     return scanLocked(readFmt, ap, deadline);
