@@ -4,13 +4,11 @@
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "failure.h"
 #include "interrupt.h"
@@ -129,7 +127,8 @@ int RunSweep(const SweepCommand& sweep) {
         for (const double level : levels) {
             session.Check(QmDC_ConfigureVoltageLevel(session.vi(), "", level), "voltage level");
             if (points.empty()) output.SwitchOn();
-            std::this_thread::sleep_for(std::chrono::milliseconds(sweep.settleMs));
+            // Ctrl-C cuts the settling short; the step is measured and the sweep ends.
+            SleepUnlessInterrupted(static_cast<double>(sweep.settleMs) / 1e3);
             const Reading reading = MeasureOutput(session);
             const OutputState state = QueryOutputState(session);
             csv.Write({level, reading.volts, reading.amps, reading.watts(), state.code});

@@ -26,8 +26,10 @@ std::string DescribeStatus(ViSession vi, ViStatus status) {
     QmDC_GetError(vi, &recorded, sizeof description, description);
     if (recorded != status || description[0] == '\0') {
         // VISA statuses pass through the driver without a record of their own.
+        // Asked without the session, the driver records nothing on it when the
+        // code is not its own.
         ViChar message[256] = "";
-        if (QmDC_error_message(vi, status, message) < 0 || message[0] == '\0') {
+        if (QmDC_error_message(VI_NULL, status, message) < 0 || message[0] == '\0') {
             viStatusDesc(VI_NULL, status, message);
         }
         std::snprintf(description, sizeof description, "%s", message);

@@ -179,6 +179,26 @@ TEST(Sweep, CtrlCFinishesTheStepAndSwitchesOff) {
     EXPECT_EQ(tool.Get("OUTPUT_ENABLED"), "off");
 }
 
+// A long settling time is no reason to make Ctrl-C wait.
+TEST(Sweep, CtrlCCutsTheSettlingShort) {
+    const ToolOnEmulator tool;
+    const TempFolder folder;
+    ToolOptions options;
+    options.deadline = std::chrono::seconds(20);
+    ToolProcess sweep({"sweep", tool.resource(), "--from", "0", "--to", "10", "--step", "1",
+                       "--settle", "600000", "--output", folder.File("long.csv")},
+                      options);
+    // The header is written before the first step; Ctrl-C before or during its
+    // settling ends the sweep after that step alike.
+    ASSERT_TRUE(Eventually([&] { return !CsvRows(ReadFile(folder.File("long.csv"))).empty(); }));
+    kill(sweep.pid(), SIGINT);
+    const ToolResult result = sweep.Wait();
+    EXPECT_EQ(result.status, 130) << result.err;
+    EXPECT_EQ(result.err, "qmdc: interrupted after 1 of 11 steps; the output is off\n");
+    EXPECT_EQ(CsvRows(ReadFile(folder.File("long.csv"))).size(), 2u);
+    EXPECT_EQ(tool.Get("OUTPUT_ENABLED"), "off");
+}
+
 TEST(Sweep, ProgressBarOnATerminal) {
     const ToolOnEmulator tool;
     const TempFolder folder;
