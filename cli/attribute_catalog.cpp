@@ -64,15 +64,8 @@ const char* AccessText(const kiln::AttributeRow& row) {
 }
 
 std::vector<NamedValue> ValueNames(const kiln::AttributeRow& row) {
-    std::vector<NamedValue> names;
-    if (row.behaviour.map == nullptr) return names;
-    // A map lists a value once for its name and again for each token.
-    for (const kiln::EnumCommandInfo& entry : row.behaviour.map().Entries()) {
-        const bool seen = std::any_of(names.begin(), names.end(),
-                                      [&](const NamedValue& n) { return n.name == entry.Name; });
-        if (!seen) names.push_back({entry.Name, entry.Value});
-    }
-    return names;
+    if (row.behaviour.map == nullptr) return {};
+    return kiln::DefinedValues(row.behaviour.map());
 }
 
 std::vector<const kiln::AttributeRow*> AttributesByName() {

@@ -8,13 +8,11 @@
 
 #include "driver/attribute_table.h"
 #include "kiln/attributes/attribute_row.h"
+#include "kiln/attributes/enum_command_map.h"
 
 namespace qmdc::cli {
 
-struct NamedValue {
-    std::string name;  // "QMDC_VAL_CONTROL_SOURCE_LOCAL", "VI_TRUE"
-    ViInt32 value;
-};
+using NamedValue = kiln::DefinedValue;
 
 // The row named by its macro name, with or without the attribute prefix
 // ("VOLTAGE_LEVEL", "qmdc_attr_voltage_level"), or by its id ("1250001").

@@ -82,10 +82,8 @@ std::string GetText(const DriverSession& session, const AttributeRow& row, const
 }
 
 std::string Int32Text(const AttributeRow& row, ViInt32 value) {
-    for (const NamedValue& named : ValueNames(row)) {
-        if (named.value == value) return named.name;
-    }
-    return std::to_string(value);
+    if (row.behaviour.map == nullptr) return std::to_string(value);
+    return kiln::ValueToName(row.behaviour.map(), value);
 }
 std::string Real64Text(const AttributeRow&, ViReal64 value) {
     return RealText(value);

@@ -7,12 +7,10 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           python3-pytest python3-setuptools python3-pip python3-wheel
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
-if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686); fi
+# The Windows build, run under 32-bit wine (scripts/test-win32.sh).
+if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686 wine wine32:i386); fi
 if [[ "${QMDC_COVERAGE:-0}" == 1 ]]; then packages+=(gcovr); fi
 if [[ "${QMDC_FUZZ:-0}" == 1 ]]; then packages+=(clang libclang-rt-dev); fi  # scripts/fuzz.sh
-
-# The Windows programs run under 32-bit wine (scripts/test-win32.sh).
-if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(wine wine32:i386); fi
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \

@@ -161,4 +161,14 @@ std::string ValueToName(const EnumCommandMap& map, ViInt32 value) {
     return std::to_string(value);
 }
 
+std::vector<DefinedValue> DefinedValues(const EnumCommandMap& map) {
+    std::vector<DefinedValue> values;
+    for (const auto& entry : map.Entries()) {
+        const bool seen = std::any_of(values.begin(), values.end(),
+                                      [&](const DefinedValue& v) { return v.name == entry.Name; });
+        if (!seen) values.push_back({entry.Name, entry.Value});
+    }
+    return values;
+}
+
 }  // namespace kiln

@@ -58,4 +58,13 @@ ViStatus ValueToCommand(DriverSession& session, const EnumCommandMap& map, ViInt
 // The name of a defined value, or the value in decimal.
 std::string ValueToName(const EnumCommandMap& map, ViInt32 value);
 
+struct DefinedValue {
+    std::string name;  // "QMDC_VAL_CONTROL_SOURCE_LOCAL", "VI_TRUE"
+    ViInt32 value;
+};
+
+// Each defined value of a map once, in map order: a map names a value in its
+// name-only entry and again in the entry with its tokens.
+std::vector<DefinedValue> DefinedValues(const EnumCommandMap& map);
+
 }  // namespace kiln

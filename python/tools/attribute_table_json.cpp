@@ -3,7 +3,6 @@
 // binding's properties and enums come from the rows the driver itself
 // registers, never from a second list.
 #include <cstdio>
-#include <set>
 #include <string>
 
 #include "driver/attribute_table.h"
@@ -84,19 +83,15 @@ bool PrintAttributes() {
     return true;
 }
 
-// A map lists a value's name once for its name-only entry and again with its
-// tokens; each name is printed once, in map order.
 void PrintValues() {
     std::printf("  \"values\": {\n");
     const size_t count = sizeof kMaps / sizeof kMaps[0];
     for (size_t m = 0; m < count; ++m) {
         std::printf("    %s: [", Quoted(kMaps[m].name).c_str());
-        std::set<std::string> seen;
         const char* separator = "";
-        for (const kiln::EnumCommandInfo& entry : kMaps[m].map().Entries()) {
-            if (!seen.insert(entry.Name).second) continue;
-            std::printf("%s{\"name\": %s, \"value\": %ld}", separator, Quoted(entry.Name).c_str(),
-                        static_cast<long>(entry.Value));
+        for (const kiln::DefinedValue& defined : kiln::DefinedValues(kMaps[m].map())) {
+            std::printf("%s{\"name\": %s, \"value\": %ld}", separator, Quoted(defined.name).c_str(),
+                        static_cast<long>(defined.value));
             separator = ", ";
         }
         std::printf("]%s\n", m + 1 < count ? "," : "");
