@@ -39,8 +39,8 @@ const OrvaneDCDriverSession& Ratings(DriverSession& session) {
 }
 
 ViStatus CheckChannel(DriverSession& session, ViConstString channel) {
-    kiln::ChannelList channels;
-    return kiln::ResolveSelector(&session, channel, channels, true);
+    size_t channels = 0;
+    return kiln::CountSelectedChannels(session, channel, channels);
 }
 
 // The largest value of one quantity at a given value of the other, within

@@ -99,13 +99,16 @@ ViStatus ResponseToValue(DriverSession& session, const EnumCommandMap& map,
     auto inFamily = [&](const std::string& m, const std::string& family) {
         return session.IsModelInFamily(m, family);
     };
+    // The tokens were trimmed when the map was built; the answer is trimmed once.
+    const std::string answer = TrimBlanks(response);
     const EnumCommandInfo* best = nullptr;
     std::vector<ViInt32> supported;  // values this model's own entries define
     for (const auto& entry : map.Entries()) {
         const Fit fit = FitOf(entry, model, inFamily);
         if (fit == Fit::Exact || fit == Fit::Family) supported.push_back(entry.Value);
-        const bool accepted = std::any_of(entry.Commands.begin(), entry.Commands.end(),
-                                          [&](const auto& t) { return TokenMatches(t, response); });
+        const bool accepted =
+            std::any_of(entry.Commands.begin(), entry.Commands.end(),
+                        [&](const std::string& t) { return EqualsIgnoringCase(t, answer); });
         if (!accepted) continue;
         if (fit == Fit::Exact) {
             value = entry.Value;

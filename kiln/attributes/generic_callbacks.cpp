@@ -29,9 +29,7 @@ ViStatus CheckGetter(DriverSession& session, ViSession vi, const AttributeRow& r
                      ViConstString channel, const void* value) {
     const ViStatus status = CheckValue(vi, row, value);
     if (status < 0 || row.channel != ChannelRule::PerChannel) return status;
-    if (FindCommonSelector(session, channel) != nullptr) return VI_SUCCESS;
-    ChannelRef ref;
-    return ResolveSingleChannel(session, channel, ref);
+    return CheckSingleChannel(session, channel);
 }
 
 // A per-channel setter works on every channel the selector names; any other
@@ -40,11 +38,7 @@ ViStatus SetterChannelCount(DriverSession& session, const AttributeRow& row, ViC
                             size_t& count) {
     count = 1;
     if (row.channel != ChannelRule::PerChannel) return VI_SUCCESS;
-    if (FindCommonSelector(session, channel) != nullptr) return VI_SUCCESS;
-    ChannelList channels;
-    const ViStatus status = ResolveSelector(&session, channel, channels, true);
-    count = channels.size();
-    return status;
+    return CountSelectedChannels(session, channel, count);
 }
 
 template <class T>
@@ -169,11 +163,12 @@ ViStatus OptionSet(const AttributeRow& row, ViSession vi, ViBoolean value) {
 template <class T>
 ViStatus AliasGet(const AttributeRow& row, ViSession vi, ViConstString channel, T* value) {
     return Guarded(vi, [&]() -> ViStatus {
-        // The alias stands for the typed Get and names it.
-        const std::string function =
-            std::string(RegisteredDriver().prefix) + "_GetAttribute" + TypeName(row.type);
-        const ViStatus status = CheckNullPointer(vi, function.c_str(), "AttributeValue", value);
-        if (status < 0) return status;
+        if (value == nullptr) {
+            // The alias stands for the typed Get and names it.
+            const std::string function =
+                std::string(RegisteredDriver().prefix) + "_GetAttribute" + TypeName(row.type);
+            return CheckNullPointer(vi, function.c_str(), "AttributeValue", value);
+        }
         return GetAttribute(vi, channel, row.behaviour.target, value);
     });
 }

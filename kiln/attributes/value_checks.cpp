@@ -16,6 +16,11 @@ const char* const kInterchangeNotSupported = "Interchange checking is not suppor
 
 ViStatus ReportInvalidValue(DriverSession& session, ViInt32 value, const char* function,
                             const char* parameter) {
+    return ReportInvalidValue(session, ViInt64{value}, function, parameter);
+}
+
+ViStatus ReportInvalidValue(DriverSession& session, ViInt64 value, const char* function,
+                            const char* parameter) {
     return session.ReportError(QMDC_ERROR_INVALID_VALUE,
                                {std::to_string(value), function, parameter});
 }
@@ -38,9 +43,7 @@ ViStatus GetNextCoercionRecord(DriverSession& session, ViInt32 bufferSize, ViCha
     if (bufferSize == 0) return needed;
     if (bufferSize < 0) {
         if (!next.empty()) {
-            return session.ReportError(
-                QMDC_ERROR_INVALID_VALUE,
-                {std::to_string(bufferSize), "GetNextCoercionRecord", "BufferSize"});
+            return ReportInvalidValue(session, bufferSize, "GetNextCoercionRecord", "BufferSize");
         }
         record[0] = '\0';
         if (!queue.empty()) queue.pop_front();

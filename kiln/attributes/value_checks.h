@@ -13,6 +13,8 @@ class DriverSession;
 // value in signed decimal, or in fixed notation with six decimals.
 ViStatus ReportInvalidValue(DriverSession& session, ViInt32 value, const char* function,
                             const char* parameter);
+ViStatus ReportInvalidValue(DriverSession& session, ViInt64 value, const char* function,
+                            const char* parameter);
 ViStatus ReportInvalidValue(DriverSession& session, ViReal64 value, const char* function,
                             const char* parameter);
 

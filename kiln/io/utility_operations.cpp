@@ -9,6 +9,7 @@
 #include "io_timeout_scope.h"
 #include "visa.h"
 #include "../attributes/split_list.h"
+#include "../attributes/value_checks.h"
 #include "../session/driver_session.h"
 #include "../session/text_copy.h"
 
@@ -45,8 +46,7 @@ ViStatus SendReset(DriverSession& session) {
 // The checks of both direct I/O functions: the count, then simulation.
 ViStatus CheckDirectIo(DriverSession& session, ViInt64 count, const char* function) {
     if (count < 0 || count > ViInt64{0xFFFFFFFF}) {
-        return session.ReportError(QMDC_ERROR_INVALID_VALUE,
-                                   {std::to_string(count), function, "BufferSize"});
+        return ReportInvalidValue(session, count, function, "BufferSize");
     }
     if (session.GetSimulate()) {
         return session.ReportErrorWithText(QMDC_ERROR_IO_GENERAL, kSimulationRefusal);

@@ -4,6 +4,7 @@
 
 #include "QmDC.h"
 #include "physical_names.h"
+#include "../attributes/value_checks.h"
 #include "../session/call_frame.h"
 #include "../session/driver_definition.h"
 #include "../session/driver_session.h"
@@ -13,9 +14,11 @@ namespace kiln {
 
 ViStatus GetChannelCount(ViSession vi, ViConstString, ViInt32* value) {
     return Framed(vi, [&](DriverSession& session) -> ViStatus {
-        const std::string getter = std::string(RegisteredDriver().prefix) + "_get_CHANNEL_COUNT";
-        const ViStatus status = CheckNullPointer(vi, getter.c_str(), "AttributeValue", value);
-        if (status < 0) return status;
+        if (value == nullptr) {
+            const std::string getter =
+                std::string(RegisteredDriver().prefix) + "_get_CHANNEL_COUNT";
+            return CheckNullPointer(vi, getter.c_str(), "AttributeValue", value);
+        }
         *value = static_cast<ViInt32>(SessionPhysicalNames(session).size());
         return VI_SUCCESS;
     });
@@ -23,17 +26,14 @@ ViStatus GetChannelCount(ViSession vi, ViConstString, ViInt32* value) {
 
 ViStatus GetChannelName(DriverSession& session, ViInt32 index, ViInt32 bufferSize, ViChar name[]) {
     const ChannelList& names = SessionPhysicalNames(session);
-    const std::string function =
-        std::string("Get") + RegisteredDriver().repeatedCapability + "Name";
-    if (index < 1 || static_cast<size_t>(index) > names.size()) {
-        return session.ReportError(QMDC_ERROR_INVALID_VALUE,
-                                   {std::to_string(index), function, "Index"});
-    }
+    const auto refuse = [&session](ViInt32 value, const char* parameter) {
+        const std::string function =
+            std::string("Get") + RegisteredDriver().repeatedCapability + "Name";
+        return ReportInvalidValue(session, value, function.c_str(), parameter);
+    };
+    if (index < 1 || static_cast<size_t>(index) > names.size()) return refuse(index, "Index");
     const std::string& text = names[static_cast<size_t>(index) - 1].name;
-    if (bufferSize < 0) {
-        return session.ReportError(QMDC_ERROR_INVALID_VALUE,
-                                   {std::to_string(bufferSize), function, "BufferSize"});
-    }
+    if (bufferSize < 0) return refuse(bufferSize, "BufferSize");
     if (bufferSize == 0) return static_cast<ViStatus>(text.size() + 1);
     CopyTruncated(text, bufferSize, name);
     return VI_SUCCESS;

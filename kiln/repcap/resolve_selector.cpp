@@ -34,6 +34,11 @@ ViStatus Report(DriverSession* session, ViStatus code, const std::string& text =
     return ReportErrorWithText(VI_NULL, code, text, args);
 }
 
+ViStatus ReportTooManyNames(DriverSession* session) {
+    return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR,
+                  "The selector names more than %s channels.", {std::to_string(kMaxSelectorNames)});
+}
+
 ViStatus ReportRange(DriverSession* session, const std::string& item, const std::string& text,
                      const std::string& extra = std::string()) {
     return Report(session, QMDC_ERROR_INVALID_RANGE_IN_SELECTOR, text,
@@ -129,9 +134,7 @@ ViStatus ParseLevels(DriverSession* session, const std::string& text, std::vecto
             }
             identifierCount += item.identifiers.size();
             if (identifierCount > kMaxSelectorNames) {
-                return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR,
-                              "The selector names more than %s channels.",
-                              {std::to_string(kMaxSelectorNames)});
+                return ReportTooManyNames(session);
             }
             for (const std::string& identifier : item.identifiers) {
                 auto [it, inserted] = seen.emplace(identifier, item.isRange);
@@ -181,9 +184,7 @@ ViStatus CombineLevels(DriverSession* session, const std::vector<Level>& levels,
         const size_t offeredItems = levels[k].bracketed ? levels[k].items.size() : 1;
         for (size_t i = 0; k > 0 && i < offeredItems; ++i) {
             if (!combine(k, i, offer)) {
-                return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR,
-                              "The selector names more than %s channels.",
-                              {std::to_string(kMaxSelectorNames)});
+                return ReportTooManyNames(session);
             }
         }
         // Level k's own names, kept for the pass below.
@@ -191,9 +192,7 @@ ViStatus CombineLevels(DriverSession* session, const std::vector<Level>& levels,
         const size_t firstOwn = k == 0 ? 0 : offeredItems;
         for (size_t i = firstOwn; i < levels[k].items.size(); ++i) {
             if (!combine(k, i, own)) {
-                return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR,
-                              "The selector names more than %s channels.",
-                              {std::to_string(kMaxSelectorNames)});
+                return ReportTooManyNames(session);
             }
         }
         offered = std::move(offer);
@@ -201,9 +200,7 @@ ViStatus CombineLevels(DriverSession* session, const std::vector<Level>& levels,
     for (size_t k = 0; k <= last; ++k) {
         names.insert(names.end(), combined[k].begin(), combined[k].end());
         if (names.size() > kMaxSelectorNames) {
-            return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR,
-                          "The selector names more than %s channels.",
-                          {std::to_string(kMaxSelectorNames)});
+            return ReportTooManyNames(session);
         }
     }
     return VI_SUCCESS;
@@ -325,18 +322,40 @@ ViStatus ResolveSelector(DriverSession* session, ViConstString selector, Channel
     return ResolveSelectorFully(session, selector, out, validate);
 }
 
+namespace {
+
+ViStatus ReportNotSingle(DriverSession& session) {
+    return session.ReportErrorWithText(
+        QMDC_ERROR_BADLY_FORMED_SELECTOR,
+        "Only a single repeated capability identifier can be specified for the current "
+        "operation.");
+}
+
+}  // namespace
+
 ViStatus ResolveSingleChannel(DriverSession& session, ViConstString selector, ChannelRef& out) {
     ChannelList list;
     const ViStatus status = ResolveSelector(&session, selector, list, true);
     if (status < 0) return status;
-    if (list.size() != 1) {
-        return session.ReportErrorWithText(
-            QMDC_ERROR_BADLY_FORMED_SELECTOR,
-            "Only a single repeated capability identifier can be specified for the current "
-            "operation.");
-    }
+    if (list.size() != 1) return ReportNotSingle(session);
     out = std::move(list.front());
     return status;
+}
+
+ViStatus CountSelectedChannels(DriverSession& session, ViConstString selector, size_t& count) {
+    count = 1;
+    if (FindCommonSelector(session, selector) != nullptr) return VI_SUCCESS;
+    ChannelList list;
+    const ViStatus status = ResolveSelectorFully(&session, selector, list, true);
+    count = list.size();
+    return status;
+}
+
+ViStatus CheckSingleChannel(DriverSession& session, ViConstString selector) {
+    size_t count = 0;
+    const ViStatus status = CountSelectedChannels(session, selector, count);
+    if (status < 0) return status;
+    return count == 1 ? status : ReportNotSingle(session);
 }
 
 }  // namespace kiln

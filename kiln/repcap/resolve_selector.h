@@ -49,6 +49,13 @@ const ChannelRef* FindCommonSelector(DriverSession& session, ViConstString selec
 // For operations on exactly one channel.
 ViStatus ResolveSingleChannel(DriverSession& session, ViConstString selector, ChannelRef& out);
 
+// Validates selector and counts the channels it names, without copying them
+// when the shortcut knows the one channel; the status is ResolveSelector's.
+ViStatus CountSelectedChannels(DriverSession& session, ViConstString selector, size_t& count);
+// The same, refusing a selector that names more than one channel as
+// ResolveSingleChannel does.
+ViStatus CheckSingleChannel(DriverSession& session, ViConstString selector);
+
 // "OutputChannel!!CH1" for "CH1" (empty for an empty name).
 ChannelRef MakeChannelRef(const std::string& name);
 
