@@ -1,6 +1,7 @@
 #include "attribute_registry.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "cache_manager.h"
@@ -128,6 +129,12 @@ std::vector<std::string> RowProblems(const AttributeRow& row) {
             }
             if (row.type == ValueType::String && (writable || row.simulated.text == nullptr)) {
                 problem("a text is read-only with a fixed simulated text");
+            }
+            // A text is read with its size and buffer as the first conversion's
+            // arguments, and the count read is taken right after it.
+            if (row.type == ValueType::String && b.scan != nullptr &&
+                std::strncmp(b.scan, "%#", 2) != 0) {
+                problem("a text's scan starts with a counted conversion (\"%#\")");
             }
             if (row.simulated.answer == SimulatedAnswer::None) problem("no simulated answer");
             if (row.simulated.answer == SimulatedAnswer::StoredElseDefault &&

@@ -285,6 +285,11 @@ TEST(AttributeCache, TheDriversTableIsConsistent) {
     broken[1].simulated = kiln::Simulated{};
     const auto problems = kiln::AttributeTableProblems(broken, 2);
     EXPECT_EQ(problems.size(), 3u);
+    // A text whose first conversion is not the counted one would take the
+    // wrong arguments.
+    kiln::AttributeRow text = kRows[2];
+    text.behaviour.scan = "%*[^,],%#[^\n]%*t";
+    EXPECT_EQ(kiln::AttributeTableProblems(&text, 1).size(), 1u);
 }
 
 }  // namespace
