@@ -39,8 +39,11 @@ SharedStore loadLocation(const std::string& location, const std::string& master,
         error = "No configuration store location given (the location is empty)";
         return nullptr;
     }
+    if (SharedStore model = cachedStoreFile(location, error)) return model;
+    // Only now, on the rare path: a master store that is not there yet reads
+    // as the built-in one.
     if (sameLocation(location, master) && fileMissing(location)) return cachedBuiltInStore(error);
-    return cachedStoreFile(location, error);
+    return nullptr;
 }
 
 }  // namespace qmdc::iviconfig

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "adopt_handle.h"
+
 namespace qmdc::visa {
 
 ViStatus TcpTransport::getAttribute(ViAttr attr, AttrValue* out) {
@@ -94,17 +96,9 @@ std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 open
     ::freeaddrinfo(list);
     if (s == net::kNoSocket) return nullptr;
 
-    std::unique_ptr<TcpTransport> transport;
-    try {
-        transport = std::make_unique<TcpTransport>(s, name.host, peerAddress(s), name.port);
-    } catch (...) {
-        net::closeSocket(s);  // the transport never took it
-        throw;
-    }
-    if (!transport->ready()) {
-        *status = VI_ERROR_ALLOC;  // no wake signal to be had
-        return nullptr;
-    }
+    std::unique_ptr<TcpTransport> transport = adoptHandle<TcpTransport>(
+        s, net::closeSocket, status, name.host, peerAddress(s), name.port);
+    if (!transport) return nullptr;
     // Small SCPI commands must leave at once, not wait for Nagle's algorithm.
     transport->setOption(IPPROTO_TCP, TCP_NODELAY, true);
     *status = VI_SUCCESS;

@@ -4,9 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <memory>
-#include <utility>
-
 #include "transport.h"
 #include "wake_signal.h"
 
@@ -44,23 +41,5 @@ class FdTransport : public Transport {
     WakeSignal wake_;
     std::atomic<bool> interrupted_{false};
 };
-
-// Makes the transport `T` that owns `fd` (and closes it whatever happens);
-// null with *status VI_ERROR_ALLOC when the transport cannot be used.
-template <class T, class... Args>
-std::unique_ptr<T> adoptDescriptor(int fd, ViStatus* status, Args&&... args) {
-    std::unique_ptr<T> transport;
-    try {
-        transport = std::make_unique<T>(fd, std::forward<Args>(args)...);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    if (!transport->ready()) {
-        *status = VI_ERROR_ALLOC;  // out of descriptors
-        return nullptr;
-    }
-    return transport;
-}
 
 }  // namespace qmdc::visa

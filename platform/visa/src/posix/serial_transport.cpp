@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "fd_transport.h"
+#include "../adopt_handle.h"
 
 namespace qmdc::visa {
 
@@ -227,7 +228,7 @@ std::unique_ptr<Transport> openSerial(const ResourceName& name, ViStatus* status
         *status = openErrorStatus(errno);
         return nullptr;
     }
-    std::unique_ptr<SerialTransport> transport = adoptDescriptor<SerialTransport>(fd, status);
+    std::unique_ptr<SerialTransport> transport = adoptHandle<SerialTransport>(fd, ::close, status);
     if (!transport) return nullptr;
     termios t{};
     if (!::isatty(fd) || ::tcgetattr(fd, &t) != 0) {
