@@ -120,6 +120,11 @@ check sweep 0 '^emulator: [0-9]+ exports, [0-9]+ calls, 0 failed$' \
 wine reg add "$master_key" /v MasterStore /t REG_SZ /d "$store" /f >/dev/null 2>&1
 check master-from-registry 0 'Orvane Bench 50-20 QM, firmware .* \(simulated\)' \
   wine "$win/qmdc-example.exe" WineSim
+# The installer may write the value as REG_EXPAND_SZ, with variables in it.
+wine reg add "$master_key" /v MasterStore /t REG_EXPAND_SZ /d '%QMDC_STORE_FOLDER%\IviConfigurationStore.xml' \
+  /f >/dev/null 2>&1
+check master-from-registry-expanded 0 'Orvane Bench 50-20 QM, firmware .* \(simulated\)' \
+  env QMDC_STORE_FOLDER="${store%\\*}" wine "$win/qmdc-example.exe" WineSim
 wine reg delete "$master_key" /f >/dev/null 2>&1
 
 echo "wine: $passed passed, $failed failed"
