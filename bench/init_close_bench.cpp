@@ -5,6 +5,7 @@
 
 #include "QmDC.h"
 #include "emulator_process.h"
+#include "latency.h"
 
 namespace {
 
@@ -12,15 +13,12 @@ void InitClose(benchmark::State& state, const char* resource, const char* option
     // Plain resource names resolve through the built-in store.
     setenv("QMDC_IVI_CONFIG_MASTER_OVERRIDE", "/nonexistent/IviConfigurationStore.xml", 1);
     unsetenv("IVICONFIGSERVERDEFAULT");
-    for (auto _ : state) {
+    qmdc_bench::MedianPerCall(state, 1, [&] {
         ViSession vi = VI_NULL;
-        if (QmDC_InitWithOptions(const_cast<ViChar*>(resource), VI_TRUE, VI_FALSE, options, &vi) <
-                0 ||
-            QmDC_close(vi) < 0) {
-            state.SkipWithError("init or close failed");
-            break;
-        }
-    }
+        return QmDC_InitWithOptions(const_cast<ViChar*>(resource), VI_TRUE, VI_FALSE, options,
+                                    &vi) >= 0 &&
+               QmDC_close(vi) >= 0;
+    });
 }
 
 void BM_InitCloseSimulated(benchmark::State& state) {
