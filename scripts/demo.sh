@@ -9,15 +9,11 @@ scripts/setup.sh >&2
 cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
 bin=build/release/bin
+source scripts/lib/emulator.sh
 
-"$bin/qmdc-emulator" --model "Rack 30-70 QM" > build/release/emulator.out &
-emulator=$!
-trap 'kill $emulator 2>/dev/null; wait $emulator 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-  [[ -s build/release/emulator.out ]] && break
-  sleep 0.05
-done
-resource=$(head -n 1 build/release/emulator.out)
+emulator=
+trap '[[ -z $emulator ]] || { kill $emulator 2>/dev/null; wait $emulator 2>/dev/null || true; }' EXIT
+start_emulator "$bin/qmdc-emulator" build/release/emulator.out --model "Rack 30-70 QM"
 
 echo "== Rack 30-70 QM emulated at $resource, 10 ohm load"
 "$bin/qmdc-example" "$resource" "QueryInstrStatus=1"

@@ -10,6 +10,7 @@
 # installed) holds the same tree under /usr, which runs from there too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/emulator.sh
 started=$SECONDS
 scripts/setup.sh
 
@@ -60,10 +61,10 @@ check_tree_runs() {
     || fail "$label: qmdc info --simulate failed"
   grep -q "^Instrument  Orvane $model$" <<<"$info" || fail "$label: qmdc info printed: $info"
 
-  "$root/bin/qmdc-emulator" --model "Rack 30-70 QM" >"$work/emulator.out" &
-  local emulator=$!
-  for _ in $(seq 100); do [[ -s $work/emulator.out ]] && break; sleep 0.05; done
-  info=$(env -u LD_LIBRARY_PATH "$root/bin/qmdc" info "$(head -n 1 "$work/emulator.out")") \
+  local emulator resource
+  start_emulator "$root/bin/qmdc-emulator" "$work/emulator.out" --model "Rack 30-70 QM" \
+    || fail "$label: the tree's emulator did not start"
+  info=$(env -u LD_LIBRARY_PATH "$root/bin/qmdc" info "$resource") \
     || fail "$label: qmdc info on the tree's emulator failed"
   kill "$emulator"; wait "$emulator" 2>/dev/null || true
   grep -q "^Instrument  Orvane Rack 30-70 QM$" <<<"$info" || fail "$label: qmdc info printed: $info"

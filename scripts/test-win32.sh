@@ -9,6 +9,7 @@
 # Fails, saying so, when wine cannot be installed here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/emulator.sh
 
 if ! QMDC_WIN32=1 scripts/setup.sh; then
   echo "FAIL: the packages for the Windows tests (MinGW-w64, wine, wine32:i386) could not be" \
@@ -46,14 +47,7 @@ timeout 300 wineboot --init >/dev/null 2>&1 ||
   { echo "FAIL: wine could not set up its prefix in $WINEPREFIX" >&2; exit 1; }
 echo "wine prefix ready in $((SECONDS - started)) s"
 
-"$linux/qmdc-emulator" --model "Rack 30-70 QM" >"$work/emulator.out" 2>"$work/emulator.err" &
-emulator=$!
-for _ in $(seq 100); do
-  [[ -s $work/emulator.out ]] && break
-  sleep 0.05
-done
-resource=$(head -n 1 "$work/emulator.out")
-[[ $resource == TCPIP* ]] || { echo "FAIL: the emulator did not start" >&2; exit 1; }
+start_emulator "$linux/qmdc-emulator" "$work/emulator.out" --model "Rack 30-70 QM"
 echo "emulator at $resource"
 
 # The store of logical names, as a Windows path.
