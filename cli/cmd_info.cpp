@@ -14,12 +14,6 @@
 namespace qmdc::cli {
 namespace {
 
-std::string TextAttribute(const DriverSession& session, ViAttr id, const char* what) {
-    ViChar text[256] = "";
-    session.Check(QmDC_GetAttributeViString(session.vi(), "", id, sizeof text, text), what);
-    return text;
-}
-
 std::string Ratings(const DriverSession& session) {
     ViReal64 volts = 0.0, amps = 0.0, ampsAtFullVoltage = 0.0;
     session.Check(QmDC_QueryMaxVoltageLevel(session.vi(), "", 0.0, &volts), "voltage rating");
@@ -66,18 +60,16 @@ Runner DefineInfo(CLI::App& command) {
     return [info] {
         info->arguments.Settle();
         const DriverSession session(info->connection);
-        const std::string resource =
-            TextAttribute(session, QMDC_ATTR_IO_RESOURCE_DESCRIPTOR, "resource");
+        const std::string resource = session.Text(QMDC_ATTR_IO_RESOURCE_DESCRIPTOR, "resource");
         std::string firmware;
         const std::string driver = Revisions(session, firmware);
         Line("Resource", session.simulated() ? "simulated" : resource);
-        Line("Instrument",
-             TextAttribute(session, QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer") + " " +
-                 TextAttribute(session, QMDC_ATTR_INSTRUMENT_MODEL, "model"));
+        Line("Instrument", session.Text(QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer") + " " +
+                               session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model"));
         Line("Ratings", Ratings(session));
         Line("Firmware", firmware);
-        Line("Driver", TextAttribute(session, QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, "driver prefix") +
-                           " " + driver);
+        Line("Driver",
+             session.Text(QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, "driver prefix") + " " + driver);
         Line("Output", Output(session));
         const std::vector<std::string> errors = session.TakeErrorQueue();
         Line("Errors", errors.empty() ? "none" : errors.front());

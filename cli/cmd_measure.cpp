@@ -4,12 +4,13 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "failure.h"
 #include "interrupt.h"
 #include "output_state.h"
-#include "record_format_option.h"
+#include "record_writer.h"
 #include "subcommands.h"
 
 namespace qmdc::cli {
@@ -27,6 +28,9 @@ struct MeasureCommand {
 const std::vector<Column> kColumns = {
     {"time_s", 3}, {"voltage_V", 4}, {"current_A", 4}, {"power_W", 4}};
 
+const std::map<std::string, RecordFormat> kFormatNames = {
+    {"table", RecordFormat::Table}, {"csv", RecordFormat::Csv}, {"json", RecordFormat::Json}};
+
 }  // namespace
 
 Runner DefineMeasure(CLI::App& command) {
@@ -37,7 +41,8 @@ Runner DefineMeasure(CLI::App& command) {
     command.add_option("--interval", measure->interval, "seconds from one reading to the next")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
-    AddFormatOption(command, measure->format, "table (default), csv or json");
+    command.add_option("--format", measure->format, "table (default), csv or json")
+        ->transform(CLI::CheckedTransformer(kFormatNames, CLI::ignore_case));
     command.footer(
         "Power is voltage times current. time_s counts from the first reading.\n"
         "Ctrl-C stops after the reading in progress (exit status 130, or 0 with --count 0).\n"

@@ -33,11 +33,8 @@ bool IsExit(const std::string& line) {
 }
 
 std::string Identity(const DriverSession& session) {
-    ViChar manufacturer[256] = "", model[256] = "";
-    QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_INSTRUMENT_MANUFACTURER,
-                              sizeof manufacturer, manufacturer);
-    QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_INSTRUMENT_MODEL, sizeof model, model);
-    return std::string(manufacturer) + " " + model;
+    return session.Text(QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer") + " " +
+           session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model");
 }
 
 }  // namespace

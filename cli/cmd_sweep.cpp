@@ -92,14 +92,6 @@ void CheckRating(const DriverSession& session, const std::vector<double>& levels
     }
 }
 
-std::string ModelOf(const DriverSession& session) {
-    ViChar model[256] = "";
-    session.Check(QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_INSTRUMENT_MODEL,
-                                            sizeof model, model),
-                  "model");
-    return model;
-}
-
 std::string StepsText(size_t done, size_t total) {
     return std::to_string(done) + " of " + std::to_string(total) + " steps";
 }
@@ -141,7 +133,8 @@ int RunSweep(const SweepCommand& sweep) {
         output.SwitchOff();
     }
     if (!destination.stream()) throw Failure("cannot write " + sweep.output);
-    if (plot) plot->Write(ModelOf(session) + ": V-I sweep", points);
+    if (plot)
+        plot->Write(session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model") + ": V-I sweep", points);
     if (trip) {
         throw Failure(std::string("the ") + trip->text + " at " + RealText(points.back().setVolts) +
                       " V; the sweep stopped after " + StepsText(points.size(), levels.size()) +

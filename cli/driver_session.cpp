@@ -77,6 +77,12 @@ ViStatus DriverSession::Check(ViStatus status, const std::string& what) const {
     throw Failure(message);
 }
 
+std::string DriverSession::Text(ViAttr id, const std::string& what) const {
+    ViChar text[256] = "";
+    Check(QmDC_GetAttributeViString(vi_, "", id, sizeof text, text), what);
+    return text;
+}
+
 std::vector<std::string> DriverSession::TakeErrorQueue() const {
     std::vector<std::string> errors;
     for (int i = 0; i < kMaxQueuedErrors; ++i) {

@@ -26,6 +26,9 @@ class DriverSession {
     // "<what>: <description>".
     ViStatus Check(ViStatus status, const std::string& what) const;
 
+    // A text attribute of the session ("" channel); a failure throws as Check.
+    std::string Text(ViAttr id, const std::string& what) const;
+
     // Takes the entries of the instrument's error queue ("-222 Data out of
     // range"), which empties it; stops quietly when the query fails.
     std::vector<std::string> TakeErrorQueue() const;

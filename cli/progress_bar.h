@@ -16,7 +16,6 @@ class ProgressBar {
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
-    bool shown() const { return out_ != nullptr; }
     void Update(size_t done, const std::string& note);
 
   private:
