@@ -1,38 +1,14 @@
 #include "store_file.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include "temp_store.h"
 
 namespace qmdc_fuzz {
 
-namespace {
-std::string folder, file;
-void RemoveStoreFile() {
-    unlink(file.c_str());
-    rmdir(folder.c_str());
-}
-}  // namespace
-
 const std::string& WriteStoreFile(const std::string& xml) {
-    static const bool made = [] {
-        char pattern[] = "/tmp/qmdc-fuzz-store-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        folder = pattern;
-        file = folder + "/IviConfigurationStore.xml";
-        setenv("IVICONFIGSERVERDEFAULT", file.c_str(), 1);
-        std::atexit(RemoveStoreFile);  // libFuzzer ends a run with exit()
-        return true;
-    }();
-    (void)made;
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << xml;
-    return file;
+    // Removed by its destructor when libFuzzer ends a run with exit().
+    static const qmdc_test::TempStoreFile store(xml);
+    store.Write(xml);
+    return store.path();
 }
 
 const char* ExampleStore() {

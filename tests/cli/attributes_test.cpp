@@ -146,7 +146,7 @@ TEST(Attributes, TheInstrumentsRefusalIsTheDriversFailure) {
 
 TEST(Attributes, ALogicalNameFromTheConfigurationStore) {
     const ToolOnEmulator tool({"--model", "Bench 50-20 QM"});
-    qmdc_test::TempStoreFile store(R"(<?xml version="1.0" encoding="UTF-8"?>
+    const qmdc_test::TempStoreFile store(R"(<?xml version="1.0" encoding="UTF-8"?>
 <IviConfigStore>
   <SoftwareModules>
     <IviSoftwareModule id="m"><Name>QmDC</Name><Prefix>QmDC</Prefix>
@@ -158,7 +158,7 @@ TEST(Attributes, ALogicalNameFromTheConfigurationStore) {
   <HardwareAssets>
     <IviHardwareAsset id="h"><Name>bench</Name>
       <IOResourceDescriptor>)" + tool.resource() +
-                                   R"(</IOResourceDescriptor>
+                                         R"(</IOResourceDescriptor>
     </IviHardwareAsset>
   </HardwareAssets>
   <DriverSessions>
@@ -174,15 +174,13 @@ TEST(Attributes, ALogicalNameFromTheConfigurationStore) {
   </LogicalNames>
 </IviConfigStore>
 )");
-    ToolOptions options;
-    options.env["IVICONFIGSERVERDEFAULT"] = store.path();
-    EXPECT_EQ(RunTool({"set", "BenchSupply", "VOLTAGE_LEVEL", "7.5", "--channel", "Main"}, options)
-                  .status,
+    // The tool inherits IVICONFIGSERVERDEFAULT, which the store file names.
+    EXPECT_EQ(RunTool({"set", "BenchSupply", "VOLTAGE_LEVEL", "7.5", "--channel", "Main"}).status,
               0);
-    const ToolResult get = RunTool({"get", "BenchSupply", "VOLTAGE_LEVEL"}, options);
+    const ToolResult get = RunTool({"get", "BenchSupply", "VOLTAGE_LEVEL"});
     EXPECT_EQ(get.status, 0) << get.err;
     EXPECT_EQ(Line(get.out), "7.5");
-    const ToolResult info = RunTool({"info", "BenchSupply"}, options);
+    const ToolResult info = RunTool({"info", "BenchSupply"});
     EXPECT_NE(info.out.find("Resource    " + tool.resource()), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Orvane Bench 50-20 QM"), std::string::npos) << info.out;
 }
