@@ -10,6 +10,7 @@
 #include "driver_test_support.h"
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
+#include "store_xml.h"
 #include "temp_store.h"
 
 using qmdc_test::ErrorDescription;
@@ -44,19 +45,9 @@ std::string StoreWith(const std::vector<VirtualName>& names) {
         }
         xml += "</IviVirtualName>\n";
     }
-    return R"(<?xml version="1.0" encoding="UTF-8"?>
-<IviConfigStore>
-  <SoftwareModules><IviSoftwareModule id="m"><Name>QmDC</Name></IviSoftwareModule></SoftwareModules>
-  <DriverSessions>
-    <IviDriverSession id="s"><Name>PsuSession</Name><IviSoftwareModuleRef idref="m"/>
-      <Simulate>true</Simulate>
-      <VirtualNames>
-)" + xml + R"(      </VirtualNames>
-    </IviDriverSession>
-  </DriverSessions>
-  <LogicalNames><IviLogicalName><Name>PSU</Name><IviDriverSession idref="s"/></IviLogicalName></LogicalNames>
-</IviConfigStore>
-)";
+    return qmdc_test::StoreXml(
+        "PSU", "PsuSession",
+        "<Simulate>true</Simulate>\n<VirtualNames>\n" + xml + "</VirtualNames>");
 }
 
 // count names, each with the same ranges.

@@ -17,6 +17,7 @@
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
 #include "small_stack.h"
+#include "store_xml.h"
 #include "temp_store.h"
 
 using qmdc_test::ErrorDescription;
@@ -24,37 +25,23 @@ using qmdc_test::Session;
 
 namespace {
 
-const char* const kStore = R"(<?xml version="1.0" encoding="UTF-8"?>
-<IviConfigStore>
-  <Name>IVI Configuration Server</Name>
-  <SoftwareModules>
-    <IviSoftwareModule id="p1"><Name>QmDC</Name><Prefix>QmDC</Prefix></IviSoftwareModule>
-  </SoftwareModules>
-  <DriverSessions>
-    <IviDriverSession id="p3"><Name>PsuSession</Name><IviSoftwareModuleRef idref="p1"/>
-      <VirtualNames>
-        <IviVirtualName><Name>Main</Name><MapTo>CH1</MapTo></IviVirtualName>
-        <IviVirtualName><Name>Qualified</Name><MapTo>OutputChannel!!CH1</MapTo></IviVirtualName>
-        <IviVirtualName><Name>ch1</Name><MapTo>CH1</MapTo></IviVirtualName>
-        <IviVirtualName><Name>Pair</Name><MapTo>CH1,CH2</MapTo></IviVirtualName>
-        <IviVirtualName><Name>Nothing</Name><MapTo></MapTo></IviVirtualName>
-        <IviVirtualName><Name>Deep</Name><MapTo>CH1:CH1</MapTo></IviVirtualName>
-        <IviVirtualName><Name>Out</Name><MapTo>CH</MapTo>
-          <VirtualRanges><IviVirtualRange><Name>r</Name><Min>1</Min><Max>3</Max>
-            <StartingPhysicalIndex>0</StartingPhysicalIndex></IviVirtualRange></VirtualRanges>
-        </IviVirtualName>
-      </VirtualNames>
-      <Cache>true</Cache><InterchangeCheck>false</InterchangeCheck>
-      <QueryInstrStatus>false</QueryInstrStatus><RangeCheck>true</RangeCheck>
-      <RecordCoercions>false</RecordCoercions><Simulate>true</Simulate>
-      <DriverSetup></DriverSetup>
-    </IviDriverSession>
-  </DriverSessions>
-  <LogicalNames>
-    <IviLogicalName id="p4"><Name>PSU</Name><IviDriverSession idref="p3"/></IviLogicalName>
-  </LogicalNames>
-</IviConfigStore>
-)";
+const std::string kStore = qmdc_test::StoreXml(
+    "PSU", "PsuSession",
+    qmdc_test::VirtualNames({{"Main", "CH1"},
+                             {"Qualified", "OutputChannel!!CH1"},
+                             {"ch1", "CH1"},
+                             {"Pair", "CH1,CH2"},
+                             {"Nothing", ""},
+                             {"Deep", "CH1:CH1"}},
+                            R"(  <IviVirtualName><Name>Out</Name><MapTo>CH</MapTo>
+    <VirtualRanges><IviVirtualRange><Name>r</Name><Min>1</Min><Max>3</Max>
+      <StartingPhysicalIndex>0</StartingPhysicalIndex></IviVirtualRange></VirtualRanges>
+  </IviVirtualName>
+)") + R"(
+<Cache>true</Cache><InterchangeCheck>false</InterchangeCheck>
+<QueryInstrStatus>false</QueryInstrStatus><RangeCheck>true</RangeCheck>
+<RecordCoercions>false</RecordCoercions><Simulate>true</Simulate>
+<DriverSetup></DriverSetup>)");
 
 // A simulated session opened on a logical name with the virtual names above.
 class StoreSession : public ::testing::Test {

@@ -8,6 +8,7 @@
 
 #include "QmDC.h"
 #include "public_api_support.h"
+#include "store_xml.h"
 #include "temp_store.h"
 
 namespace {
@@ -52,26 +53,9 @@ TEST(BadSelectors, LevelsMultiplyBeyondTenThousandNames) {
 
 // A virtual name of 1000 characters, named 70 times.
 TEST(BadSelectors, VirtualNamesGrowTheSelectorTooMuch) {
-    const std::string store = R"(<?xml version="1.0" encoding="UTF-8"?>
-<IviConfigStore>
-  <SoftwareModules>
-    <IviSoftwareModule id="p1"><Name>QmDC</Name><Prefix>QmDC</Prefix></IviSoftwareModule>
-  </SoftwareModules>
-  <DriverSessions>
-    <IviDriverSession id="p3"><Name>Long</Name><IviSoftwareModuleRef idref="p1"/>
-      <VirtualNames>
-        <IviVirtualName><Name>Big</Name><MapTo>)" +
-                              std::string(1000, 'X') +
-                              R"(</MapTo></IviVirtualName>
-      </VirtualNames>
-      <Simulate>true</Simulate>
-    </IviDriverSession>
-  </DriverSessions>
-  <LogicalNames>
-    <IviLogicalName id="p4"><Name>LongNames</Name><IviDriverSession idref="p3"/></IviLogicalName>
-  </LogicalNames>
-</IviConfigStore>
-)";
+    const std::string store = qmdc_test::StoreXml(
+        "LongNames", "Long",
+        qmdc_test::VirtualNames({{"Big", std::string(1000, 'X')}}) + "\n<Simulate>true</Simulate>");
     qmdc_test::TempStoreFile file(store);
     Simulated session("LongNames");
     ASSERT_EQ(session.status(), VI_SUCCESS) << Description(VI_NULL);
