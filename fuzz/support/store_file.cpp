@@ -28,12 +28,9 @@ const std::string& ExampleStore() {
   </IviStructure>
 </DataComponents>
 )" +
-             qmdc_test::VirtualNames({{"Out", "CH1"}, {"Main", "OutputChannel!!CH1"}},
-                                     R"(  <IviVirtualName><Name>Rng</Name><MapTo>CH</MapTo>
-    <VirtualRanges><IviVirtualRange><Name>r</Name><Min>1</Min><Max>2</Max>
-      <StartingPhysicalIndex>1</StartingPhysicalIndex></IviVirtualRange></VirtualRanges>
-  </IviVirtualName>
-)") + R"(
+             qmdc_test::VirtualNames(
+                 {{"Out", "CH1"}, {"Main", "OutputChannel!!CH1"}, {"Rng", "CH", {{1, 2, 1}}}}) +
+             R"(
 <Cache>true</Cache><InterchangeCheck>false</InterchangeCheck>
 <QueryInstrStatus>true</QueryInstrStatus><RangeCheck>true</RangeCheck>
 <RecordCoercions>false</RecordCoercions><Simulate>true</Simulate>

@@ -25,19 +25,16 @@ using qmdc_test::Session;
 
 namespace {
 
-const std::string kStore = qmdc_test::StoreXml(
-    "PSU", "PsuSession",
-    qmdc_test::VirtualNames({{"Main", "CH1"},
-                             {"Qualified", "OutputChannel!!CH1"},
-                             {"ch1", "CH1"},
-                             {"Pair", "CH1,CH2"},
-                             {"Nothing", ""},
-                             {"Deep", "CH1:CH1"}},
-                            R"(  <IviVirtualName><Name>Out</Name><MapTo>CH</MapTo>
-    <VirtualRanges><IviVirtualRange><Name>r</Name><Min>1</Min><Max>3</Max>
-      <StartingPhysicalIndex>0</StartingPhysicalIndex></IviVirtualRange></VirtualRanges>
-  </IviVirtualName>
-)") + R"(
+const std::string kStore =
+    qmdc_test::StoreXml("PSU", "PsuSession",
+                        qmdc_test::VirtualNames({{"Main", "CH1"},
+                                                 {"Qualified", "OutputChannel!!CH1"},
+                                                 {"ch1", "CH1"},
+                                                 {"Pair", "CH1,CH2"},
+                                                 {"Nothing", ""},
+                                                 {"Deep", "CH1:CH1"},
+                                                 {"Out", "CH", {{1, 3, 0}}}}) +
+                            R"(
 <Cache>true</Cache><InterchangeCheck>false</InterchangeCheck>
 <QueryInstrStatus>false</QueryInstrStatus><RangeCheck>true</RangeCheck>
 <RecordCoercions>false</RecordCoercions><Simulate>true</Simulate>

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace qmdc_test {
@@ -63,14 +62,33 @@ inline std::string StoreXml(const std::string& logicalName, const std::string& s
     return StoreXml({{logicalName, sessionName, body, resource}});
 }
 
-// <VirtualNames> of names mapped to selectors without ranges, and what more is given.
-inline std::string VirtualNames(const std::vector<std::pair<std::string, std::string>>& names,
-                                const std::string& more = "") {
+// A virtual name maps to mapTo; with ranges, mapTo is the base that each
+// range's indexes are added to ("Out" 1-3 starting at 0: "Out1" -> "CH0").
+struct VirtualRange {
+    long long min, max, start = 0;
+};
+struct VirtualName {
+    std::string name;
+    std::string mapTo;
+    std::vector<VirtualRange> ranges = {};
+};
+
+// A driver session's <VirtualNames>.
+inline std::string VirtualNames(const std::vector<VirtualName>& names) {
     std::string xml = "<VirtualNames>\n";
-    for (const auto& [name, mapTo] : names)
-        xml += "  <IviVirtualName><Name>" + name + "</Name><MapTo>" + mapTo +
-               "</MapTo></IviVirtualName>\n";
-    return xml + more + "</VirtualNames>";
+    for (const VirtualName& name : names) {
+        xml += "  <IviVirtualName><Name>" + name.name + "</Name><MapTo>" + name.mapTo + "</MapTo>";
+        if (!name.ranges.empty()) {
+            xml += "<VirtualRanges>";
+            for (const VirtualRange& range : name.ranges)
+                xml += "<IviVirtualRange><Name>r</Name><Min>" + std::to_string(range.min) +
+                       "</Min><Max>" + std::to_string(range.max) + "</Max><StartingPhysicalIndex>" +
+                       std::to_string(range.start) + "</StartingPhysicalIndex></IviVirtualRange>";
+            xml += "</VirtualRanges>";
+        }
+        xml += "</IviVirtualName>\n";
+    }
+    return xml + "</VirtualNames>";
 }
 
 }  // namespace qmdc_test
