@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,37 +94,39 @@ TEST(Concurrency, EachThreadOnASessionOfItsOwnOpenedAndClosedAsItGoes) {
     EXPECT_EQ(failures, 0);
 }
 
-TEST(Concurrency, ThreadsShareOneSession) {
-    auto session = qmdc_test::Simulated();
-    const ViSession vi = session->vi();
+// Runs kRounds rounds on each of kThreads threads at once; the failures
+// the rounds counted.
+int FailuresOnThreads(const std::function<int(int thread, int round)>& round) {
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            for (int round = 0; round < kRounds; ++round) {
-                // The set and the get of one thread are kept together.
-                ViBoolean hasLock = VI_FALSE;
-                failures += QmDC_LockSession(vi, &hasLock) != VI_SUCCESS;
-                failures += !Round(vi, round + t);
-                failures += QmDC_UnlockSession(vi, &hasLock) != VI_SUCCESS;
-            }
+            for (int r = 0; r < kRounds; ++r) failures += round(t, r);
         });
     }
     for (auto& thread : threads) thread.join();
+    return failures;
+}
+
+TEST(Concurrency, ThreadsShareOneSession) {
+    auto session = qmdc_test::Simulated();
+    const ViSession vi = session->vi();
+    const int failures = FailuresOnThreads([vi](int t, int round) {
+        // The set and the get of one thread are kept together.
+        ViBoolean hasLock = VI_FALSE;
+        int failed = QmDC_LockSession(vi, &hasLock) != VI_SUCCESS;
+        failed += !Round(vi, round + t);
+        failed += QmDC_UnlockSession(vi, &hasLock) != VI_SUCCESS;
+        return failed;
+    });
     EXPECT_EQ(failures, 0);
 }
 
 TEST(Concurrency, ThreadsShareOneSessionWithoutItsLock) {
     auto session = qmdc_test::Simulated();
     const ViSession vi = session->vi();
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < kRounds; ++round) failures += !UnlockedRound(vi, round + t);
-        });
-    }
-    for (auto& thread : threads) thread.join();
+    const int failures =
+        FailuresOnThreads([vi](int t, int round) { return !UnlockedRound(vi, round + t) ? 1 : 0; });
     EXPECT_EQ(failures, 0);
     ViInt32 count = 0;  // and the session is whole afterwards
     EXPECT_EQ(QmDC_GetAttributeViInt32(vi, "", QMDC_ATTR_CHANNEL_COUNT, &count), VI_SUCCESS);
