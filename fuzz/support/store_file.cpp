@@ -1,90 +1,44 @@
 #include "store_file.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include "store_xml.h"
+#include "temp_store.h"
 
 namespace qmdc_fuzz {
 
 namespace {
-std::string folder, file;
-void RemoveStoreFile() {
-    unlink(file.c_str());
-    rmdir(folder.c_str());
-}
+// Port 1 on loopback (and the targets open only a closed loopback port anyway).
+const char* const kNothingListens = "TCPIP0::127.0.0.1::1::SOCKET";
 }  // namespace
 
 const std::string& WriteStoreFile(const std::string& xml) {
-    static const bool made = [] {
-        char pattern[] = "/tmp/qmdc-fuzz-store-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        folder = pattern;
-        file = folder + "/IviConfigurationStore.xml";
-        setenv("IVICONFIGSERVERDEFAULT", file.c_str(), 1);
-        std::atexit(RemoveStoreFile);  // libFuzzer ends a run with exit()
-        return true;
-    }();
-    (void)made;
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << xml;
-    return file;
+    // Removed by its destructor when libFuzzer ends a run with exit().
+    static const qmdc_test::TempStoreFile store(xml);
+    store.Write(xml);
+    return store.path();
 }
 
-const char* ExampleStore() {
-    return R"(<?xml version="1.0" encoding="UTF-8"?>
-<IviConfigStore>
-  <Name>IVI Configuration Server</Name>
-  <SoftwareModules>
-    <IviSoftwareModule id="p1"><Name>QmDC</Name><Prefix>QmDC</Prefix>
-      <PhysicalNames>
-        <IviPhysicalName><Name>CH1</Name><RCName>OutputChannel</RCName></IviPhysicalName>
-      </PhysicalNames>
-    </IviSoftwareModule>
-  </SoftwareModules>
-  <HardwareAssets>
-    <IviHardwareAsset id="p2"><Name>bench</Name>
-      <IOResourceDescriptor>TCPIP0::127.0.0.1::1::SOCKET</IOResourceDescriptor>
-    </IviHardwareAsset>
-  </HardwareAssets>
-  <DriverSessions>
-    <IviDriverSession id="p3"><Name>PsuSession</Name>
-      <IviHardwareAsset idref="p2"/><IviSoftwareModuleRef idref="p1"/>
-      <DataComponents>
-        <IviStructure><Name>Configurable Initial Settings</Name><Type>Structure</Type>
-          <DataComponents>
-            <IviString><Name>Model</Name><Type>String</Type><Value>Bench 50-20 QM</Value></IviString>
-          </DataComponents>
-        </IviStructure>
-      </DataComponents>
-      <VirtualNames>
-        <IviVirtualName><Name>Out</Name><MapTo>CH1</MapTo></IviVirtualName>
-        <IviVirtualName><Name>Main</Name><MapTo>OutputChannel!!CH1</MapTo></IviVirtualName>
-        <IviVirtualName><Name>Rng</Name><MapTo>CH</MapTo>
-          <VirtualRanges><IviVirtualRange><Name>r</Name><Min>1</Min><Max>2</Max>
-            <StartingPhysicalIndex>1</StartingPhysicalIndex></IviVirtualRange></VirtualRanges>
-        </IviVirtualName>
-      </VirtualNames>
-      <Cache>true</Cache><InterchangeCheck>false</InterchangeCheck>
-      <QueryInstrStatus>true</QueryInstrStatus><RangeCheck>true</RangeCheck>
-      <RecordCoercions>false</RecordCoercions><Simulate>true</Simulate>
-      <DriverSetup>Model:Rack 30-70 QM</DriverSetup>
-    </IviDriverSession>
-    <IviDriverSession id="p5"><Name>RealSession</Name>
-      <IviHardwareAsset idref="p2"/><IviSoftwareModuleRef idref="p1"/>
-      <Simulate>false</Simulate>
-    </IviDriverSession>
-  </DriverSessions>
-  <LogicalNames>
-    <IviLogicalName id="p4"><Name>PSU</Name><IviDriverSession idref="p3"/></IviLogicalName>
-    <IviLogicalName id="p6"><Name>Real</Name><IviDriverSession idref="p5"/></IviLogicalName>
-  </LogicalNames>
-</IviConfigStore>
-)";
+const std::string& ExampleStore() {
+    static const std::string store = qmdc_test::StoreXml({
+        {"PSU", "PsuSession",
+         R"(<DataComponents>
+  <IviStructure><Name>Configurable Initial Settings</Name><Type>Structure</Type>
+    <DataComponents>
+      <IviString><Name>Model</Name><Type>String</Type><Value>Bench 50-20 QM</Value></IviString>
+    </DataComponents>
+  </IviStructure>
+</DataComponents>
+)" +
+             qmdc_test::VirtualNames(
+                 {{"Out", "CH1"}, {"Main", "OutputChannel!!CH1"}, {"Rng", "CH", {{1, 2, 1}}}}) +
+             R"(
+<Cache>true</Cache><InterchangeCheck>false</InterchangeCheck>
+<QueryInstrStatus>true</QueryInstrStatus><RangeCheck>true</RangeCheck>
+<RecordCoercions>false</RecordCoercions><Simulate>true</Simulate>
+<DriverSetup>Model:Rack 30-70 QM</DriverSetup>)",
+         kNothingListens},
+        {"Real", "RealSession", "<Simulate>false</Simulate>", kNothingListens},
+    });
+    return store;
 }
 
 }  // namespace qmdc_fuzz

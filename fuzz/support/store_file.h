@@ -14,6 +14,6 @@ const std::string& WriteStoreFile(const std::string& xml);
 // simulated, with virtual names "Out" -> "CH1", "Main" ->
 // "OutputChannel!!CH1" and the range "Rng" -> "CH1-2"), and "Real" (not
 // simulated, on a closed loopback port).
-const char* ExampleStore();
+const std::string& ExampleStore();
 
 }  // namespace qmdc_fuzz

@@ -10,17 +10,16 @@
 #include "QmDC.h"
 #include "driver/enum_maps.h"
 #include "driver_test_support.h"
-#include "fake_instrument.h"
 #include "kiln/attributes/attribute_registry.h"
 #include "kiln/attributes/typed_access.h"
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_definition.h"
 #include "kiln/session/driver_session.h"
+#include "scripted_session.h"
 #include "visa.h"
 
 using qmdc_test::ErrorDescription;
-using qmdc_test::FakeInstrument;
-using qmdc_test::Session;
+using qmdc_test::ScriptedSession;
 
 namespace {
 
@@ -108,16 +107,15 @@ TEST(AttributeCache, SimulationAnswersWhatWasSetAlsoWithTheCacheOff) {
 }
 
 TEST(AttributeCache, ARealSessionQueriesEveryTimeAndStoresTheAnswer) {
-    Answers answers;
-    answers.Set("LEV?", "2.75\n");
-    FakeInstrument instrument(answers.Responder());
-    Session session(instrument.Resource(), "Cache=1");
+    ScriptedSession session("Cache=1");
     ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    Answers& answers = session.answers();
+    answers.Set("LEV?", "2.75\n");
     EXPECT_EQ(GetLevel(session.vi()), 2.75);
     answers.Set("LEV?", "-1.5e-3\n");
     EXPECT_EQ(GetLevel(session.vi()), -1.5e-3);
     size_t queries = 0;
-    for (const auto& line : instrument.Received()) queries += line == "LEV?";
+    for (const auto& line : session.Received()) queries += line == "LEV?";
     EXPECT_EQ(queries, 2u);
     const auto& entry = SessionOf(session.vi()).Cache().real64[kLevel][""];
     EXPECT_TRUE(entry.valid);
@@ -132,11 +130,10 @@ TEST(AttributeCache, ARealSessionQueriesEveryTimeAndStoresTheAnswer) {
 }
 
 TEST(AttributeCache, ValuesOfFailedOperationsAreStoredAndAnsweredInSimulationLater) {
-    Answers answers;
-    answers.Drop("*ESR?");
-    FakeInstrument instrument(answers.Responder());
-    Session session(instrument.Resource(), "Cache=1");
+    ScriptedSession session("Cache=1");
     ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    Answers& answers = session.answers();
+    answers.Drop("*ESR?");
     const ViSession vi = session.vi();
     ASSERT_EQ(viSetAttribute(SessionOf(vi).VisaInstrumentSession(), VI_ATTR_TMO_VALUE, 200),
               VI_SUCCESS);
@@ -161,7 +158,7 @@ TEST(AttributeCache, ValuesOfFailedOperationsAreStoredAndAnsweredInSimulationLat
     ViBoolean sw = 0;
     EXPECT_EQ(kiln::GetAttribute(TestRegistry(), vi, "", kSwitch, &sw), VI_SUCCESS);
     EXPECT_EQ(sw, 2);
-    for (const auto& line : instrument.Received()) EXPECT_NE(line.rfind("SW", 0), 0u) << line;
+    for (const auto& line : session.Received()) EXPECT_NE(line.rfind("SW", 0), 0u) << line;
 }
 
 struct AnswerCase {
@@ -171,10 +168,9 @@ struct AnswerCase {
 };
 
 TEST(AttributeCache, AnswersAreReadOrRefused) {
-    Answers answers;
-    FakeInstrument instrument(answers.Responder());
-    Session session(instrument.Resource(), "Cache=1");
+    ScriptedSession session("Cache=1");
     ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    Answers& answers = session.answers();
     const ViSession vi = session.vi();
 
     const AnswerCase numbers[] = {
@@ -230,19 +226,14 @@ TEST(AttributeCache, AnswersAreReadOrRefused) {
 }
 
 TEST(AttributeCache, WhatIsSentAndTheStatusCheck) {
-    Answers answers;
-    FakeInstrument instrument(answers.Responder());
-    Session session(instrument.Resource(), "QueryInstrStatus=1");
+    ScriptedSession session("QueryInstrStatus=1");
     ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
     const ViSession vi = session.vi();
-    const size_t before = instrument.Received().size();
     EXPECT_EQ(SetLevel(vi, 0.1), VI_SUCCESS);
     EXPECT_EQ(SetLevel(vi, 1500000), VI_SUCCESS);
     EXPECT_EQ(kiln::SetAttribute(TestRegistry(), vi, "", kSwitch, ViBoolean{VI_FALSE}), VI_SUCCESS);
     EXPECT_EQ(kiln::SetAttribute(TestRegistry(), vi, "CH1", kPerChannel, 2.5), VI_SUCCESS);
-    const auto received = instrument.Received();
-    const std::vector<std::string> sent(received.begin() + static_cast<long>(before),
-                                        received.end());
+    const std::vector<std::string> sent = session.Sent();
     const std::vector<std::string> expected = {"LEV 0.1", "*ESR?", "LEV 1500000", "*ESR?",
                                                "SW OFF",  "*ESR?", "PC 2.5",      "*ESR?"};
     EXPECT_EQ(sent, expected);
@@ -253,7 +244,7 @@ TEST(AttributeCache, WhatIsSentAndTheStatusCheck) {
               QMDC_ERROR_BADLY_FORMED_SELECTOR);
     EXPECT_EQ(kiln::SetAttribute(TestRegistry(), vi, "CH2", kPerChannel, 1.0),
               QMDC_ERROR_UNKNOWN_PHYSICAL_IDENTIFIER);
-    EXPECT_EQ(instrument.Received().size(), received.size());
+    EXPECT_EQ(session.Sent(), std::vector<std::string>{});  // nothing more
 }
 
 TEST(AttributeCache, TheInvalidatorOfOneAttribute) {

@@ -11,6 +11,7 @@
 
 #include "QmDC.h"
 #include "driver_test_support.h"
+#include "guarded_buffer.h"
 #include "kiln/attributes/attribute_registry.h"
 #include "kiln/attributes/typed_access.h"
 
@@ -183,19 +184,13 @@ TEST(TypedAccess, StringBufferRules) {
         {100000, false, VI_SUCCESS, "QmDC"},
     };
     for (const BufferCase& c : cases) {
-        ViChar buffer[16];
-        std::memset(buffer, '#', sizeof buffer);
+        // As large as the size says; a negative size describes no buffer.
+        qmdc_test::GuardedText buffer(c.size < 0 ? 0 : static_cast<size_t>(c.size));
         const ViStatus status =
             QmDC_GetAttributeViString(session->vi(), "", QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, c.size,
-                                      c.nullBuffer ? nullptr : buffer);
+                                      c.nullBuffer ? nullptr : buffer.data());
         EXPECT_EQ(status, c.status) << c.size;
-        if (c.text == nullptr) {
-            EXPECT_EQ(buffer[0], '#') << c.size;
-        } else {
-            EXPECT_STREQ(buffer, c.text) << c.size;
-            EXPECT_EQ(buffer[std::strlen(c.text) + 1], '#')
-                << "wrote past the text, size " << c.size;
-        }
+        EXPECT_EQ(buffer.Mismatch(c.text), "") << "size " << c.size;
     }
 }
 

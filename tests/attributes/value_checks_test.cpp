@@ -2,11 +2,11 @@
 // interchange functions the driver does not support.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "QmDC.h"
 #include "driver_test_support.h"
+#include "guarded_buffer.h"
 #include "kiln/attributes/value_checks.h"
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
@@ -25,6 +25,7 @@ struct RecordCase {
 };
 
 TEST(CoercionRecords, SizesAndTheQueue) {
+    constexpr size_t kLongestRecord = sizeof "coerced 7 to 5";
     auto session = qmdc_test::Simulated();
     const ViSession vi = session->vi();
     auto& queue = kiln::FindSession(vi)->CoercionQueue();
@@ -43,20 +44,16 @@ TEST(CoercionRecords, SizesAndTheQueue) {
     for (const RecordCase& c : cases) {
         queue.clear();
         if (c.queued != nullptr) queue.push_back(c.queued);
-        char buffer[32];
-        std::memset(buffer, '#', sizeof buffer);
+        // As large as the size says; a negative size asks for the whole
+        // record, whatever its length: room for the longest one here.
+        qmdc_test::GuardedText buffer(c.size < 0 ? kLongestRecord : static_cast<size_t>(c.size));
         const ViStatus status =
-            QmDC_GetNextCoercionRecord(vi, c.size, c.nullBuffer ? nullptr : buffer);
+            QmDC_GetNextCoercionRecord(vi, c.size, c.nullBuffer ? nullptr : buffer.data());
         const std::string label =
             std::string(c.queued ? c.queued : "empty") + " size " + std::to_string(c.size);
         EXPECT_EQ(status, c.status) << label;
         EXPECT_EQ(queue.size(), c.left) << label;
-        if (c.text == nullptr) {
-            EXPECT_EQ(buffer[0], '#') << label;
-        } else {
-            EXPECT_STREQ(buffer, c.text) << label;
-            EXPECT_EQ(buffer[std::strlen(c.text) + 1], '#') << label;
-        }
+        EXPECT_EQ(buffer.Mismatch(c.text), "") << label;
     }
     queue.clear();
     EXPECT_EQ(QmDC_GetNextCoercionRecord(vi, 5, nullptr), QMDC_ERROR_NULL_POINTER);

@@ -6,6 +6,7 @@
 #include "cli_test_support.h"
 #include "driver/attribute_table.h"
 #include "kiln/attributes/enum_command_map.h"
+#include "store_xml.h"
 #include "temp_store.h"
 
 namespace qmdc_cli_test {
@@ -146,43 +147,16 @@ TEST(Attributes, TheInstrumentsRefusalIsTheDriversFailure) {
 
 TEST(Attributes, ALogicalNameFromTheConfigurationStore) {
     const ToolOnEmulator tool({"--model", "Bench 50-20 QM"});
-    qmdc_test::TempStoreFile store(R"(<?xml version="1.0" encoding="UTF-8"?>
-<IviConfigStore>
-  <SoftwareModules>
-    <IviSoftwareModule id="m"><Name>QmDC</Name><Prefix>QmDC</Prefix>
-      <PhysicalNames>
-        <IviPhysicalName><Name>CH1</Name><RCName>OutputChannel</RCName></IviPhysicalName>
-      </PhysicalNames>
-    </IviSoftwareModule>
-  </SoftwareModules>
-  <HardwareAssets>
-    <IviHardwareAsset id="h"><Name>bench</Name>
-      <IOResourceDescriptor>)" + tool.resource() +
-                                   R"(</IOResourceDescriptor>
-    </IviHardwareAsset>
-  </HardwareAssets>
-  <DriverSessions>
-    <IviDriverSession id="s"><Name>BenchSession</Name>
-      <IviHardwareAsset idref="h"/><IviSoftwareModuleRef idref="m"/>
-      <VirtualNames>
-        <IviVirtualName><Name>Main</Name><MapTo>CH1</MapTo></IviVirtualName>
-      </VirtualNames>
-    </IviDriverSession>
-  </DriverSessions>
-  <LogicalNames>
-    <IviLogicalName id="l"><Name>BenchSupply</Name><IviDriverSession idref="s"/></IviLogicalName>
-  </LogicalNames>
-</IviConfigStore>
-)");
-    ToolOptions options;
-    options.env["IVICONFIGSERVERDEFAULT"] = store.path();
-    EXPECT_EQ(RunTool({"set", "BenchSupply", "VOLTAGE_LEVEL", "7.5", "--channel", "Main"}, options)
-                  .status,
+    const qmdc_test::TempStoreFile store(
+        qmdc_test::StoreXml("BenchSupply", "BenchSession",
+                            qmdc_test::VirtualNames({{"Main", "CH1"}}), tool.resource()));
+    // The tool inherits IVICONFIGSERVERDEFAULT, which the store file names.
+    EXPECT_EQ(RunTool({"set", "BenchSupply", "VOLTAGE_LEVEL", "7.5", "--channel", "Main"}).status,
               0);
-    const ToolResult get = RunTool({"get", "BenchSupply", "VOLTAGE_LEVEL"}, options);
+    const ToolResult get = RunTool({"get", "BenchSupply", "VOLTAGE_LEVEL"});
     EXPECT_EQ(get.status, 0) << get.err;
     EXPECT_EQ(Line(get.out), "7.5");
-    const ToolResult info = RunTool({"info", "BenchSupply"}, options);
+    const ToolResult info = RunTool({"info", "BenchSupply"});
     EXPECT_NE(info.out.find("Resource    " + tool.resource()), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Orvane Bench 50-20 QM"), std::string::npos) << info.out;
 }

@@ -1,11 +1,7 @@
 #include "cli_test_support.h"
 
-#include <stdlib.h>
-
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -29,17 +25,6 @@ void ToolOnEmulator::Send(const std::string& lines) const {
     options.input = lines;
     const ToolResult result = Run("shell", {}, options);
     EXPECT_EQ(result.status, 0) << result.err;
-}
-
-TempFolder::TempFolder() {
-    char pattern[] = "/tmp/qmdc-cli-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a folder");
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
 }
 
 std::vector<CsvRow> CsvRows(const std::string& text) {

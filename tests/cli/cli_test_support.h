@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "emulator_process.h"
+#include "temp_folder.h"
 #include "tool_process.h"
 
 namespace qmdc_cli_test {
@@ -34,19 +35,7 @@ class ToolOnEmulator {
     qmdc::testing::EmulatorProcess emulator_;
 };
 
-// A fresh folder under /tmp, removed with what it holds.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using qmdc_test::TempFolder;
 
 using CsvRow = std::vector<std::string>;
 // The rows of a CSV text (no quoted fields), the header first.

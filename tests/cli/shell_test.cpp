@@ -59,8 +59,7 @@ TEST_F(ShellTest, QueryCommandErrorTimeoutAndHistory) {
     TmuxTerminal terminal(ShellCommand());
     terminal.WaitFor(kPrompt);
     terminal.SendKeys({"Up", "Up"});
-    const std::string screen = terminal.WaitFor("qmdc> VOLT?");
-    EXPECT_NE(screen.find("qmdc> VOLT?"), std::string::npos) << screen;
+    terminal.WaitFor("qmdc> VOLT?");  // fails the test when it never shows
     terminal.SendKeys({"C-u", "C-d"});
     terminal.WaitFor("[exit 0]");
 }

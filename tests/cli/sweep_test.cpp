@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "cli_test_support.h"
 #include "tmux_terminal.h"
@@ -136,16 +137,18 @@ TEST(Sweep, PlotsTheCurveAndItRenders) {
 TEST(Sweep, WithoutGnuplotNothingIsTouched) {
     const ToolOnEmulator tool;
     tool.Set("VOLTAGE_LEVEL", "3");
+    const TempFolder folder;
     ToolOptions options;
     options.env["PATH"] = "/nonexistent-qmdc-test";
     const ToolResult result =
-        tool.Run("sweep", SweepArgs("0", "10", "1", {"--plot", "/tmp/never.svg"}), options);
+        tool.Run("sweep", SweepArgs("0", "10", "1", {"--plot", folder.File("never.svg")}), options);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err,
               "qmdc: cannot plot: gnuplot is not installed (on Debian: apt-get install "
               "gnuplot-nox)\n");
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(tool.Get("VOLTAGE_LEVEL"), "3");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("never.svg")));
 }
 
 TEST(Sweep, ATripStopsItAndTheOutputIsOff) {

@@ -2,10 +2,7 @@
 // refuses (1, with the driver's own description), and the help texts.
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include "loopback_listener.h"
 #include "tool_process.h"
 
 namespace qmdc_cli_test {
@@ -23,19 +20,6 @@ std::vector<std::string> Sweep(std::vector<std::string> more) {
     std::vector<std::string> args = kSimSweep;
     args.insert(args.end(), more.begin(), more.end());
     return args;
-}
-
-// A TCP resource where nothing listens: a port the kernel handed out and took back.
-std::string ClosedPortResource() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);
-    return "TCPIP0::127.0.0.1::" + std::to_string(ntohs(address.sin_port)) + "::SOCKET";
 }
 
 TEST(Usage, ExitStatusAndMessage) {
@@ -80,7 +64,7 @@ TEST(Usage, ExitStatusAndMessage) {
         {{"info", "--simulate", "--model", "Nope 1-1"}, 1, "Unrecognized model: Nope 1-1"},
         {{"info", "--simulate", "--options", "RangeCheck=maybe"}, 1, "0xBFFA004C"},
         {{"info", "not a resource"}, 1, "The resource name is not valid"},
-        {{"info", ClosedPortResource()}, 1, "cannot open TCPIP0::127.0.0.1::"},
+        {{"info", qmdc_test::ClosedLoopbackResource()}, 1, "cannot open TCPIP0::127.0.0.1::"},
         {{"get", "--simulate", "VOLTAGE_LEVEL", "--channel", "CH9"}, 1, "CH9"},
         {{"get", "--simulate", "TRIGGER_SOURCE"}, 1, "0xBFFA0012"},
         {{"shell", "--simulate"}, 1, "Direct I/O operations are not available in simulation mode"},

@@ -53,9 +53,12 @@ class Session {
     ViStatus status_ = VI_SUCCESS;
 };
 
+// A plain resource name for simulated sessions.
+inline constexpr const char* kSimulatedResource = "TCPIP0::sim::5025::SOCKET";
+
 // A simulated session on a plain resource name.
 inline std::unique_ptr<Session> Simulated(const std::string& options = "Simulate=1") {
-    auto session = std::make_unique<Session>("TCPIP0::sim::5025::SOCKET", options);
+    auto session = std::make_unique<Session>(kSimulatedResource, options);
     EXPECT_EQ(session->status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
     return session;
 }

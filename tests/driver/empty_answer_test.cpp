@@ -5,48 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "QmDC.h"
 #include "driver_test_support.h"
 #include "fake_instrument.h"
+#include "scripted_session.h"
 #include "visa.h"
 
 using qmdc_test::ErrorDescription;
 using qmdc_test::FakeInstrument;
+using qmdc_test::ScriptedSession;
 using qmdc_test::Session;
 
 namespace {
 
 const char* const kEmptyErrorAnswer =
     "Unexpected response from instrument.  The answer to SYST:ERR? is empty.";
-
-// A healthy supply whose next SYST:ERR? answer a test sets, sent as given;
-// the one after it is the empty queue again.
-class ErrorQueueScript {
-  public:
-    void SetNext(const std::string& reply) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        next_ = reply;
-    }
-    FakeInstrument::Responder Responder() {
-        return [this](const std::string& line) -> std::optional<std::string> {
-            if (line == "*IDN?") return std::string("Orvane,Rack 30-70 QM,SN123,1.2.3\n");
-            if (line == "*ESR?") return std::string("0\n");
-            if (line != "SYST:ERR?") return std::nullopt;
-            std::lock_guard<std::mutex> lock(mutex_);
-            const std::string reply = next_;
-            next_ = "0,\"No error\"\n";
-            return reply;
-        };
-    }
-
-  private:
-    std::mutex mutex_;
-    std::string next_ = "0,\"No error\"\n";
-};
 
 struct NextErrorCase {
     const char* name;
@@ -70,16 +46,16 @@ const NextErrorCase kNextErrorCases[] = {
 };
 
 TEST(EmptyAnswer, GetNextErrorNeverLeavesTheBufferAsItWas) {
-    ErrorQueueScript script;
-    FakeInstrument instrument(script.Responder());
-    Session session(instrument.Resource(), "QueryInstrStatus=1");
+    // A healthy supply whose next SYST:ERR? answer each case sets, sent as
+    // given; the one after it is the empty queue again.
+    ScriptedSession session("QueryInstrStatus=1");
     ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
     ASSERT_EQ(QmDC_SetAttributeViInt32(session.vi(), "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, 300),
               VI_SUCCESS);
     for (const NextErrorCase& c : kNextErrorCases) {
         SCOPED_TRACE(c.name);
         QmDC_ClearError(session.vi());
-        script.SetNext(c.reply);
+        session.answers().SetNext("SYST:ERR?", c.reply);
         // Stale bytes and no terminator, as an uninitialised buffer holds.
         ViChar value[65];
         std::memset(value, '#', sizeof value);
@@ -101,13 +77,9 @@ TEST(EmptyAnswer, GetNextErrorNeverLeavesTheBufferAsItWas) {
 // terminator, and that is no empty answer but a text cut short (the warning
 // carries the size that always suffices).
 TEST(EmptyAnswer, TextAttributeIntoABufferOfOneIsNoEmptyAnswer) {
-    FakeInstrument instrument([](const std::string& line) -> std::optional<std::string> {
-        if (line == "*IDN?") return std::string("Orvane,Rack 30-70 QM,SN123,1.2.3\n");
-        if (line == "SYST:VERS?") return std::string("1999.0\n");
-        return std::nullopt;
-    });
-    Session session(instrument.Resource(), "Cache=0");
+    ScriptedSession session("Cache=0");
     ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    session.answers().Set("SYST:VERS?", "1999.0\n");
     ViChar value[4] = {'#', '#', '#', '#'};
     EXPECT_EQ(QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_SCPI_VERSION, 1, value), 4096);
     EXPECT_EQ(value[0], '\0');

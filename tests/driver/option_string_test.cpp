@@ -2,14 +2,13 @@
 // repeats, unknown names and the DriverSetup part.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <string>
 
 #include "QmDC.h"
 #include "driver_test_support.h"
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
+#include "small_stack.h"
 
 using qmdc_test::ErrorDescription;
 using qmdc_test::Session;
@@ -139,25 +138,7 @@ TEST(OptionString, LongTextParsesOnASmallStack) {
     const std::string options = "Simulate=1," + std::string(500000, ' ') + "Cache=0," +
                                 "DriverSetup=Model:" + std::string(500000, 'x') + ",Other:1";
     Parsed parsed;
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 256 * 1024);
-    struct Job {
-        const std::string* options;
-        Parsed* parsed;
-    } job{&options, &parsed};
-    pthread_t thread;
-    ASSERT_EQ(pthread_create(
-                  &thread, &attributes,
-                  [](void* argument) -> void* {
-                      auto* job = static_cast<Job*>(argument);
-                      *job->parsed = Parse(*job->options);
-                      return nullptr;
-                  },
-                  &job),
-              0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attributes);
+    ASSERT_TRUE(qmdc_test::OnSmallStack([&] { parsed = Parse(options); }));
     EXPECT_EQ(parsed.status, VI_SUCCESS) << parsed.description;
     EXPECT_EQ(parsed.flags, "000101");
     EXPECT_EQ(parsed.model.size(), 500000u);

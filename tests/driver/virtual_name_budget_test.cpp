@@ -10,6 +10,7 @@
 #include "driver_test_support.h"
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
+#include "store_xml.h"
 #include "temp_store.h"
 
 using qmdc_test::ErrorDescription;
@@ -17,52 +18,19 @@ using qmdc_test::Session;
 
 namespace {
 
-struct Range {
-    long long min, max;
-};
+using Range = qmdc_test::VirtualRange;
+using qmdc_test::VirtualName;
 
-// One virtual name: no ranges maps the bare name.
-struct VirtualName {
-    std::string name;
-    std::vector<Range> ranges;
-};
-
-std::string RangeXml(const Range& range) {
-    return "<IviVirtualRange><Name>r</Name><Min>" + std::to_string(range.min) + "</Min><Max>" +
-           std::to_string(range.max) +
-           "</Max><StartingPhysicalIndex>0</StartingPhysicalIndex></IviVirtualRange>";
-}
-
+// The names map to "CH"; one without ranges maps its bare name.
 std::string StoreWith(const std::vector<VirtualName>& names) {
-    std::string xml;
-    for (const VirtualName& name : names) {
-        xml += "<IviVirtualName><Name>" + name.name + "</Name><MapTo>CH</MapTo>";
-        if (!name.ranges.empty()) {
-            xml += "<VirtualRanges>";
-            for (const Range& range : name.ranges) xml += RangeXml(range);
-            xml += "</VirtualRanges>";
-        }
-        xml += "</IviVirtualName>\n";
-    }
-    return R"(<?xml version="1.0" encoding="UTF-8"?>
-<IviConfigStore>
-  <SoftwareModules><IviSoftwareModule id="m"><Name>QmDC</Name></IviSoftwareModule></SoftwareModules>
-  <DriverSessions>
-    <IviDriverSession id="s"><Name>PsuSession</Name><IviSoftwareModuleRef idref="m"/>
-      <Simulate>true</Simulate>
-      <VirtualNames>
-)" + xml + R"(      </VirtualNames>
-    </IviDriverSession>
-  </DriverSessions>
-  <LogicalNames><IviLogicalName><Name>PSU</Name><IviDriverSession idref="s"/></IviLogicalName></LogicalNames>
-</IviConfigStore>
-)";
+    return qmdc_test::StoreXml("PSU", "PsuSession",
+                               "<Simulate>true</Simulate>\n" + qmdc_test::VirtualNames(names));
 }
 
 // count names, each with the same ranges.
 std::vector<VirtualName> Repeated(int count, std::vector<Range> ranges) {
     std::vector<VirtualName> names;
-    for (int i = 0; i < count; ++i) names.push_back({"V" + std::to_string(i) + "_", ranges});
+    for (int i = 0; i < count; ++i) names.push_back({"V" + std::to_string(i) + "_", "CH", ranges});
     return names;
 }
 
@@ -97,7 +65,7 @@ const BudgetCase kCases[] = {
     {"10 names of 100 and one plain name",
      [] {
          auto names = Repeated(10, Consecutive(1, 100));
-         names.push_back({"Main", {}});
+         names.push_back({"Main", "CH"});
          return names;
      }(),
      QMDC_ERROR_CANNOT_RECOVER, kSessionTooLarge, 0},

@@ -6,19 +6,6 @@
 
 namespace qmdc_test {
 
-ScriptedSession::ScriptedSession(const std::string& options) : instrument_(answers_.Responder()) {
-    session_ = std::make_unique<Session>(instrument_.Resource(), options);
-    EXPECT_EQ(session_->status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
-    Sent();
-}
-
-std::vector<std::string> ScriptedSession::Sent(size_t wait) {
-    const auto received = instrument_.ReceivedAtLeast(seen_ + wait);
-    std::vector<std::string> lines(received.begin() + static_cast<long>(seen_), received.end());
-    seen_ = received.size();
-    return lines;
-}
-
 ViStatus GetValue(ViSession vi, ViAttr id, const Value& like, Value& value, const char* channel) {
     ViStatus status = VI_SUCCESS;
     std::visit(

@@ -2,32 +2,14 @@
 // tells what each call sent, and typed values for tables of attributes.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "QmDC.h"
-#include "driver_test_support.h"
-#include "fake_instrument.h"
+#include "scripted_session.h"
 
 namespace qmdc_test {
-
-// A session on a scripted instrument; Sent() gives the lines received since
-// the last call of Sent(), waiting for at least `wait` of them.
-class ScriptedSession {
-  public:
-    explicit ScriptedSession(const std::string& options = "QueryInstrStatus=1");
-    ViSession vi() const { return session_->vi(); }
-    AnswerTable& answers() { return answers_; }
-    std::vector<std::string> Sent(size_t wait = 0);
-
-  private:
-    AnswerTable answers_;
-    FakeInstrument instrument_;
-    std::unique_ptr<Session> session_;
-    size_t seen_ = 0;
-};
 
 using Value = std::variant<ViInt32, ViReal64, ViBoolean, std::string>;
 

@@ -24,7 +24,7 @@ const char kStore[] = R"(<IviConfigStore>
 class Handles : public ::testing::Test {
   protected:
     void SetUp() override {
-        path_ = dir_.write("store.xml", kStore);
+        path_ = dir_.Write("store.xml", kStore);
         ASSERT_EQ(IviConfig_Deserialize(store_, path_.c_str()), VI_SUCCESS) << LastError();
     }
     TempDir dir_;
@@ -143,7 +143,7 @@ TEST(Errors, SerializeIsNotSupported) {
 
 TEST(Threads, ErrorsArePerThreadAndStoresIndependent) {
     TempDir dir;
-    const std::string path = dir.write("store.xml", kStore);
+    const std::string path = dir.Write("store.xml", kStore);
     IviConfig_ClearError();
     std::vector<std::thread> threads;
     std::vector<int> good(4, 0);

@@ -4,57 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 #include <string>
 
 #include "IviConfigServer.h"
+#include "scoped_env.h"
+#include "temp_folder.h"
 
 namespace iviconfig_test {
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "iviconfig.XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream(file(name), std::ios::binary) << text;
-        return file(name);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() {
-        previous_ ? setenv(name_.c_str(), previous_->c_str(), 1) : unsetenv(name_.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    std::string name_;
-    std::optional<std::string> previous_;
-};
+// A folder of the test's own, and environment variables set for one scope.
+using TempDir = qmdc_test::TempFolder;
+using qmdc_test::ScopedEnv;
 
 // A store handle closed at the end of the scope.
 struct StoreHandle {

@@ -22,7 +22,7 @@ const char kOneLogicalName[] = R"(<IviConfigStore>
 
 TEST(Location, MasterWithoutFileServesBuiltInStore) {
     TempDir dir;
-    const std::string master = dir.file("absent/IviConfigurationStore.xml");
+    const std::string master = dir.File("absent/IviConfigurationStore.xml");
     ScopedEnv override("QMDC_IVI_CONFIG_MASTER_OVERRIDE", master.c_str());
     ScopedEnv processDefault("IVICONFIGSERVERDEFAULT", nullptr);
     StoreHandle store;
@@ -55,7 +55,7 @@ TEST(Location, MasterWithoutFileServesBuiltInStore) {
 
 TEST(Location, MasterFileIsReadWhenPresent) {
     TempDir dir;
-    const std::string master = dir.write("master.xml", kOneLogicalName);
+    const std::string master = dir.Write("master.xml", kOneLogicalName);
     ScopedEnv override("QMDC_IVI_CONFIG_MASTER_OVERRIDE", master.c_str());
     StoreHandle store;
     ASSERT_EQ(IviConfig_Deserialize(store, master.c_str()), VI_SUCCESS) << LastError();
@@ -89,7 +89,7 @@ TEST(Location, ProcessDefaultFromEnvironmentOrSetPerHandle) {
 
 TEST(Location, MissingFileIsNamedAndMayBeRetried) {
     TempDir dir;
-    const std::string missing = dir.file("none.xml");
+    const std::string missing = dir.File("none.xml");
     StoreHandle store;
     EXPECT_EQ(IviConfig_Deserialize(store, missing.c_str()), IVICONFIG_ERROR_DESERIALIZE_FAILED);
     EXPECT_NE(LastError().find(missing), std::string::npos) << LastError();
@@ -100,7 +100,7 @@ TEST(Location, MissingFileIsNamedAndMayBeRetried) {
     EXPECT_EQ(IviConfig_Deserialize(store, ""), IVICONFIG_ERROR_DESERIALIZE_FAILED);
     EXPECT_NE(LastError().find("empty"), std::string::npos) << LastError();
 
-    const std::string good = dir.write("good.xml", kOneLogicalName);
+    const std::string good = dir.Write("good.xml", kOneLogicalName);
     EXPECT_EQ(IviConfig_Deserialize(store, good.c_str()), VI_SUCCESS) << LastError();
     EXPECT_EQ(IviConfig_Deserialize(store, good.c_str()), IVICONFIG_ERROR_ALREADY_DESERIALIZED);
 }
@@ -119,7 +119,7 @@ class BadStore : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(BadStore, IsRefusedWithAClearDescription) {
     TempDir dir;
-    const std::string path = dir.write("store.xml", GetParam().text);
+    const std::string path = dir.Write("store.xml", GetParam().text);
     StoreHandle store;
     EXPECT_EQ(IviConfig_Deserialize(store, path.c_str()), IVICONFIG_ERROR_DESERIALIZE_FAILED);
     const std::string error = LastError();

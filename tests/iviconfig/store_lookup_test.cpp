@@ -83,7 +83,7 @@ class LoadedStore : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(dir_.path().empty());
-        path_ = dir_.write("IviConfigurationStore.xml", kStore);
+        path_ = dir_.Write("IviConfigurationStore.xml", kStore);
         ASSERT_EQ(IviConfig_Deserialize(store_, path_.c_str()), VI_SUCCESS) << LastError();
     }
 

@@ -48,21 +48,21 @@ struct ChangeCase {
 
 const ChangeCase kChanges[] = {
     {"rewritten in place, same size",
-     [](const TempDir& dir, const std::string&) { dir.write("store.xml", StoreWith("ASRL2")); },
+     [](const TempDir& dir, const std::string&) { dir.Write("store.xml", StoreWith("ASRL2")); },
      "ASRL2"},
     {"rewritten in place, longer",
      [](const TempDir& dir, const std::string&) {
-         dir.write("store.xml", StoreWith("ASRL/dev/ttyUSB0::INSTR"));
+         dir.Write("store.xml", StoreWith("ASRL/dev/ttyUSB0::INSTR"));
      },
      "ASRL/dev/ttyUSB0::INSTR"},
     {"replaced by a renamed file",
      [](const TempDir& dir, const std::string& path) {
-         std::rename(dir.write("next.xml", StoreWith("ASRL3")).c_str(), path.c_str());
+         std::rename(dir.Write("next.xml", StoreWith("ASRL3")).c_str(), path.c_str());
      },
      "ASRL3"},
     {"made malformed",
      [](const TempDir& dir, const std::string&) {
-         dir.write("store.xml", "<IviConfigStore><HardwareAssets>\n");
+         dir.Write("store.xml", "<IviConfigStore><HardwareAssets>\n");
      },
      "failed"},
     {"removed", [](const TempDir&, const std::string& path) { std::remove(path.c_str()); },
@@ -73,7 +73,7 @@ TEST(StoreReload, EveryChangeToTheFileIsSeen) {
     for (const ChangeCase& c : kChanges) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const std::string path = dir.write("store.xml", StoreWith("ASRL1"));
+        const std::string path = dir.Write("store.xml", StoreWith("ASRL1"));
         ASSERT_EQ(LoadResource(path), "ASRL1");
         ASSERT_EQ(LoadResource(path), "ASRL1");  // kept from the first load
         c.change(dir, path);
@@ -83,17 +83,17 @@ TEST(StoreReload, EveryChangeToTheFileIsSeen) {
             EXPECT_NE(loaded.find(path), std::string::npos) << loaded;
         }
         // Back to the first content: its store again.
-        dir.write("store.xml", StoreWith("ASRL1"));
+        dir.Write("store.xml", StoreWith("ASRL1"));
         EXPECT_EQ(LoadResource(path), "ASRL1");
     }
 }
 
 TEST(StoreReload, HandleKeepsTheStoreItLoaded) {
     TempDir dir;
-    const std::string path = dir.write("store.xml", StoreWith("ASRL1"));
+    const std::string path = dir.Write("store.xml", StoreWith("ASRL1"));
     StoreHandle before;
     ASSERT_EQ(ResourceIn(before, path), "ASRL1");
-    dir.write("store.xml", StoreWith("ASRL2"));
+    dir.Write("store.xml", StoreWith("ASRL2"));
     StoreHandle after;
     ASSERT_EQ(ResourceIn(after, path), "ASRL2");
     IviConfigHandle assets = Get(IviConfig_GetConfigStoreHardwareAssetCollection, before.handle);
@@ -107,8 +107,8 @@ TEST(StoreReload, ManyFilesEachLoadTheirOwn) {
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < 20; ++i) {
             const std::string resource = "ASRL" + std::to_string(i);
-            const std::string path = dir.file("store" + std::to_string(i) + ".xml");
-            if (round == 0) dir.write("store" + std::to_string(i) + ".xml", StoreWith(resource));
+            const std::string path = dir.File("store" + std::to_string(i) + ".xml");
+            if (round == 0) dir.Write("store" + std::to_string(i) + ".xml", StoreWith(resource));
             EXPECT_EQ(LoadResource(path), resource);
         }
     }
@@ -118,12 +118,12 @@ TEST(StoreReload, ManyFilesEachLoadTheirOwn) {
 // later write of the same size changes them and is seen.
 TEST(StoreReload, SettledFileIsStillReloadedWhenWritten) {
     TempDir dir;
-    const std::string path = dir.write("store.xml", StoreWith("ASRL1"));
+    const std::string path = dir.Write("store.xml", StoreWith("ASRL1"));
     ASSERT_EQ(LoadResource(path), "ASRL1");
     std::this_thread::sleep_for(std::chrono::milliseconds(3100));
     ASSERT_EQ(LoadResource(path), "ASRL1");  // checked once more, then trusted
     ASSERT_EQ(LoadResource(path), "ASRL1");
-    dir.write("store.xml", StoreWith("ASRL2"));
+    dir.Write("store.xml", StoreWith("ASRL2"));
     EXPECT_EQ(LoadResource(path), "ASRL2");
 }
 
@@ -131,11 +131,11 @@ TEST(StoreReload, SettledFileIsStillReloadedWhenWritten) {
 // each load gets one whole version of it.
 TEST(StoreReload, ThreadsLoadWhileTheFileIsReplaced) {
     TempDir dir;
-    const std::string path = dir.write("store.xml", StoreWith("ASRL1"));
+    const std::string path = dir.Write("store.xml", StoreWith("ASRL1"));
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int i = 0; !done; ++i) {
-            const std::string next = dir.write("next.xml", StoreWith(i % 2 ? "ASRL1" : "ASRL2"));
+            const std::string next = dir.Write("next.xml", StoreWith(i % 2 ? "ASRL1" : "ASRL2"));
             std::rename(next.c_str(), path.c_str());
         }
     });

@@ -3,7 +3,9 @@ description, from a session and from a failed init."""
 
 from __future__ import annotations
 
+import contextlib
 import socket
+from collections.abc import Iterator
 from typing import Any, Callable
 
 import pytest
@@ -86,10 +88,13 @@ def test_a_description_is_not_shown_twice() -> None:
     assert "RangeType" not in raised.value.description
 
 
-def closed_port() -> int:
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return int(probe.getsockname()[1])  # nobody listens once it is closed
+@contextlib.contextmanager
+def closed_port() -> Iterator[int]:
+    """A loopback port bound but never listening, held while in use: a
+    connection is refused, and no other socket can take the port meanwhile."""
+    with socket.socket() as bound:
+        bound.bind(("127.0.0.1", 0))
+        yield int(bound.getsockname()[1])
 
 
 @pytest.mark.parametrize(
@@ -111,8 +116,8 @@ def test_a_failed_init_raises_the_description_of_the_thread(
 
 
 def test_a_connection_refused_is_described_by_the_visa_library() -> None:
-    with pytest.raises(qmdc.DriverError) as raised:
-        qmdc.Session(f"TCPIP0::127.0.0.1::{closed_port()}::SOCKET")
+    with closed_port() as port, pytest.raises(qmdc.DriverError) as raised:
+        qmdc.Session(f"TCPIP0::127.0.0.1::{port}::SOCKET")
     assert raised.value.status_hex.startswith("0xBFFF")  # a VISA status, passed on
     assert raised.value.description not in ("", "(no description)")
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "emulator_process.h"
+#include "loopback_listener.h"
 
 #if !defined(QMDC_README_PATH) || !defined(QMDC_README_C_PROGRAM)
 #error "QMDC_README_PATH and QMDC_README_C_PROGRAM must name the README and its C example"
@@ -53,10 +54,7 @@ TEST(FromC, PrintsWhatTheReadmeSaysAgainstTheEmulator) {
 }
 
 TEST(FromC, DescribesAFailedInit) {
-    qmdc::testing::EmulatorProcess emulator;
-    const std::string resource = emulator.resource();
-    emulator.Stop();  // nothing listens on its port any more
-    const ExampleRun run = RunExample(resource);
+    const ExampleRun run = RunExample(qmdc_test::ClosedLoopbackResource());  // refused
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_EQ(run.output.rfind("0xBFFF", 0), 0u) << run.output;  // a VISA error, passed on
 }

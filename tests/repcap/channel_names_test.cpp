@@ -2,11 +2,11 @@
 // table of physical names.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "QmDC.h"
 #include "driver_test_support.h"
+#include "guarded_buffer.h"
 #include "kiln/repcap/physical_names.h"
 
 using qmdc_test::ErrorDescription;
@@ -44,18 +44,13 @@ TEST(ChannelNames, GetChannelName) {
          "Null pointer passed for function 'QmDC_GetChannelName', parameter 'Name'."},
     };
     for (const NameCase& c : cases) {
-        char buffer[16];
-        std::memset(buffer, '#', sizeof buffer);
-        const ViStatus status =
-            QmDC_GetChannelName(session->vi(), c.index, c.size, c.nullName ? nullptr : buffer);
+        // As large as the size says; a negative size describes no buffer.
+        qmdc_test::GuardedText buffer(c.size < 0 ? 0 : static_cast<size_t>(c.size));
+        const ViStatus status = QmDC_GetChannelName(session->vi(), c.index, c.size,
+                                                    c.nullName ? nullptr : buffer.data());
         const std::string label = std::to_string(c.index) + "/" + std::to_string(c.size);
         EXPECT_EQ(status, c.status) << label;
-        if (c.text == nullptr) {
-            EXPECT_EQ(buffer[0], '#') << label;
-        } else {
-            EXPECT_STREQ(buffer, c.text) << label;
-            EXPECT_EQ(buffer[std::strlen(c.text) + 1], '#') << label;
-        }
+        EXPECT_EQ(buffer.Mismatch(c.text), "") << label;
         if (status < 0) {
             EXPECT_EQ(ErrorDescription(session->vi()), c.description) << label;
         }

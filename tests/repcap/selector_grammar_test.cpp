@@ -92,7 +92,7 @@ TEST(SelectorGrammar, RangeItemsMatchLikeTheExpression) {
 }
 
 TEST(SelectorGrammar, LongTextsOnASmallStack) {
-    qmdc_test::OnSmallStack([] {
+    ASSERT_TRUE(qmdc_test::OnSmallStack([] {
         std::string list;
         for (int i = 0; i < 200000; ++i) list += "CH" + std::to_string(i) + (i % 2 ? " , " : ",");
         list += "CH0";
@@ -102,7 +102,7 @@ TEST(SelectorGrammar, LongTextsOnASmallStack) {
         std::string levels;
         for (int i = 0; i < 100000; ++i) levels += "[a,b]:";
         EXPECT_TRUE(kiln::MatchesSelectorGrammar(levels + "c"));
-    });
+    }));
 }
 
 }  // namespace

@@ -109,9 +109,19 @@ void AnswerTable::Drop(const std::string& line) {
     replies_.erase(line);
 }
 
+void AnswerTable::SetNext(const std::string& line, const std::string& reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    next_[line] = reply;
+}
+
 FakeInstrument::Responder AnswerTable::Responder() {
     return [this](const std::string& line) -> std::optional<std::string> {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (auto next = next_.find(line); next != next_.end()) {
+            std::string reply = std::move(next->second);
+            next_.erase(next);
+            return reply;
+        }
         auto it = replies_.find(line);
         if (it == replies_.end()) return std::nullopt;
         return it->second;

@@ -58,11 +58,14 @@ class AnswerTable {
     AnswerTable();
     void Set(const std::string& line, const std::string& reply);
     void Drop(const std::string& line);
+    // The reply to the next time the line comes only; the table's after that.
+    void SetNext(const std::string& line, const std::string& reply);
     FakeInstrument::Responder Responder();
 
   private:
     std::mutex mutex_;
     std::map<std::string, std::string> replies_;
+    std::map<std::string, std::string> next_;
 };
 
 // Standard answers of a quiet, healthy supply, for building scripts.

@@ -2,42 +2,29 @@
 // named by IVICONFIGSERVERDEFAULT while the object lives.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <stdexcept>
 #include <string>
 
 #include "scoped_env.h"
+#include "temp_folder.h"
 
 namespace qmdc_test {
 
 class TempStoreFile {
   public:
-    explicit TempStoreFile(const std::string& xml) {
-        char pattern[] = "/tmp/qmdc-store-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a folder");
-        dir_ = pattern;
-        path_ = dir_ + "/IviConfigurationStore.xml";
-        Write(xml);
-        env_ = std::make_unique<ScopedEnv>("IVICONFIGSERVERDEFAULT", path_.c_str());
-    }
-    ~TempStoreFile() {
-        env_.reset();
-        unlink(path_.c_str());
-        rmdir(dir_.c_str());
-    }
+    explicit TempStoreFile(const std::string& xml)
+        : path_(folder_.Write(kName, xml)), env_("IVICONFIGSERVERDEFAULT", path_.c_str()) {}
     TempStoreFile(const TempStoreFile&) = delete;
     TempStoreFile& operator=(const TempStoreFile&) = delete;
 
-    void Write(const std::string& xml) const { std::ofstream(path_) << xml; }
+    void Write(const std::string& xml) const { folder_.Write(kName, xml); }
     const std::string& path() const { return path_; }
-    const std::string& dir() const { return dir_; }
+    const std::string& dir() const { return folder_.path(); }
 
   private:
-    std::string dir_, path_;
-    std::unique_ptr<ScopedEnv> env_;
+    static constexpr const char* kName = "IviConfigurationStore.xml";
+    TempFolder folder_;
+    std::string path_;
+    ScopedEnv env_;  // restored before the folder goes
 };
 
 }  // namespace qmdc_test

@@ -7,13 +7,15 @@
 #include <string>
 
 #include "QmDC.h"
-#include "public_api_support.h"
+#include "driver_test_support.h"
+#include "store_xml.h"
 #include "temp_store.h"
 
 namespace {
 
-using sweep_test::Description;
-using sweep_test::Simulated;
+using qmdc_test::ErrorDescription;
+using qmdc_test::kSimulatedResource;
+using qmdc_test::Session;
 
 // "a1-a<n>"
 std::string Range(const char* base, int n) {
@@ -21,11 +23,11 @@ std::string Range(const char* base, int n) {
 }
 
 TEST(BadSelectors, RangeStartBeyond32Bits) {
-    Simulated session;
+    Session session(kSimulatedResource, "Simulate=1", VI_FALSE);
     ASSERT_EQ(session.status(), VI_SUCCESS);
     EXPECT_EQ(QmDC_ConfigureVoltageLevel(session.vi(), "CH99999999999-CH1", 1.0),
               QMDC_ERROR_INVALID_RANGE_IN_SELECTOR);
-    EXPECT_EQ(Description(session.vi()),
+    EXPECT_EQ(ErrorDescription(session.vi()),
               "The range 'CH99999999999-CH1' is not valid for the repeated capability "
               "'OutputChannel'.  The index '99999999999' does not fit in 32 bits.");
 }
@@ -33,7 +35,7 @@ TEST(BadSelectors, RangeStartBeyond32Bits) {
 // Fewer than 10000 identifiers, but a bracketed level multiplies its items
 // by what the next level offers: 101 x 100 names.
 TEST(BadSelectors, LevelsMultiplyBeyondTenThousandNames) {
-    Simulated session;
+    Session session(kSimulatedResource, "Simulate=1", VI_FALSE);
     ASSERT_EQ(session.status(), VI_SUCCESS);
     const std::string product = "[" + Range("a", 101) + "]:[" + Range("b", 100) + "]";
     // Each level within the limit, together beyond it: 9840 + 2 x 60 names
@@ -44,7 +46,7 @@ TEST(BadSelectors, LevelsMultiplyBeyondTenThousandNames) {
         EXPECT_EQ(QmDC_ConfigureOutputEnabled(session.vi(), selector.c_str(), VI_TRUE),
                   QMDC_ERROR_BADLY_FORMED_SELECTOR)
             << selector.substr(0, 40);
-        EXPECT_EQ(Description(session.vi()),
+        EXPECT_EQ(ErrorDescription(session.vi()),
                   "The repeated capability selector is badly-formed.  The selector names more "
                   "than 10000 channels.");
     }
@@ -52,34 +54,17 @@ TEST(BadSelectors, LevelsMultiplyBeyondTenThousandNames) {
 
 // A virtual name of 1000 characters, named 70 times.
 TEST(BadSelectors, VirtualNamesGrowTheSelectorTooMuch) {
-    const std::string store = R"(<?xml version="1.0" encoding="UTF-8"?>
-<IviConfigStore>
-  <SoftwareModules>
-    <IviSoftwareModule id="p1"><Name>QmDC</Name><Prefix>QmDC</Prefix></IviSoftwareModule>
-  </SoftwareModules>
-  <DriverSessions>
-    <IviDriverSession id="p3"><Name>Long</Name><IviSoftwareModuleRef idref="p1"/>
-      <VirtualNames>
-        <IviVirtualName><Name>Big</Name><MapTo>)" +
-                              std::string(1000, 'X') +
-                              R"(</MapTo></IviVirtualName>
-      </VirtualNames>
-      <Simulate>true</Simulate>
-    </IviDriverSession>
-  </DriverSessions>
-  <LogicalNames>
-    <IviLogicalName id="p4"><Name>LongNames</Name><IviDriverSession idref="p3"/></IviLogicalName>
-  </LogicalNames>
-</IviConfigStore>
-)";
+    const std::string store = qmdc_test::StoreXml(
+        "LongNames", "Long",
+        qmdc_test::VirtualNames({{"Big", std::string(1000, 'X')}}) + "\n<Simulate>true</Simulate>");
     qmdc_test::TempStoreFile file(store);
-    Simulated session("LongNames");
-    ASSERT_EQ(session.status(), VI_SUCCESS) << Description(VI_NULL);
+    Session session("LongNames", "Simulate=1", VI_FALSE);
+    ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
     std::string selector = "Big";
     for (int i = 1; i < 70; ++i) selector += ",Big";
     EXPECT_EQ(QmDC_ConfigureOutputEnabled(session.vi(), selector.c_str(), VI_TRUE),
               QMDC_ERROR_BADLY_FORMED_SELECTOR);
-    EXPECT_EQ(Description(session.vi()),
+    EXPECT_EQ(ErrorDescription(session.vi()),
               "The repeated capability selector is badly-formed.  Its virtual names make the "
               "selector more than 65536 characters longer.");
 }

@@ -9,13 +9,14 @@
 
 #include "QmDC.h"
 #include "emulator_process.h"
-#include "public_api_support.h"
+#include "driver_test_support.h"
 #include "visa.h"
 
 namespace {
 
-using sweep_test::Description;
-using sweep_test::Simulated;
+using qmdc_test::ErrorDescription;
+using qmdc_test::kSimulatedResource;
+using qmdc_test::Session;
 
 class OnTheEmulator : public ::testing::Test {
   protected:
@@ -23,7 +24,7 @@ class OnTheEmulator : public ::testing::Test {
         ASSERT_EQ(QmDC_InitWithOptions(const_cast<ViChar*>(emulator_.resource().c_str()), VI_FALSE,
                                        VI_FALSE, "", &vi_),
                   VI_SUCCESS)
-            << Description(VI_NULL);
+            << ErrorDescription(VI_NULL);
         ASSERT_EQ(QmDC_SetAttributeViInt32(vi_, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, 2000), VI_SUCCESS);
     }
     void TearDown() override {
@@ -46,10 +47,10 @@ TEST_F(OnTheEmulator, DirectIoRefusesCountsBeyond32Bits) {
     const ViInt64 beyond = (ViInt64{1} << 32) + 6;
     EXPECT_EQ(QmDC_viWrite(vi_, beyond, line, &count), QMDC_ERROR_INVALID_VALUE);
     EXPECT_EQ(count, -7);
-    EXPECT_EQ(Description(vi_),
+    EXPECT_EQ(ErrorDescription(vi_),
               "Invalid value '4294967302' for function 'viWrite', parameter 'BufferSize'.");
     EXPECT_EQ(QmDC_viRead(vi_, -1, line, &count), QMDC_ERROR_INVALID_VALUE);
-    EXPECT_EQ(Description(vi_),
+    EXPECT_EQ(ErrorDescription(vi_),
               "Invalid value '-1' for function 'viRead', parameter 'BufferSize'.");
     EXPECT_STREQ(reinterpret_cast<char*>(line), "*IDN?\n");
     // Nothing reached the instrument: its first answer is to the next query.
@@ -76,21 +77,21 @@ TEST_F(OnTheEmulator, ReadingNoBytesLeavesTheAnswerWaiting) {
 // IVI lets a negative size mean "the buffer is large enough"; nothing
 // bounds the copy then, so the size is refused instead.
 TEST(Refusals, TextAttributeNeedsItsBufferSize) {
-    Simulated session;
+    Session session(kSimulatedResource, "Simulate=1", VI_FALSE);
     ASSERT_EQ(session.status(), VI_SUCCESS);
     const ViSession vi = session.vi();
     ViChar small[4] = {'#', '#', '#', '#'};
     EXPECT_EQ(QmDC_GetAttributeViString(vi, "", QMDC_ATTR_INSTRUMENT_MODEL, -1, small),
               QMDC_ERROR_INVALID_VALUE);
     EXPECT_EQ(std::string(small, sizeof small), "####");
-    EXPECT_EQ(Description(vi),
+    EXPECT_EQ(ErrorDescription(vi),
               "Invalid value '-1' for function 'GetAttributeViString', parameter "
               "'AttributeValueBufferSize'.");
 }
 
 // A refused GetError leaves the code where the caller had it.
 TEST(Refusals, GetErrorWithoutItsBufferWritesNoCode) {
-    Simulated session;
+    Session session(kSimulatedResource, "Simulate=1", VI_FALSE);
     ASSERT_EQ(session.status(), VI_SUCCESS);
     const ViSession vi = session.vi();
     ASSERT_EQ(QmDC_Initiate(vi), QMDC_ERROR_FUNCTION_NOT_SUPPORTED);
