@@ -7,14 +7,15 @@
 
 namespace qmdc::visa {
 
-enum class RsrcKind { TcpSocket, Serial };
+enum class RsrcKind { TcpSocket, Serial, Vxi11, Hislip, Usbtmc };
 
 struct ResourceName {
     RsrcKind kind = RsrcKind::TcpSocket;
     ViUInt16 board = 0;
     std::string host;       // TCPIP: as written, without IPv6 brackets
     ViUInt16 port = 0;      // TCPIP
-    std::string device;     // ASRL: path of the terminal device
+    std::string device;     // ASRL: path of the terminal device; TCPIP INSTR: the device
+                            // name ("inst0", "gpib0,5", "hislip0")
     std::string canonical;  // e.g. "TCPIP0::10.0.0.5::5025::SOCKET", "ASRL1::INSTR"
 };
 

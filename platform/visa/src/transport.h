@@ -53,6 +53,31 @@ class Transport {
     // Attributes of the interface; VI_ERROR_NSUP_ATTR for others.
     virtual ViStatus getAttribute(ViAttr attr, AttrValue* out) = 0;
     virtual ViStatus setAttribute(ViAttr attr, ViUInt32 value) = 0;
+
+    // Operations that only some interfaces carry in their protocol (VXI-11,
+    // HiSLIP, USBTMC). The defaults say the interface has no such thing;
+    // the session decides what a call means without it (a socket's clear
+    // only drops the session's buffers and unread input).
+
+    // The instrument's status byte, as the protocol delivers it.
+    virtual ViStatus readStatusByte(ViUInt16* /*stb*/, const Deadline& /*deadline*/) {
+        return VI_ERROR_NSUP_OPER;
+    }
+    virtual ViStatus assertTrigger(const Deadline& /*deadline*/) { return VI_ERROR_NSUP_OPER; }
+    // The protocol's device clear; VI_SUCCESS where the interface has none.
+    virtual ViStatus deviceClear(const Deadline& /*deadline*/) { return VI_SUCCESS; }
+    // The protocol's own lock on the instrument (exclusive, or shared with
+    // `accessKey`), held until unlockDevice; VI_SUCCESS where there is none,
+    // since the library's own lock table still applies.
+    virtual ViStatus lockDevice(ViAccessMode /*mode*/, const char* /*accessKey*/,
+                                ViUInt32 /*timeoutMs*/) {
+        return VI_SUCCESS;
+    }
+    virtual ViStatus unlockDevice() { return VI_SUCCESS; }
+    // VI_GPIB_REN_* style remote/local control.
+    virtual ViStatus remoteLocal(ViUInt16 /*mode*/, const Deadline& /*deadline*/) {
+        return VI_ERROR_NSUP_OPER;
+    }
 };
 
 // Implemented by the platform's transport files. On failure they return
@@ -60,5 +85,12 @@ class Transport {
 std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 openTimeoutMs,
                                          ViStatus* status);
 std::unique_ptr<Transport> openSerial(const ResourceName& name, ViStatus* status);
+// TCPIP INSTR resources (VXI-11, HiSLIP) and USB INSTR (USBTMC); each lives in
+// its own files with its protocol codec kept apart from the socket code.
+std::unique_ptr<Transport> openVxi11(const ResourceName& name, ViUInt32 openTimeoutMs,
+                                     ViStatus* status);
+std::unique_ptr<Transport> openHislip(const ResourceName& name, ViUInt32 openTimeoutMs,
+                                      ViStatus* status);
+std::unique_ptr<Transport> openUsbtmc(const ResourceName& name, ViStatus* status);
 
 }  // namespace qmdc::visa
