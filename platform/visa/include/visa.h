@@ -163,6 +163,14 @@ typedef ViAccessMode _VI_PTR ViPAccessMode;
 typedef ViObject ViFindList;
 typedef ViFindList _VI_PTR ViPFindList;
 typedef ViUInt32 ViEventType;
+typedef ViEventType _VI_PTR ViPEventType;
+typedef ViObject ViEvent;
+typedef ViEvent _VI_PTR ViPEvent;
+typedef ViUInt32 ViEventFilter;
+typedef ViUInt32 ViJobId;
+typedef ViJobId _VI_PTR ViPJobId;
+typedef ViStatus(_VI_FUNCH _VI_PTR ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event,
+                                            ViAddr userHandle);
 typedef va_list ViVAList;
 
 #define VI_SPEC_VERSION (0x00500400UL)
@@ -187,13 +195,65 @@ ViStatus _VI_FUNCC viQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt,
                             ViVAList params);
 
+/* Resource names and discovery */
+ViStatus _VI_FUNC viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                              ViPUInt16 intfNum);
+ViStatus _VI_FUNC viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                                ViPUInt16 intfNum, ViChar _VI_FAR rsrcClass[],
+                                ViChar _VI_FAR expandedUnaliasedName[],
+                                ViChar _VI_FAR aliasIfExists[]);
+ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
+                             ViChar _VI_FAR desc[]);
+ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar _VI_FAR desc[]);
+
+/* Locks */
+ViStatus _VI_FUNC viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout,
+                         ViKeyId requestedKey, ViChar _VI_FAR accessKey[]);
+ViStatus _VI_FUNC viUnlock(ViSession vi);
+
+/* Instrument operations */
+ViStatus _VI_FUNC viReadSTB(ViSession vi, ViPUInt16 status);
+ViStatus _VI_FUNC viAssertTrigger(ViSession vi, ViUInt16 protocol);
+ViStatus _VI_FUNC viTerminate(ViObject vi, ViUInt16 degree, ViJobId jobId);
+
+/* Buffers, files and formatting to memory */
+ViStatus _VI_FUNC viSetBuf(ViSession vi, ViUInt16 mask, ViUInt32 size);
+ViStatus _VI_FUNC viBufRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
+ViStatus _VI_FUNC viBufWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
+ViStatus _VI_FUNC viReadToFile(ViSession vi, ViConstString filename, ViUInt32 cnt,
+                               ViPUInt32 retCnt);
+ViStatus _VI_FUNC viWriteFromFile(ViSession vi, ViConstString filename, ViUInt32 cnt,
+                                  ViPUInt32 retCnt);
+ViStatus _VI_FUNCC viSPrintf(ViSession vi, ViPBuf buf, ViConstString writeFmt, ...);
+ViStatus _VI_FUNC viVSPrintf(ViSession vi, ViPBuf buf, ViConstString writeFmt, ViVAList parms);
+ViStatus _VI_FUNCC viSScanf(ViSession vi, ViConstBuf buf, ViConstString readFmt, ...);
+ViStatus _VI_FUNC viVSScanf(ViSession vi, ViConstBuf buf, ViConstString readFmt, ViVAList parms);
+
+/* Events */
+ViStatus _VI_FUNC viEnableEvent(ViSession vi, ViEventType eventType, ViUInt16 mechanism,
+                                ViEventFilter context);
+ViStatus _VI_FUNC viDisableEvent(ViSession vi, ViEventType eventType, ViUInt16 mechanism);
+ViStatus _VI_FUNC viDiscardEvents(ViSession vi, ViEventType eventType, ViUInt16 mechanism);
+ViStatus _VI_FUNC viWaitOnEvent(ViSession vi, ViEventType inEventType, ViUInt32 timeout,
+                                ViPEventType outEventType, ViPEvent outContext);
+ViStatus _VI_FUNC viInstallHandler(ViSession vi, ViEventType eventType, ViHndlr handler,
+                                   ViAddr userHandle);
+ViStatus _VI_FUNC viUninstallHandler(ViSession vi, ViEventType eventType, ViHndlr handler,
+                                     ViAddr userHandle);
+
 /* Attributes --------------------------------------------------------------*/
 #define VI_ATTR_RSRC_CLASS (0xBFFF0001UL)
 #define VI_ATTR_RSRC_NAME (0xBFFF0002UL)
 #define VI_ATTR_RSRC_IMPL_VERSION (0x3FFF0003UL)
 #define VI_ATTR_RSRC_LOCK_STATE (0x3FFF0004UL)
 #define VI_ATTR_MAX_QUEUE_LENGTH (0x3FFF0005UL)
-#define VI_ATTR_USER_DATA (0x3FFF0007UL)
+#define VI_ATTR_USER_DATA_32 (0x3FFF0007UL)
+#define VI_ATTR_USER_DATA_64 (0x3FFF000AUL)
+#if defined(_VISA_ENV_IS_64_BIT)
+#define VI_ATTR_USER_DATA VI_ATTR_USER_DATA_64
+#else
+#define VI_ATTR_USER_DATA VI_ATTR_USER_DATA_32
+#endif
 #define VI_ATTR_SEND_END_EN (0x3FFF0016UL)
 #define VI_ATTR_TERMCHAR (0x3FFF0018UL)
 #define VI_ATTR_TMO_VALUE (0x3FFF001AUL)
@@ -214,13 +274,37 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ATTR_ASRL_END_OUT (0x3FFF00B4UL)
 #define VI_ATTR_ASRL_XON_CHAR (0x3FFF00C1UL)
 #define VI_ATTR_ASRL_XOFF_CHAR (0x3FFF00C2UL)
+#define VI_ATTR_RSRC_SPEC_VERSION (0x3FFF0170UL)
 #define VI_ATTR_INTF_TYPE (0x3FFF0171UL)
+#define VI_ATTR_RSRC_MANF_NAME (0xBFFF0174UL)
+#define VI_ATTR_RSRC_MANF_ID (0x3FFF0175UL)
 #define VI_ATTR_INTF_NUM (0x3FFF0176UL)
 #define VI_ATTR_TCPIP_ADDR (0xBFFF0195UL)
 #define VI_ATTR_TCPIP_HOSTNAME (0xBFFF0196UL)
 #define VI_ATTR_TCPIP_PORT (0x3FFF0197UL)
 #define VI_ATTR_TCPIP_NODELAY (0x3FFF019AUL)
 #define VI_ATTR_TCPIP_KEEPALIVE (0x3FFF019BUL)
+#define VI_ATTR_FILE_APPEND_EN (0x3FFF0192UL)
+
+/* Event attributes and event types */
+#define VI_ATTR_EVENT_TYPE (0x3FFF4010UL)
+#define VI_ATTR_STATUS (0x3FFF4025UL)
+#define VI_EVENT_IO_COMPLETION (0x3FFF2009UL)
+#define VI_EVENT_TRIG (0xBFFF200AUL)
+#define VI_EVENT_SERVICE_REQ (0x3FFF200BUL)
+#define VI_EVENT_CLEAR (0x3FFF200DUL)
+#define VI_EVENT_EXCEPTION (0xBFFF200EUL)
+#define VI_EVENT_GPIB_CIC (0x3FFF2012UL)
+#define VI_EVENT_GPIB_TALK (0x3FFF2013UL)
+#define VI_EVENT_GPIB_LISTEN (0x3FFF2014UL)
+#define VI_EVENT_VXI_VME_SYSFAIL (0x3FFF201DUL)
+#define VI_EVENT_VXI_VME_SYSRESET (0x3FFF201EUL)
+#define VI_EVENT_VXI_SIGP (0x3FFF2020UL)
+#define VI_EVENT_VXI_VME_INTR (0xBFFF2021UL)
+#define VI_EVENT_PXI_INTR (0x3FFF2022UL)
+#define VI_EVENT_TCPIP_CONNECT (0x3FFF2036UL)
+#define VI_EVENT_USB_INTR (0x3FFF2037UL)
+#define VI_ALL_ENABLED_EVENTS (0x3FFF7FFFUL)
 
 /* Completion codes --------------------------------------------------------*/
 #define VI_SUCCESS_EVENT_EN (0x3FFF0002L)
@@ -229,6 +313,9 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_SUCCESS_TERM_CHAR (0x3FFF0005L)
 #define VI_SUCCESS_MAX_CNT (0x3FFF0006L)
 #define VI_SUCCESS_DEV_NPRESENT (0x3FFF007DL)
+#define VI_SUCCESS_NESTED_SHARED (0x3FFF0099L)
+#define VI_SUCCESS_NESTED_EXCLUSIVE (0x3FFF009AL)
+#define VI_WARN_NSUP_BUF (0x3FFF0088L)
 #define VI_WARN_NSUP_ATTR_STATE (0x3FFF0084L)
 #define VI_WARN_UNKNOWN_STATUS (0x3FFF0085L)
 
@@ -243,9 +330,19 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ERROR_INV_ACC_MODE (_VI_ERROR + 0x3FFF0013L)
 #define VI_ERROR_TMO (_VI_ERROR + 0x3FFF0015L)
 #define VI_ERROR_CLOSING_FAILED (_VI_ERROR + 0x3FFF0016L)
+#define VI_ERROR_INV_DEGREE (_VI_ERROR + 0x3FFF001BL)
+#define VI_ERROR_INV_JOB_ID (_VI_ERROR + 0x3FFF001CL)
 #define VI_ERROR_NSUP_ATTR (_VI_ERROR + 0x3FFF001DL)
 #define VI_ERROR_NSUP_ATTR_STATE (_VI_ERROR + 0x3FFF001EL)
 #define VI_ERROR_ATTR_READONLY (_VI_ERROR + 0x3FFF001FL)
+#define VI_ERROR_INV_LOCK_TYPE (_VI_ERROR + 0x3FFF0020L)
+#define VI_ERROR_INV_ACCESS_KEY (_VI_ERROR + 0x3FFF0021L)
+#define VI_ERROR_INV_EVENT (_VI_ERROR + 0x3FFF0026L)
+#define VI_ERROR_INV_MECH (_VI_ERROR + 0x3FFF0027L)
+#define VI_ERROR_HNDLR_NINSTALLED (_VI_ERROR + 0x3FFF0028L)
+#define VI_ERROR_INV_HNDLR_REF (_VI_ERROR + 0x3FFF0029L)
+#define VI_ERROR_INV_CONTEXT (_VI_ERROR + 0x3FFF002AL)
+#define VI_ERROR_NENABLED (_VI_ERROR + 0x3FFF002FL)
 #define VI_ERROR_ABORT (_VI_ERROR + 0x3FFF0030L)
 #define VI_ERROR_RAW_WR_PROT_VIOL (_VI_ERROR + 0x3FFF0034L)
 #define VI_ERROR_RAW_RD_PROT_VIOL (_VI_ERROR + 0x3FFF0035L)
@@ -265,10 +362,16 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ERROR_USER_BUF (_VI_ERROR + 0x3FFF0071L)
 #define VI_ERROR_RSRC_BUSY (_VI_ERROR + 0x3FFF0072L)
 #define VI_ERROR_INV_PARAMETER (_VI_ERROR + 0x3FFF0078L)
+#define VI_ERROR_INV_PROT (_VI_ERROR + 0x3FFF0079L)
+#define VI_ERROR_INV_SIZE (_VI_ERROR + 0x3FFF007BL)
 #define VI_ERROR_NIMPL_OPER (_VI_ERROR + 0x3FFF0081L)
 #define VI_ERROR_INV_LENGTH (_VI_ERROR + 0x3FFF0083L)
 #define VI_ERROR_INV_MODE (_VI_ERROR + 0x3FFF0091L)
+#define VI_ERROR_SESN_NLOCKED (_VI_ERROR + 0x3FFF009CL)
 #define VI_ERROR_LIBRARY_NFOUND (_VI_ERROR + 0x3FFF009EL)
+#define VI_ERROR_FILE_ACCESS (_VI_ERROR + 0x3FFF00A1L)
+#define VI_ERROR_FILE_IO (_VI_ERROR + 0x3FFF00A2L)
+#define VI_ERROR_NSUP_MECH (_VI_ERROR + 0x3FFF00A4L)
 #define VI_ERROR_INTF_NUM_NCONFIG (_VI_ERROR + 0x3FFF00A5L)
 #define VI_ERROR_CONN_LOST (_VI_ERROR + 0x3FFF00A6L)
 #define VI_ERROR_NPERMISSION (_VI_ERROR + 0x3FFF00A8L)
@@ -284,6 +387,14 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_INTF_USB (7)
 
 #define VI_PROT_NORMAL (1)
+#define VI_PROT_4882_STRS (4)
+#define VI_TRIG_PROT_DEFAULT (0)
+
+#define VI_QUEUE (1)
+#define VI_HNDLR (2)
+#define VI_SUSPEND_HNDLR (4)
+#define VI_ALL_MECH (0xFFFF)
+#define VI_ANY_HNDLR (0)
 
 #define VI_TMO_IMMEDIATE (0L)
 #define VI_TMO_INFINITE (0xFFFFFFFFUL)
