@@ -7,7 +7,9 @@
  *
  *   - Resources: TCPIP[board]::host::port::SOCKET (raw socket) and
  *     ASRL[board][::INSTR] / ASRL/dev/<path>::INSTR (serial line, termios).
- *     Resource names are case-insensitive. ASRLn maps to /dev/ttySn.
+ *     Resource names are case-insensitive. ASRLn is /dev/ttyS(n-1), as other
+ *     VISA libraries on Linux number ports (ASRL1::INSTR is /dev/ttyS0);
+ *     ASRL0 and a bare ASRL are /dev/ttyS0 too.
  *   - Formatted I/O: in this library's type system "%ld" is a ViInt32 (and
  *     "%lu"/"%lx" a ViUInt32) on every platform, as on 32-bit Windows where
  *     VISA was born. On LP64 Linux "long" is 8 bytes; pass ViInt32 objects,
@@ -29,9 +31,10 @@
  *     calls on one session are serialised.
  *   - A resource name that does not parse gives VI_ERROR_INV_RSRC_NAME. A
  *     well-formed name of an interface this library does not provide
- *     (GPIB, USB, TCPIP INSTR such as TCPIP::host::inst0::INSTR) gives
- *     VI_ERROR_RSRC_NFOUND; prefixes it does not know at all (VXI, PXI, ...)
- *     give VI_ERROR_INV_RSRC_NAME. ASRL also accepts any absolute path
+ *     (GPIB, USB, TCPIP INSTR such as TCPIP::host::inst0::INSTR) parses
+ *     (viParseRsrc) but viOpen gives VI_ERROR_INTF_NUM_NCONFIG, whose text
+ *     says the kind is not supported; prefixes it does not know at all (VXI,
+ *     PXI, ...) give VI_ERROR_INV_RSRC_NAME. No aliases exist. ASRL also accepts any absolute path
  *     (ASRL/dev/ttyUSB0::INSTR); "::INSTR" is optional. An IPv6 host is
  *     written in brackets: TCPIP::[::1]::5025::SOCKET.
  *   - viOpen: a refused connection, an unknown host, a connect that does not
@@ -39,8 +42,57 @@
  *     one that is not a terminal give VI_ERROR_RSRC_NFOUND; a serial device
  *     without access rights gives VI_ERROR_NPERMISSION. Host names are
  *     resolved with the system resolver, which the open timeout does not
- *     bound. Access modes are checked, but locking is not implemented: the
- *     lock modes are accepted and lock nothing.
+ *     bound. VI_EXCLUSIVE_LOCK / VI_SHARED_LOCK lock the resource as viLock
+ *     does, waiting up to the open timeout; VI_ERROR_RSRC_LOCKED when they
+ *     cannot.
+ *   - viFindRsrc lists, without sending anything: serial ports from sysfs
+ *     (ttyS<n> with a UART as ASRL<n+1>::INSTR, ttyUSB<n> and ttyACM<n> as
+ *     ASRL/dev/<name>::INSTR), USB test and measurement interfaces (listed,
+ *     not opened), and the names in $QMDC_VISA_RESOURCES (";" or blanks
+ *     between them) and in the file $QMDC_VISA_RESOURCES_FILE (default
+ *     ~/.config/qmdc/visa-resources, one a line, "#" comments). Expressions:
+ *     ? * + [set] [^set] | ( ) and \ escapes, any case; attribute
+ *     conditions "{...}" give VI_ERROR_INV_EXPR. No match: VI_ERROR_RSRC_NFOUND.
+ *
+ *   Locks
+ *   - viLock / viUnlock: exclusive and shared (access keys, made up when
+ *     requestedKey is VI_NULL), nested (VI_SUCCESS_NESTED_*), between the
+ *     sessions of a process and, through flock on a lock file per resource
+ *     ($QMDC_VISA_LOCK_DIR, else /run/lock, else /tmp), between processes.
+ *     A wait that runs out gives VI_ERROR_TMO (VI_ERROR_RSRC_LOCKED with
+ *     VI_TMO_IMMEDIATE). I/O, viClear, viFlush, viReadSTB, viAssertTrigger
+ *     and the buffer and file calls of a session kept out by another's lock
+ *     give VI_ERROR_RSRC_LOCKED; attributes, locks and events stay open.
+ *     Across processes a shared lock keeps out exclusive locks, not sessions
+ *     without its key. viClose gives up the session's locks.
+ *
+ *   Other operations
+ *   - viReadSTB / viAssertTrigger: VI_ERROR_NSUP_OPER on sockets and serial
+ *     lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
+ *     queried (an answer outside 0-255 gives VI_ERROR_IO) and "*TRG" sent.
+ *     viAssertTrigger takes VI_TRIG_PROT_DEFAULT only (else VI_ERROR_INV_PROT).
+ *   - Events: these interfaces deliver none. viEnableEvent, viWaitOnEvent,
+ *     viInstallHandler and viUninstallHandler give VI_ERROR_INV_EVENT for
+ *     every event type (VI_ERROR_INV_MECH, VI_ERROR_INV_CONTEXT and
+ *     VI_ERROR_INV_HNDLR_REF for bad arguments first); viDisableEvent and
+ *     viDiscardEvents on VI_ALL_ENABLED_EVENTS give VI_SUCCESS_EVENT_DIS and
+ *     VI_SUCCESS_QUEUE_EMPTY; viWaitOnEvent on it VI_ERROR_NENABLED.
+ *   - viTerminate: nothing runs asynchronously; VI_NULL succeeds, another
+ *     job id gives VI_ERROR_INV_JOB_ID.
+ *   - viSetBuf flushes the formatted buffers named (the write buffer is sent,
+ *     the read buffer dropped); their size stays 4096, and another size, or
+ *     VI_IO_IN_BUF / VI_IO_OUT_BUF, gives VI_WARN_NSUP_BUF.
+ *   - viBufWrite / viBufRead move raw bytes through the formatted buffers
+ *     (flushed as for viPrintf, END as for viScanf). viSPrintf writes to a
+ *     buffer the caller made large enough; viSScanf reads a NUL-terminated
+ *     buffer (the NUL is END). viReadToFile / viWriteFromFile follow viRead /
+ *     viWrite (VI_ATTR_FILE_APPEND_EN appends); a file that cannot be opened
+ *     gives VI_ERROR_FILE_ACCESS, a failing read or write VI_ERROR_FILE_IO.
+ *   - Every session and the resource manager: VI_ATTR_RSRC_MANF_NAME "QmDC",
+ *     VI_ATTR_RSRC_MANF_ID 0 (none registered), VI_ATTR_RSRC_SPEC_VERSION
+ *     VI_SPEC_VERSION. Sessions: VI_ATTR_USER_DATA (32 and 64 bits),
+ *     VI_ATTR_MAX_QUEUE_LENGTH (1 and up; no queue is ever filled),
+ *     VI_ATTR_RSRC_LOCK_STATE (as held in this process).
  *   - A serial session sets 9600 baud, 8 data bits, no parity, one stop bit,
  *     no flow control and raw mode at open.
  *   - Windows (visa32.dll, exporting these functions under their plain
