@@ -1,7 +1,7 @@
 // find_rsrc.cpp - discovery through sysfs and the user's list of LAN
 // instruments, and VISA search expressions. Nothing here sends a byte to a
 // device or a packet to the network.
-#include "find_rsrc.h"
+#include "find_rsrc.h"  // first: it includes <regex> its own way
 
 #include <algorithm>
 #include <cctype>
