@@ -109,20 +109,30 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
         } else if (arg == "--tst-fail") {
             options.faults.selfTestFails = true;
         } else if (name == "--tcp") {
+            // The port is optional: "--tcp=5025", or "--tcp 5025" when the next
+            // argument is not an option.
             options.tcp = true;
-            long port = 0;
-            if (equals != std::string::npos && !ToLong(arg.substr(equals + 1), 0, 65535, port)) {
-                error = "bad port in " + arg;
+            std::string port;
+            if (equals != std::string::npos) {
+                port = arg.substr(equals + 1);
+            } else if (i + 1 < argc && argv[i + 1][0] != '-') {
+                port = argv[++i];
+            } else {
+                continue;
+            }
+            long number = 0;
+            if (!ToLong(port, 0, 65535, number)) {
+                error = "bad port for --tcp: " + port;
                 return false;
             }
-            options.tcpPort = static_cast<int>(port);
+            options.tcpPort = static_cast<int>(number);
         } else {
             const ValueOption* option = nullptr;
             for (const ValueOption& candidate : ValueOptions()) {
                 if (name == candidate.name) option = &candidate;
             }
             if (option == nullptr) {
-                error = "unknown option " + arg;
+                error = (arg.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
                 return false;
             }
             std::string value;
@@ -154,7 +164,7 @@ one first, then the serial one. It serves one client at a time per transport and
 SIGTERM or SIGINT (exit status 0).
 
 Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
-  --tcp[=PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
+  --tcp [PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
   --pty                  serve a pseudo-terminal        -> ASRL/dev/pts/N::INSTR
 
 Instrument:
