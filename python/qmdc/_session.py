@@ -80,15 +80,16 @@ class Session(SessionAttributes, Actions):
             s.voltage_level = 12.0
 
     resource: a VISA resource name or a logical name of the configuration
-    store. id_query checks that the instrument's model is one the driver
-    knows; reset resets it. simulate (None: as the configuration store says)
+    store. id_query and reset are those of QmDC_InitWithOptions (QmDC.h
+    says what each does). simulate (None: as the configuration store says)
     and model (the model simulated) are added to options, an option string
     such as "Cache=0".
 
     query_instr_status (default True) has the driver read the instrument's
     status after each operation, so that a value the instrument refuses
     raises qmdc.InstrumentError with the instrument's own error
-    ("instrument: -222 Data out of range") instead of passing unnoticed;
+    ("instrument: -222 Data out of range") instead of passing unnoticed; the
+    driver then also clears the instrument's status and error queue at init.
     False saves that query, None leaves it to the configuration store. An
     option string that names QueryInstrStatus decides instead.
 
