@@ -213,8 +213,9 @@ extern "C" {
 /*- Lifecycle --------------------------------------------------------------*/
 /* Opens a session on a VISA resource name ("TCPIP0::host::5025::SOCKET",
  * "ASRL1::INSTR"; any letter case) or a logical name of the configuration
- * store (case-sensitive). Unless simulating, every init asks the instrument
- * "*IDN?" and fails unless the model it answers has the form
+ * store (case-sensitive). Every init asks the instrument "*IDN?" (a
+ * simulated session takes the model from its options or the store instead)
+ * and fails unless the model has the form
  * "<Bench|Rack> <volts>-<amperes> QM", which gives the ratings. IdQuery =
  * VI_TRUE checks the model against that same form once more, so it refuses
  * nothing more: a model of that form outside
