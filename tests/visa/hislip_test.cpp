@@ -268,13 +268,19 @@ TEST(VisaHislip, LongAnswersClearAndClose) {
     ASSERT_EQ(answer.size(), 100001u);
     EXPECT_EQ(answer.substr(99990), "0123456789\n");
 
-    // An answer left unread is gone after the device clear; the next query gets its own.
+    // The device clear drops an answer left unread and the start of a message the
+    // instrument had not seen the end of; the next query gets its own answer.
     ASSERT_EQ(viWrite(visa.vi(), reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &n), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(visa.vi(), VI_ATTR_SEND_END_EN, VI_FALSE), VI_SUCCESS);
+    ASSERT_EQ(viWrite(visa.vi(), reinterpret_cast<ViConstBuf>("VOLT 3"), 6, &n), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(visa.vi(), VI_ATTR_SEND_END_EN, VI_TRUE), VI_SUCCESS);
     std::this_thread::sleep_for(Ms(50));
     EXPECT_EQ(viClear(visa.vi()), VI_SUCCESS);
     char text[64] = "";
     EXPECT_EQ(viQueryf(visa.vi(), "*OPC?\n", "%63t", text), VI_SUCCESS);
     EXPECT_STREQ(text, "1\n");
+    EXPECT_EQ(viQueryf(visa.vi(), "VOLT?\n", "%63t", text), VI_SUCCESS);
+    EXPECT_STRNE(text, "3\n");
 
     // viClose from another thread ends a read that would wait for ever.
     viSetAttribute(visa.vi(), VI_ATTR_TMO_VALUE, VI_TMO_INFINITE);
