@@ -411,11 +411,14 @@ TEST(VisaHislip, LocksKeepOtherSessionsWaiting) {
 // --- Against a server that breaks the protocol ----------------------------
 
 // Answers the opening handshake (or, with `initAnswer`, only that instead), then answers
-// every DataEnd with `dataAnswer`, raw bytes.
+// every DataEnd with `dataAnswer`, raw bytes. With `overlap` it prefers overlapped mode and
+// acknowledges the device clear that asks for another.
 class BrokenServer {
   public:
-    BrokenServer(std::string initAnswer, std::string dataAnswer)
-        : initAnswer_(std::move(initAnswer)), dataAnswer_(std::move(dataAnswer)) {
+    BrokenServer(std::string initAnswer, std::string dataAnswer, bool overlap = false)
+        : initAnswer_(std::move(initAnswer)),
+          dataAnswer_(std::move(dataAnswer)),
+          overlap_(overlap) {
         listener_ = qmdc_test::ListenOnLoopback(&port_);
         thread_ = std::thread([this] { run(); });
     }
@@ -428,6 +431,8 @@ class BrokenServer {
         return "TCPIP0::127.0.0.1::hislip0," + std::to_string(port_) + "::INSTR";
     }
     bool sawFatalError() const { return sawFatal_; }
+    // The feature setting of the client's DeviceClearComplete; -1 before one came.
+    int clearSetting() const { return clearSetting_; }
 
   private:
     int accept() {
@@ -463,17 +468,24 @@ class BrokenServer {
             if (!initAnswer_.empty()) {
                 put(sync, initAnswer_);
             } else {
-                put(sync, hislip::message(Type::InitializeResponse, 0, 0x01000007));
+                put(sync, hislip::message(Type::InitializeResponse, overlap_, 0x01000007));
                 async = accept();
                 if (async >= 0 && next(async, asyncIn, &m))
                     put(async, hislip::message(Type::AsyncInitializeResponse, 0, 0));
                 if (async >= 0 && next(async, asyncIn, &m))
                     put(async, hislip::message(Type::AsyncMaximumMessageSizeResponse, 0, 0,
                                                hislip::encodeSize(4096)));
+                if (overlap_ && next(async, asyncIn, &m) && m.type() == Type::AsyncDeviceClear)
+                    put(async, hislip::message(Type::AsyncDeviceClearAcknowledge, 1, 0));
             }
         }
-        while (next(sync, syncIn, &m))
+        while (next(sync, syncIn, &m)) {
             if (m.type() == Type::DataEnd) put(sync, dataAnswer_);
+            if (m.type() == Type::DeviceClearComplete) {
+                clearSetting_ = m.header.control;
+                put(sync, hislip::message(Type::DeviceClearAcknowledge, m.header.control, 0));
+            }
+        }
         ::close(sync);
         if (async >= 0) ::close(async);
     }
@@ -482,9 +494,23 @@ class BrokenServer {
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
+    bool overlap_;
     std::atomic<bool> sawFatal_{false};
+    std::atomic<int> clearSetting_{-1};
     std::thread thread_;
 };
+
+TEST(VisaHislip, AServerPreferringOverlappedModeIsSwitchedToSynchronized) {
+    BrokenServer server("", hislip::message(Type::DataEnd, 0, 0xFFFFFF00u, "ok\n"), true);
+    Visa visa(server.resource());
+    ASSERT_EQ(visa.status(), VI_SUCCESS);
+    EXPECT_EQ(server.clearSetting(), 0);
+    ViBoolean overlap = VI_TRUE;
+    EXPECT_EQ(viGetAttribute(visa.vi(), VI_ATTR_TCPIP_HISLIP_OVERLAP_EN, &overlap), VI_SUCCESS);
+    EXPECT_EQ(overlap, VI_FALSE);
+    ViStatus status;
+    EXPECT_EQ(visa.query("*IDN?\n", &status), "ok");  // numbered from the start again
+}
 
 TEST(VisaHislip, BrokenServersGiveClearErrorsAtOnce) {
     const std::string fatal =
