@@ -111,7 +111,7 @@ void HislipServer::Drain(Connection& connection) {
             case hislip::Decoder::Result::Message:
                 break;
         }
-        Log("<-", message, session);
+        Log("<-", message.header, session);
         if (session == nullptr) {
             Initialize(connection, message);
         } else if (connection.async) {
@@ -376,10 +376,8 @@ void HislipServer::SendReply(Session& session, uint32_t messageId, const std::st
 bool HislipServer::Send(Connection* connection, Type type, uint8_t control, uint32_t parameter,
                         const std::string& payload) {
     if (connection == nullptr || connection->closing) return false;
-    Message message;
-    message.header = {static_cast<uint8_t>(type), control, parameter, payload.size()};
-    message.payload = payload;
-    Log("->", message, connection->session);
+    Log("->", {static_cast<uint8_t>(type), control, parameter, payload.size()},
+        connection->session);
     if (WriteAll(connection->fd.get(), hislip::message(type, control, parameter, payload), 0,
                  stopFd_))
         return true;
@@ -421,13 +419,13 @@ void HislipServer::Sweep() {
     }
 }
 
-void HislipServer::Log(const char* direction, const Message& message,
+void HislipServer::Log(const char* direction, const hislip::Header& header,
                        const Session* session) const {
     if (!verbose_) return;
-    std::fprintf(stderr, "[hislip %u] %s %s control %u parameter 0x%08x, %zu bytes\n",
+    std::fprintf(stderr, "[hislip %u] %s %s control %u parameter 0x%08x, %llu bytes\n",
                  session != nullptr ? session->id : 0, direction,
-                 hislip::typeName(message.header.type).c_str(), message.header.control,
-                 message.header.parameter, message.payload.size());
+                 hislip::typeName(header.type).c_str(), header.control, header.parameter,
+                 static_cast<unsigned long long>(header.length));
 }
 
 }  // namespace qmdc::emu

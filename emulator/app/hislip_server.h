@@ -82,7 +82,7 @@ class HislipServer {
     static void Grant(Session& session, bool exclusive, const std::string& key);
     void GrantWaitingLocks();
     void Sweep();
-    void Log(const char* direction, const hislip::Message& message, const Session* session) const;
+    void Log(const char* direction, const hislip::Header& header, const Session* session) const;
 
     Engine& engine_;
     const FaultPlan& faults_;
