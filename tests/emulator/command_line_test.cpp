@@ -67,6 +67,7 @@ TEST(EmulatorCommandLine, WhatItCannotTakeIsNamed) {
         {"--tcp 70000", "qmdc-emulator: bad port for --tcp: 70000 (see --help)"},
         {"--tcp=x", "qmdc-emulator: bad port for --tcp: x (see --help)"},
         {"--tcp 12ab", "qmdc-emulator: bad port for --tcp: 12ab (see --help)"},
+        {"--hislip 70000", "qmdc-emulator: bad port for --hislip: 70000 (see --help)"},
         {"--bogus", "qmdc-emulator: unknown option --bogus (see --help)"},
         {"--load", "qmdc-emulator: option --load needs a value (see --help)"},
     };
