@@ -5,11 +5,12 @@
  * Names, argument lists and values are those of the VISA standard, so a
  * vendor's VISA can be linked in its place. What our library supports:
  *
- *   - Resources: TCPIP[board]::host::port::SOCKET (raw socket) and
- *     ASRL[board][::INSTR] / ASRL/dev/<path>::INSTR (serial line, termios).
- *     Resource names are case-insensitive. ASRLn is /dev/ttyS(n-1), as other
- *     VISA libraries on Linux number ports (ASRL1::INSTR is /dev/ttyS0);
- *     ASRL0 and a bare ASRL are /dev/ttyS0 too.
+ *   - Resources: TCPIP[board]::host::port::SOCKET (raw socket),
+ *     TCPIP[board]::host::hislipN[,port][::INSTR] (HiSLIP, port 4880 unless
+ *     given) and ASRL[board][::INSTR] / ASRL/dev/<path>::INSTR (serial line,
+ *     termios). Resource names are case-insensitive. ASRLn is /dev/ttyS(n-1),
+ *     as other VISA libraries on Linux number ports (ASRL1::INSTR is
+ *     /dev/ttyS0); ASRL0 and a bare ASRL are /dev/ttyS0 too.
  *   - Formatted I/O: in this library's type system "%ld" is a ViInt32 (and
  *     "%lu"/"%lx" a ViUInt32) on every platform, as on 32-bit Windows where
  *     VISA was born. On LP64 Linux "long" is 8 bytes; pass ViInt32 objects,
@@ -31,7 +32,7 @@
  *     calls on one session are serialised.
  *   - A resource name that does not parse gives VI_ERROR_INV_RSRC_NAME. A
  *     well-formed name of an interface this library does not provide
- *     (GPIB, USB, TCPIP INSTR such as TCPIP::host::inst0::INSTR) parses
+ *     (GPIB, USB, VXI-11 such as TCPIP::host::inst0::INSTR) parses
  *     (viParseRsrc) but viOpen gives VI_ERROR_INTF_NUM_NCONFIG, whose text
  *     says the kind is not supported; prefixes it does not know at all (VXI,
  *     PXI, ...) give VI_ERROR_INV_RSRC_NAME. No aliases exist. ASRL also accepts any absolute path
@@ -64,14 +65,16 @@
  *     and the buffer and file calls of a session kept out by another's lock
  *     give VI_ERROR_RSRC_LOCKED; attributes, locks and events stay open.
  *     Across processes a shared lock keeps out exclusive locks, not sessions
- *     without its key. viClose gives up the session's locks.
+ *     without its key. viClose gives up the session's locks. On HiSLIP the
+ *     session's first lock also takes the instrument's own lock.
  *
  *   Other operations
- *   - viReadSTB / viAssertTrigger: VI_ERROR_NSUP_OPER on sockets and serial
- *     lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
+ *   - viReadSTB / viAssertTrigger: HiSLIP's own status byte and trigger;
+ *     VI_ERROR_NSUP_OPER on sockets and serial lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
  *     queried (an answer outside 0-255 gives VI_ERROR_IO) and "*TRG" sent.
  *     viAssertTrigger takes VI_TRIG_PROT_DEFAULT only (else VI_ERROR_INV_PROT).
- *   - Events: these interfaces deliver none. viEnableEvent, viWaitOnEvent,
+ *   - Events: no interface here delivers any (HiSLIP's service requests are
+ *     not passed on). viEnableEvent, viWaitOnEvent,
  *     viInstallHandler and viUninstallHandler give VI_ERROR_INV_EVENT for
  *     every event type (VI_ERROR_INV_MECH, VI_ERROR_INV_CONTEXT and
  *     VI_ERROR_INV_HNDLR_REF for bad arguments first); viDisableEvent and
@@ -113,6 +116,17 @@
  *     on the termination character (with VI_ATTR_TERMCHAR_EN), on the count
  *     or on the timeout; with VI_FALSE a read also ends (with VI_SUCCESS) as
  *     soon as one receive has delivered data.
+ *   - HiSLIP: synchronized mode only (VI_ATTR_TCPIP_HISLIP_OVERLAP_EN is
+ *     VI_FALSE and cannot be set). VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB
+ *     (default 1024, at most 65536) is the largest message accepted from
+ *     the server, announced to it when set; a longer one, or a header
+ *     without the "HS" prologue, ends the session with VI_ERROR_IO (later
+ *     calls: VI_ERROR_CONN_LOST). An Error message from the server fails
+ *     the call with VI_ERROR_IO; a FatalError gives VI_ERROR_CONN_LOST. A
+ *     read ends on END (the last part of a message) with VI_SUCCESS, as
+ *     well as on the termination character when enabled. The address, host
+ *     name, port, NODELAY and KEEPALIVE attributes are those of the
+ *     synchronous channel; VI_ATTR_TCPIP_DEVICE_NAME is "hislipN".
  *   - Serial: baud (the standard rates), data bits 5-8, parity none, odd,
  *     even, mark and space (where the system has CMSPAR), stop bits 10 and
  *     20, flow control none, XON/XOFF and RTS/CTS (not DTR/DSR), and the
@@ -138,7 +152,9 @@
  *     without the termination character; bytes that arrive after the
  *     termination character are kept for the next read.
  *   - viClear empties the formatted I/O buffers and drops input that has
- *     already arrived; no device clear is sent on these interfaces.
+ *     already arrived; no device clear is sent on a socket or a serial
+ *     line. On HiSLIP it also runs the protocol's device clear, which
+ *     drops everything the instrument had not answered yet.
  *     viFlush: VI_IO_OUT_BUF and VI_IO_OUT_BUF_DISCARD do nothing, since
  *     writes are sent before they return; VI_IO_IN_BUF(_DISCARD) drops input
  *     that has arrived but was not read. Two flags for the same buffer in one
@@ -336,6 +352,11 @@ ViStatus _VI_FUNC viUninstallHandler(ViSession vi, ViEventType eventType, ViHndl
 #define VI_ATTR_TCPIP_PORT (0x3FFF0197UL)
 #define VI_ATTR_TCPIP_NODELAY (0x3FFF019AUL)
 #define VI_ATTR_TCPIP_KEEPALIVE (0x3FFF019BUL)
+#define VI_ATTR_TCPIP_DEVICE_NAME (0xBFFF0199UL)
+#define VI_ATTR_TCPIP_HISLIP_OVERLAP_EN (0x3FFF0300UL)
+#define VI_ATTR_TCPIP_HISLIP_VERSION (0x3FFF0301UL)
+#define VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB (0x3FFF0302UL)
+#define VI_ATTR_TCPIP_IS_HISLIP (0x3FFF0303UL)
 #define VI_ATTR_FILE_APPEND_EN (0x3FFF0192UL)
 
 /* Event attributes and event types */
