@@ -124,6 +124,20 @@ def our_checks(rm, resources):
     check("rm.close() closes the socket", open_sockets() == before)
 
 
+def hislip_checks(rm, resource):
+    """HiSLIP carries the status byte, the trigger, clear and locks itself."""
+    common_checks("qmdcvisa", rm, resource)
+    inst = rm.open_resource(resource, read_termination="\n", write_termination="\n")
+    inst.write("*SRE 0;*CLS")
+    check("hislip read_stb", inst.read_stb() == 0)
+    inst.assert_trigger()  # HiSLIP's Trigger message, not a "*TRG" the emulator would refuse
+    check("hislip assert_trigger", inst.query("SYST:ERR?").startswith("0,"))
+    with inst.lock_context():
+        check("hislip lock_context", inst.query("*IDN?") == IDN)
+    inst.close()
+    rm.close()
+
+
 def run_tools(library, tcp):
     home = tempfile.mkdtemp()
     with open(os.path.join(home, ".pyvisarc"), "w") as rc:
@@ -150,15 +164,17 @@ def run_tools(library, tcp):
 
 def main():
     library, emulator_path = sys.argv[1:3]
-    emulator = subprocess.Popen([emulator_path, "--tcp", "--pty"], stdout=subprocess.PIPE,
-                                text=True)
+    emulator = subprocess.Popen([emulator_path, "--tcp", "--pty", "--hislip"],
+                                stdout=subprocess.PIPE, text=True)
     try:
         resources = [emulator.stdout.readline().strip() for _ in range(2)]
+        hislip = emulator.stdout.readline().strip()
         times = {}
         for tag, backend in (("qmdcvisa", library), ("pyvisa-py", "@py")):
             rm = pyvisa.ResourceManager(backend)
             times[tag] = [common_checks(tag, rm, r) for r in resources]
             rm.close()
+        hislip_checks(pyvisa.ResourceManager(library), hislip)
         our_checks(pyvisa.ResourceManager(library), resources)
         run_tools(library, resources[0])
         for tag, (tcp_us, serial_us) in times.items():
