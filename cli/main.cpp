@@ -59,7 +59,7 @@ std::string DriverRevision() {
 
 constexpr const char* kFooter =
     "RESOURCE is a VISA resource name or a logical name from the IVI configuration store; "
-    "with --simulate it may be left out. Each subcommand has its own --help.\n"
+    "with --simulate (all but shell) it may be left out. Each subcommand has its own --help.\n"
     "Exit status: 0 done, 1 the driver or the instrument failed (the driver's description on "
     "stderr), 2 usage error, 130 interrupted.\n"
     "Examples:\n"
