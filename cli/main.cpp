@@ -61,7 +61,7 @@ constexpr const char* kFooter =
     "RESOURCE is a VISA resource name or a logical name from the IVI configuration store; "
     "with --simulate (all but shell) it may be left out. Each subcommand has its own --help.\n"
     "Exit status: 0 done, 1 the driver or the instrument failed (the driver's description on "
-    "stderr), 2 usage error, 130 interrupted.\n"
+    "stderr) or a write failed, 2 a usage error, 130 interrupted.\n"
     "Examples:\n"
     "  qmdc info --simulate\n"
     "  qmdc get TCPIP0::127.0.0.1::5025::SOCKET VOLTAGE_LEVEL\n"
