@@ -56,7 +56,7 @@ Runner DefineAttributes(CLI::App& command) {
         const auto line = [w, &out](const char* name, const std::string& id, const char* type,
                                     const char* access, const char* unit, const char* channel) {
             char text[256];
-            std::snprintf(text, sizeof text, "%-*s  %-7s  %-9s  %-6s  %-8s  %s", w, name,
+            std::snprintf(text, sizeof text, "%-*s  %-7s  %-9s  %-6s  %-12s  %s", w, name,
                           id.c_str(), type, access, unit, channel);
             std::string row = text;
             row.erase(row.find_last_not_of(' ') + 1);
@@ -92,8 +92,10 @@ Runner DefineGet(CLI::App& command) {
 Runner DefineSet(CLI::App& command) {
     auto set = std::make_shared<AttributeCommand>(command, StatusCheck::AfterEachOperation);
     set->arguments.AddPositional("VALUE", set->value,
-                                 "a number; an enumerated value by its QMDC_VAL_* name (or the end "
-                                 "of it: LOCAL) or number; a Boolean as on/off/true/false/1/0");
+                                 "a number; an enumerated value by its QMDC_VAL_* name, by the end "
+                                 "of it after an underscore when only one name ends so (LOCAL; "
+                                 "lock is REMOTE_WITH_LOCK), or by its number (only its values' "
+                                 "numbers); a Boolean as on/off/true/false/1/0");
     set->AddChannelOption(command);
     command.footer("Example: qmdc set TCPIP0::127.0.0.1::5025::SOCKET CONTROL_SOURCE remote");
     return [set] {

@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "driver/attribute_table.h"
 #include "kiln/attributes/enum_command_map.h"
@@ -27,27 +28,34 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// "ViReal64, R/W, amperes (over-current level): text" -> unit "amperes",
-// description "over-current level; text".
+// "ViReal64, R/W, amperes (over-current level); more: text" -> unit
+// "amperes", description "over-current level; more; text".
 Comment ParseComment(const std::string& text) {
     const size_t colon = text.find(':');
-    const std::string head = text.substr(0, colon);
+    std::string head = text.substr(0, colon);
+    std::vector<std::string> notes;
+    // Type and access come first; what follows them names the unit.
+    for (int skip = 0; skip < 2; ++skip) {
+        const size_t comma = head.find(',');
+        head = comma == std::string::npos ? "" : head.substr(comma + 1);
+    }
     Comment comment;
-    std::string rest = colon == std::string::npos ? "" : Trimmed(text.substr(colon + 1));
-    std::istringstream parts(head);
-    std::string part;
-    for (int i = 0; std::getline(parts, part, ','); ++i) {
-        if (i < 2) continue;  // type and access
-        part = Trimmed(part);
-        const size_t open = part.find('(');
-        if (comment.unit.empty()) comment.unit = Trimmed(part.substr(0, open));
-        if (open != std::string::npos) {
-            const size_t close = part.find(')', open);
-            const std::string aside = part.substr(open + 1, close - open - 1);
-            rest = rest.empty() ? aside : aside + "; " + rest;
+    const size_t unitEnd = head.find_first_of("(;");
+    comment.unit = Trimmed(head.substr(0, unitEnd));
+    if (unitEnd != std::string::npos) {
+        std::string rest = head.substr(unitEnd);
+        for (char& c : rest) {
+            if (c == '(' || c == ')') c = ';';
+        }
+        std::istringstream parts(rest);
+        for (std::string part; std::getline(parts, part, ';');) {
+            if (!Trimmed(part).empty()) notes.push_back(Trimmed(part));
         }
     }
-    comment.description = rest;
+    if (colon != std::string::npos) notes.push_back(Trimmed(text.substr(colon + 1)));
+    for (const std::string& note : notes) {
+        comment.description += (comment.description.empty() ? "" : "; ") + note;
+    }
     return comment;
 }
 

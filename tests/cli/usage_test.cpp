@@ -195,12 +195,32 @@ TEST(Usage, AFailedWriteToStandardOutputEndsTheCommand) {
         ToolOptions options;
         options.program = "/bin/sh";
         options.deadline = std::chrono::seconds(10);
-        const ToolResult result =
-            RunTool({"-c", std::string(ToolPath()) + " " + command + " > /dev/full"}, options);
+        const ToolResult result = RunTool(
+            {"-c", "exec " + std::string(ToolPath()) + " " + command + " > /dev/full"}, options);
         EXPECT_EQ(result.status, 1) << command << "\n" << result.err;
         EXPECT_EQ(result.err, "qmdc: cannot write standard output: No space left on device\n")
             << command;
     }
+}
+
+}  // namespace
+}  // namespace qmdc_cli_test
+
+namespace qmdc_cli_test {
+namespace {
+
+// The tool is a client of libqmdc.so like any user's program: it carries no
+// copy of the driver's functions, so that replacing the library changes it.
+TEST(Usage, TheToolUsesTheSharedDriver) {
+    ToolOptions options;
+    options.program = "/bin/sh";
+    const ToolResult needed = RunTool({"-c", "readelf -d " + std::string(ToolPath())}, options);
+    ASSERT_EQ(needed.status, 0) << needed.err;
+    EXPECT_NE(needed.out.find("[libqmdc.so]"), std::string::npos) << needed.out;
+    const ToolResult defined = RunTool(
+        {"-c", "nm --defined-only " + std::string(ToolPath()) + " | grep -c ' QmDC_' || true"},
+        options);
+    EXPECT_EQ(defined.out, "0\n") << "qmdc defines driver functions of its own";
 }
 
 }  // namespace
