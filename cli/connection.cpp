@@ -45,13 +45,11 @@ SessionArguments::SessionArguments(CLI::App& command, ConnectionOptions& connect
     : connection_(connection), command_(command), simulation_(simulation) {
     connection.statusCheck = statusCheck;
     const bool offered = simulation == Simulation::Offered;
-    AddPositional("RESOURCE", connection.resource,
-                  offered ? "VISA resource name (TCPIP0::host::port::SOCKET, ASRL1::INSTR, "
-                            "ASRL/dev/ttyUSB0::INSTR) or a logical name from the IVI "
-                            "configuration store; may be left out with --simulate"
-                          : "VISA resource name (TCPIP0::host::port::SOCKET, ASRL1::INSTR, "
-                            "ASRL/dev/ttyUSB0::INSTR) or a logical name from the IVI "
-                            "configuration store");
+    const std::string resource =
+        "VISA resource name (TCPIP0::host::port::SOCKET, ASRL1::INSTR, ASRL/dev/ttyUSB0::INSTR) "
+        "or a logical name from the IVI configuration store";
+    resourceHelp_ = offered ? resource + "; may be left out with --simulate" : resource;
+    AddPositional("RESOURCE", connection.resource, resourceHelp_.c_str());
     // Refused, --simulate is still read (out of the help), to say why.
     auto* simulate = command.add_flag("--simulate", connection.simulate,
                                       "simulate the instrument: nothing is connected");

@@ -65,6 +65,7 @@ class SessionArguments {
     ConnectionOptions& connection_;
     CLI::App& command_;
     Simulation simulation_;
+    std::string resourceHelp_;
     std::vector<Positional> positionals_;  // RESOURCE first
 };
 
