@@ -110,9 +110,10 @@ TEST_F(ShellTest, ErrorsBelongToTheirLine) {
 
 // A connection the instrument closes is said once, and ends the shell.
 TEST(Shell, ALostConnectionEndsIt) {
-    const ToolOnEmulator tool({"--drop-after", "3"});
+    // Init takes a message or two; each line two (the line, SYST:ERR?).
+    const ToolOnEmulator tool({"--drop-after", "6"});
     ToolOptions options;
-    options.input = "*IDN?\n*IDN?\n*IDN?\n*IDN?\nVOLT 1\n*IDN?\n";
+    options.input = "*IDN?\n*IDN?\n*IDN?\n*IDN?\n*IDN?\nVOLT 1\n*IDN?\n*IDN?\n";
     const ToolResult result = tool.Run("shell", {"--timeout", "500"}, options);
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_EQ(Occurrences(result.err, "connection to the instrument was lost"), 1u) << result.err;
