@@ -31,6 +31,7 @@ constexpr AttrDesc kAttributes[] = {
     {VI_ATTR_SUPPRESS_END_EN, T::Bool, S::Tcp, RW},
     {VI_ATTR_TCPIP_ADDR, T::Str, S::Tcp, RO},
     {VI_ATTR_TCPIP_HOSTNAME, T::Str, S::Tcp, RO},
+    {VI_ATTR_TCPIP_DEVICE_NAME, T::Str, S::Tcp, RO},
     {VI_ATTR_TCPIP_PORT, T::U16, S::Tcp, RO},
     {VI_ATTR_TCPIP_NODELAY, T::Bool, S::Tcp, RW},
     {VI_ATTR_TCPIP_KEEPALIVE, T::Bool, S::Tcp, RW},

@@ -49,7 +49,9 @@ class Session::FormattedInput final : public ScanInput {
 Session::Session(std::unique_ptr<Transport> transport, const ResourceName& name)
     : transport_(std::move(transport)),
       rsrcName_(name.canonical),
-      scope_(name.kind == RsrcKind::TcpSocket ? AttrScope::Tcp : AttrScope::Serial),
+      scope_(name.kind == RsrcKind::Serial ? AttrScope::Serial : AttrScope::Tcp),
+      rsrcClass_(name.kind == RsrcKind::TcpSocket ? "SOCKET" : "INSTR"),
+      intfType_(name.kind == RsrcKind::Serial ? VI_INTF_ASRL : VI_INTF_TCPIP),
       intfNum_(name.board) {}
 
 ViStatus Session::getAttribute(ViAttr attr, void* value) {
@@ -58,14 +60,13 @@ ViStatus Session::getAttribute(ViAttr attr, void* value) {
     if (desc == nullptr || (desc->scope != AttrScope::Any && desc->scope != scope_))
         return VI_ERROR_NSUP_ATTR;
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool tcp = scope_ == AttrScope::Tcp;
     AttrValue v;
     switch (attr) {
         case VI_ATTR_RSRC_NAME:
             v.setString(rsrcName_.c_str());
             break;
         case VI_ATTR_RSRC_CLASS:
-            v.setString(tcp ? "SOCKET" : "INSTR");
+            v.setString(rsrcClass_);
             break;
         case VI_ATTR_RSRC_IMPL_VERSION:
             v.num = kImplVersion;
@@ -74,7 +75,7 @@ ViStatus Session::getAttribute(ViAttr attr, void* value) {
             v.num = VI_NO_LOCK;
             break;
         case VI_ATTR_INTF_TYPE:
-            v.num = tcp ? VI_INTF_TCPIP : VI_INTF_ASRL;
+            v.num = intfType_;
             break;
         case VI_ATTR_INTF_NUM:
             v.num = intfNum_;
@@ -172,6 +173,10 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
             pendingBegin_ += n;
             *got += n;
             if (*end) return termcharEn_ ? VI_SUCCESS_TERM_CHAR : VI_SUCCESS;
+            if (pendingCount() == 0 && pendingIsEnd_) {
+                *end = true;
+                return VI_SUCCESS;
+            }
             if (*got == count) return VI_SUCCESS_MAX_CNT;
             if (rules.pauseEndsRead) {
                 *end = true;
@@ -180,10 +185,17 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
             if (anyData) return VI_SUCCESS;
         }
         pendingBegin_ = pendingEnd_ = 0;
+        pendingIsEnd_ = false;
         size_t n = 0;
-        const ViStatus status = transport_->read(pending_, kBufferSize, deadline, &n);
+        const ViStatus status = transport_->readMessage(
+            pending_, kBufferSize, termEnds ? termchar_ : -1, deadline, &n, &pendingIsEnd_);
         if (status < VI_SUCCESS) return status;
         pendingEnd_ = n;
+        if (n == 0 && pendingIsEnd_) {  // an empty message
+            pendingIsEnd_ = false;
+            *end = true;
+            return VI_SUCCESS;
+        }
     }
 }
 
@@ -203,7 +215,7 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
 ViStatus Session::send(const ViByte* buf, size_t len, bool end, const Deadline& deadline,
                        size_t* sent) {
     inStep_ = false;  // the instrument may answer what is sent now
-    ViStatus status = transport_->write(buf, len, deadline, sent);
+    ViStatus status = transport_->writeMessage(buf, len, end && sendEnd_, deadline, sent);
     const bool appendTermchar = end && sendEnd_ && transport_->endRules().termcharOnWrite;
     if (status == VI_SUCCESS && appendTermchar) {
         size_t one = 0;
@@ -242,6 +254,7 @@ void Session::discardReadBuffer() {
 void Session::discardInput() {
     discardReadBuffer();
     pendingBegin_ = pendingEnd_ = 0;
+    pendingIsEnd_ = false;
     transport_->discardInput();
     inStep_ = true;
 }
@@ -271,6 +284,7 @@ ViStatus Session::flush(ViUInt16 mask) {
     if (mask & VI_READ_BUF_DISCARD) discardReadBuffer();
     if (mask & (VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) {
         pendingBegin_ = pendingEnd_ = 0;
+        pendingIsEnd_ = false;
         transport_->discardInput();
     }
     return status < VI_SUCCESS ? status : VI_SUCCESS;
@@ -280,7 +294,9 @@ ViStatus Session::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     wrBuf_.clear();
     discardInput();
-    return VI_SUCCESS;
+    // The instrument's own clear, where the protocol has one (VXI-11
+    // device_clear): it drops what the instrument holds of the last message.
+    return transport_->deviceClear(callDeadline());
 }
 
 ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush,

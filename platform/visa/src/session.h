@@ -74,6 +74,8 @@ class Session {
     const std::unique_ptr<Transport> transport_;
     const std::string rsrcName_;
     const AttrScope scope_;
+    const char* const rsrcClass_;
+    const ViUInt16 intfType_;
     const ViUInt16 intfNum_;
 
     ViUInt32 timeoutMs_ = 2000;
@@ -87,6 +89,7 @@ class Session {
     // character), so that no read loses what the next one needs.
     ViByte pending_[kBufferSize];
     size_t pendingBegin_ = 0, pendingEnd_ = 0;
+    bool pendingIsEnd_ = false;  // a message-based read said END after these bytes
 
     // Formatted read buffer: rdBuf_[rdPos_, rdLen_) is unread; rdEnd_ means
     // the message ends after rdBuf_[rdLen_ - 1].

@@ -39,6 +39,20 @@ class Transport {
     // *sent counts the bytes that left.
     virtual ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline,
                            size_t* sent) = 0;
+    // Message-based interfaces (VXI-11, HiSLIP) carry END in their protocol:
+    // a read tells whether its bytes end a message, a write marks the last
+    // part of one. `termchar` is the character that ends a read (-1: none),
+    // for an interface whose device stops on it. A byte stream has no END;
+    // the defaults say so.
+    virtual ViStatus readMessage(ViByte* buf, size_t cap, int /*termchar*/,
+                                 const Deadline& deadline, size_t* got, bool* end) {
+        *end = false;
+        return read(buf, cap, deadline, got);
+    }
+    virtual ViStatus writeMessage(const ViByte* buf, size_t len, bool /*end*/,
+                                  const Deadline& deadline, size_t* sent) {
+        return write(buf, len, deadline, sent);
+    }
     // Drops input that has already arrived, without waiting for more.
     virtual void discardInput() = 0;
     // Ends every wait of this transport, the one another thread may be
