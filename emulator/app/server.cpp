@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -34,13 +35,14 @@ std::string Printable(const std::string& text) {
 }  // namespace
 
 Server::Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-               int stopFd)
+               int stopFd, std::unique_ptr<Vxi11Server> vxi11)
     : engine_(engine),
       faults_(faults),
       verbose_(verbose),
       listener_(std::move(listener)),
       ptyMaster_(std::move(ptyMaster)),
-      stopFd_(stopFd) {}
+      stopFd_(stopFd),
+      vxi11_(std::move(vxi11)) {}
 
 void Server::Run() {
     bool ptyIdle = false;
@@ -55,10 +57,16 @@ void Server::Run() {
         const int listenIndex = tcpClient_.valid() ? -1 : watch(listener_);
         const int tcpIndex = watch(tcpClient_);
         const int ptyIndex = ptyIdle ? -1 : watch(ptyMaster_);
-        const int ready = ::poll(fds.data(), fds.size(), ptyIdle ? kPtyIdlePollMs : -1);
+        int timeout = ptyIdle ? kPtyIdlePollMs : -1;
+        const size_t vxi11First = fds.size();
+        // VXI-11 reads wait for the instrument's answer or their own timeout.
+        const int vxi11Wait = vxi11_ ? vxi11_->Watch(fds) : -1;
+        if (vxi11Wait >= 0) timeout = timeout < 0 ? vxi11Wait : std::min(timeout, vxi11Wait);
+        const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) return;
         if ((fds[0].revents & POLLIN) != 0) return;
         ptyIdle = false;
+        if (vxi11_) vxi11_->Serve(fds, vxi11First);
         if (ready <= 0) continue;
 
         if (listenIndex >= 0 && fds[listenIndex].revents != 0) {

@@ -2,10 +2,12 @@
 #ifndef QMDC_EMULATOR_APP_SERVER_H
 #define QMDC_EMULATOR_APP_SERVER_H
 
+#include <memory>
 #include <string>
 
 #include "app/faults.h"
 #include "app/transport.h"
+#include "app/vxi11_server.h"
 #include "core/engine.h"
 
 namespace qmdc::emu {
@@ -14,7 +16,7 @@ class Server {
   public:
     // Either port may be absent (invalid Fd). stopFd becomes readable on a shutdown request.
     Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-           int stopFd);
+           int stopFd, std::unique_ptr<Vxi11Server> vxi11 = nullptr);
 
     // Serves until stopFd becomes readable.
     void Run();
@@ -49,6 +51,7 @@ class Server {
     Fd tcpClient_;
     Fd ptyMaster_;
     int stopFd_;
+    std::unique_ptr<Vxi11Server> vxi11_;  // null without --vxi11
     Link tcpLink_{"tcp", &tcpClient_};
     Link ptyLink_{"pty", &ptyMaster_};
 };
