@@ -291,18 +291,18 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
                  });
             return true;
         case device_write: {
-            bool drop = false;
             Call(conn, xid, record, at, xdr_Device_WriteParms, xdr_Device_WriteResp,
                  [&](Device_WriteParms& p, Device_WriteResp& r) {
                      r.error = Check(p.lid);
                      if (r.error != 0) return true;
                      Link& link = links_.at(p.lid);
                      Write(link, p.lid, p, r);
-                     drop = faults_.dropAfter() != 0 && link.messages >= faults_.dropAfter();
+                     if (faults_.dropAfter() != 0 && link.messages >= faults_.dropAfter())
+                         conn.dropWhenAnswered = true;
                      return true;
                  });
-            if (drop && verbose_) std::fprintf(stderr, "[vxi11] dropping the connection\n");
-            return !drop;
+            // After the Nth message, the connection closes once its answer has been read.
+            return !(conn.dropWhenAnswered && output_.empty());
         }
         case device_read:
             Call(conn, xid, record, at, xdr_Device_ReadParms, xdr_Device_ReadResp,
@@ -436,10 +436,16 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
         if (!WriteAll(conn.fd.get(), std::string("\xff\xff\xff\xff", 4), 0, stopFd_))
             conn.closing = true;
     } else if (bad == "junk") {
-        if (!WriteAll(conn.fd.get(), std::string("\x80\0\0\x08junkjunk", 12), 0, stopFd_))
-            conn.closing = true;
+        // The reply's xid, then bytes that make no RPC reply.
+        std::string record("\x80\0\0\x08", 4);
+        for (int shift = 24; shift >= 0; shift -= 8) record += static_cast<char>(xid >> shift);
+        if (!WriteAll(conn.fd.get(), record + "junk", 0, stopFd_)) conn.closing = true;
     } else {
         Reply(conn, xid, SUCCESS, rpc::xdrProc(xdr_Device_ReadResp), &resp);
+    }
+    if (conn.dropWhenAnswered && output_.empty()) {
+        if (verbose_) std::fprintf(stderr, "[vxi11] dropping the connection\n");
+        conn.closing = true;
     }
 }
 

@@ -50,6 +50,7 @@ class Vxi11Server {
         rpc::RecordReader reader;
         std::optional<PendingRead> read;  // a device_read waiting for the answer
         bool closing = false;
+        bool dropWhenAnswered = false;  // --drop-after: close once the answer has gone
     };
     struct Link {
         Conn* conn;

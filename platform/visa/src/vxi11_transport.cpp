@@ -160,9 +160,13 @@ ViStatus Vxi11Transport::coreCall(uint32_t proc, bool_t (*encode)(XDR*, Args*), 
     } else if (status == VI_ERROR_CONN_LOST) {
         connectionLost_ = true;
     }
-    if (status != VI_SUCCESS) return interrupted_ ? VI_ERROR_CONN_LOST : status;
-    status = vxi11Status(results->error);
-    if (status != VI_SUCCESS) xdr_free(rpc::xdrProc(decode), reinterpret_cast<char*>(results));
+    if (status == VI_SUCCESS) {
+        status = vxi11Status(results->error);
+        if (status != VI_SUCCESS) xdr_free(rpc::xdrProc(decode), reinterpret_cast<char*>(results));
+    }
+    // A call the close cut short (the server may have answered "abort") ends as every call
+    // on a closing session does.
+    if (status != VI_SUCCESS && interrupted_) return VI_ERROR_CONN_LOST;
     return status;
 }
 
