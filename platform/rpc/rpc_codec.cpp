@@ -49,6 +49,16 @@ struct RecordStream {
     bool ok;
 };
 
+// XDR stores whatever number came in an enum field, so a field is read as
+// the number it holds, not compared as the enum (which that number may not be).
+template <class Enum>
+int32_t raw(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(int32_t), "XDR enums are 32-bit");
+    int32_t value;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 }  // namespace
 
 bool encodeCall(const CallHeader& header, xdrproc_t encode, const void* args, std::string* out) {
@@ -78,14 +88,15 @@ ReplyKind decodeReply(const std::string& record, uint32_t xid, xdrproc_t decode,
     msg.acpted_rply.ar_results.where = static_cast<caddr_t>(results);
     msg.acpted_rply.ar_results.proc = decode;
     const bool decoded = xdr_replymsg(&stream.xdrs, &msg);
+    const bool reply = raw(msg.rm_direction) == REPLY;
+    const bool accepted = reply && raw(msg.rm_reply.rp_stat) == MSG_ACCEPTED;
     // The verifier's body, if the server sent one, was allocated for us.
-    if (msg.rm_direction == REPLY && msg.rm_reply.rp_stat == MSG_ACCEPTED &&
-        msg.acpted_rply.ar_verf.oa_base != nullptr)
+    if (accepted && msg.acpted_rply.ar_verf.oa_base != nullptr)
         xdr_free(xdrProc(xdr_opaque_auth), &msg.acpted_rply.ar_verf);
-    if (msg.rm_direction != REPLY) return ReplyKind::Malformed;
-    if (msg.rm_reply.rp_stat != MSG_ACCEPTED || msg.acpted_rply.ar_stat != SUCCESS)
-        return decoded || msg.rm_reply.rp_stat == MSG_DENIED ? ReplyKind::Refused
-                                                             : ReplyKind::Malformed;
+    if (!reply) return ReplyKind::Malformed;
+    if (!accepted || raw(msg.acpted_rply.ar_stat) != SUCCESS)
+        return decoded || raw(msg.rm_reply.rp_stat) == MSG_DENIED ? ReplyKind::Refused
+                                                                  : ReplyKind::Malformed;
     if (!decoded) {
         xdr_free(decode, static_cast<char*>(results));
         return ReplyKind::Malformed;
@@ -100,7 +111,7 @@ bool decodeCallHeader(const std::string& record, CallHeader* header, size_t* arg
     rpc_msg msg{};
     msg.rm_call.cb_cred.oa_base = authArea;
     msg.rm_call.cb_verf.oa_base = authArea + MAX_AUTH_BYTES;
-    if (!xdr_callmsg(&stream.xdrs, &msg) || msg.rm_direction != CALL ||
+    if (!xdr_callmsg(&stream.xdrs, &msg) || raw(msg.rm_direction) != CALL ||
         msg.rm_call.cb_rpcvers != RPC_MSG_VERSION)
         return false;
     header->xid = msg.rm_xid;
