@@ -23,8 +23,8 @@ constexpr size_t kMaxInput = 65536;    // the instrument's input buffer
 constexpr int kAddressTries = 64;
 constexpr long kReasonReqCnt = 0x01, kReasonChr = 0x02, kReasonEnd = 0x04;
 constexpr Device_Flags kFlagEnd = 0x08, kFlagTermChrSet = 0x80;
-constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kErrLocked = 11,
-                           kErrNoLock = 12, kErrTimeout = 15, kErrAbort = 23;
+constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kErrParameter = 5,
+                           kErrLocked = 11, kErrNoLock = 12, kErrTimeout = 15, kErrAbort = 23;
 
 Fd ListenOn(in_addr_t address, uint16_t port, uint16_t* bound) {
     Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -293,7 +293,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_write: {
             Call(conn, xid, record, at, xdr_Device_WriteParms, xdr_Device_WriteResp,
                  [&](Device_WriteParms& p, Device_WriteResp& r) {
-                     r.error = Check(p.lid);
+                     r.error = p.data.data_len > kMaxRecvSize ? kErrParameter : Check(p.lid);
                      if (r.error != 0) return true;
                      Link& link = links_.at(p.lid);
                      Write(link, p.lid, p, r);

@@ -74,13 +74,14 @@ TEST(VisaVxi11, IdentityAndAttributes) {
 }
 
 // A message longer than the server's maxRecvSize (1024) goes in several device_writes with
-// END on the last only: the instrument runs it as one message.
+// END on the last only: the instrument runs it as one message, which END alone ends (no
+// linefeed).
 TEST(VisaVxi11, LongMessagesAndTermination) {
     Vxi11Session s;
     ASSERT_EQ(s.opened, VI_SUCCESS);
     std::string command;
     while (command.size() < 5000) command += "*CLS;";
-    command += "*IDN?\n";
+    command += "*IDN?";
     ViUInt32 sent = 0;
     ASSERT_EQ(viWrite(s.vi, reinterpret_cast<ViConstBuf>(command.data()),
                       static_cast<ViUInt32>(command.size()), &sent),
