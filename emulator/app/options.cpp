@@ -121,21 +121,32 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.vxi11 = true;
         } else if (arg == "--tst-fail") {
             options.faults.selfTestFails = true;
-        } else if (name == "--tcp") {
-            options.tcp = true;
-            long port = 0;
-            if (equals != std::string::npos && !ToLong(arg.substr(equals + 1), 0, 65535, port)) {
-                error = "bad port in " + arg;
+        } else if (name == "--tcp" || name == "--hislip") {
+            // The port is optional: "--tcp=5025", or "--tcp 5025" when the next
+            // argument is not an option.
+            const bool tcp = name == "--tcp";
+            (tcp ? options.tcp : options.hislip) = true;
+            std::string port;
+            if (equals != std::string::npos) {
+                port = arg.substr(equals + 1);
+            } else if (i + 1 < argc && argv[i + 1][0] != '-') {
+                port = argv[++i];
+            } else {
+                continue;
+            }
+            long number = 0;
+            if (!ToLong(port, 0, 65535, number)) {
+                error = "bad port for " + name + ": " + port;
                 return false;
             }
-            options.tcpPort = static_cast<int>(port);
+            (tcp ? options.tcpPort : options.hislipPort) = static_cast<int>(number);
         } else {
             const ValueOption* option = nullptr;
             for (const ValueOption& candidate : ValueOptions()) {
                 if (name == candidate.name) option = &candidate;
             }
             if (option == nullptr) {
-                error = "unknown option " + arg;
+                error = (arg.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
                 return false;
             }
             std::string value;
@@ -153,7 +164,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             }
         }
     }
-    if (!options.tcp && !options.pty && !options.vxi11) options.tcp = true;
+    if (!options.tcp && !options.pty && !options.hislip && !options.vxi11) options.tcp = true;
     options.instrument.selfTestFails = options.faults.selfTestFails;
     return true;
 }
@@ -162,14 +173,16 @@ const char* UsageText() {
     return R"(Usage: qmdc-emulator [options]
 
 Emulates a DC power supply of the Orvane QM family (SCPI over a raw TCP socket, a
-pseudo-terminal and/or VXI-11). The first line(s) on stdout are the VISA resource names to
-open: the TCP one first, then the serial one, then the VXI-11 one. It serves one client at a
-time on the socket and the pty, any number of VXI-11 links, all on one instrument, and runs
-until SIGTERM or SIGINT (exit status 0).
+pseudo-terminal, HiSLIP and/or VXI-11). The first line(s) on stdout are the VISA resource
+names to open: the TCP one first, then the serial one, the HiSLIP one, the VXI-11 one. It
+serves one client at a time on the socket and the terminal, up to 16 HiSLIP sessions (locks
+decide whose messages it takes) and any number of VXI-11 links, all on one instrument, and
+runs until SIGTERM or SIGINT (exit status 0).
 
 Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
-  --tcp[=PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
+  --tcp [PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
   --pty                  serve a pseudo-terminal        -> ASRL/dev/pts/N::INSTR
+  --hislip [PORT]        serve HiSLIP on 127.0.0.1:PORT -> TCPIP0::127.0.0.1::hislip0,PORT::INSTR
   --vxi11                VXI-11 on a free loopback address 127.X.Y.Z, with its own portmapper
                          on port 111 of that address (root, or CAP_NET_BIND_SERVICE)
                                                         -> TCPIP0::127.X.Y.Z::inst0::INSTR

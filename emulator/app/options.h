@@ -27,6 +27,8 @@ struct Options {
     bool tcp = false;
     int tcpPort = 0;
     bool pty = false;
+    bool hislip = false;
+    int hislipPort = 0;
     bool vxi11 = false;
     std::string vxi11Host;  // empty: a free loopback address
     InstrumentConfig instrument;

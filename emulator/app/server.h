@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/faults.h"
+#include "app/hislip_server.h"
 #include "app/transport.h"
 #include "app/vxi11_server.h"
 #include "core/engine.h"
@@ -14,9 +15,11 @@ namespace qmdc::emu {
 
 class Server {
   public:
-    // Either port may be absent (invalid Fd). stopFd becomes readable on a shutdown request.
+    // Either port may be absent (invalid Fd), and the HiSLIP server (null). stopFd becomes
+    // readable on a shutdown request.
     Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-           int stopFd, std::unique_ptr<Vxi11Server> vxi11 = nullptr);
+           int stopFd, HislipServer* hislip = nullptr,
+           std::unique_ptr<Vxi11Server> vxi11 = nullptr);
 
     // Serves until stopFd becomes readable.
     void Run();
@@ -51,6 +54,7 @@ class Server {
     Fd tcpClient_;
     Fd ptyMaster_;
     int stopFd_;
+    HislipServer* hislip_;
     std::unique_ptr<Vxi11Server> vxi11_;  // null without --vxi11
     Link tcpLink_{"tcp", &tcpClient_};
     Link ptyLink_{"pty", &ptyMaster_};

@@ -1,4 +1,4 @@
-// A bench session against the emulator, over TCP and over a pseudo-terminal:
+// A bench session against the emulator, over TCP, a pseudo-terminal and HiSLIP:
 // set the supply up, switch the output on, measure, change the load to go from
 // constant voltage to constant current, trip the over-voltage protection and
 // reset it, read the error queue and close.
@@ -165,6 +165,7 @@ TEST(EndToEnd, BenchSessionOverEachTransport) {
     } rows[] = {
         {"TCP socket", "--tcp"},
         {"serial line", "--pty"},
+        {"HiSLIP", "--hislip"},
         {"VXI-11", "--vxi11"},
     };
     for (const auto& row : rows) {

@@ -58,6 +58,8 @@ std::unique_ptr<Transport> openTransport(const ResourceName& name, ViUInt32 time
             return openSerial(name, status);
         case RsrcKind::Vxi11:
             return openVxi11(name, timeout, status);
+        case RsrcKind::Hislip:
+            return openHislip(name, timeout, status);
         default:
             *status = VI_ERROR_RSRC_NFOUND;
             return nullptr;

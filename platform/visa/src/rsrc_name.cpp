@@ -11,6 +11,8 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
+constexpr unsigned long kHislipPort = 4880;
+
 bool equalsNoCase(const std::string& a, const char* b) {
     if (a.size() != std::strlen(b)) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -84,6 +86,27 @@ bool validHost(const std::string& h) {
     return true;
 }
 
+// "hislipN[,port]": the HiSLIP sub-address and the server's port (4880 by
+// default).
+ViStatus parseHislip(const std::string& device, ViUInt16 board, const std::string& hostField,
+                     const std::string& host, ResourceName* out) {
+    const size_t comma = device.find(',');
+    const std::string number = device.substr(6, comma == std::string::npos ? comma : comma - 6);
+    unsigned long n = 0, port = kHislipPort;
+    if (!parseNumber(number, 0xFFFF, &n)) return VI_ERROR_INV_RSRC_NAME;
+    if (comma != std::string::npos &&
+        (!parseNumber(device.substr(comma + 1), 0xFFFF, &port) || port == 0))
+        return VI_ERROR_INV_RSRC_NAME;
+    out->kind = RsrcKind::Hislip;
+    out->board = board;
+    out->host = host;
+    out->port = static_cast<ViUInt16>(port);
+    out->device = "hislip" + number;
+    out->canonical = "TCPIP" + std::to_string(board) + "::" + hostField + "::" + out->device +
+                     (comma == std::string::npos ? "" : "," + std::to_string(port)) + "::INSTR";
+    return VI_SUCCESS;
+}
+
 // The device name of a TCPIP INSTR resource says which protocol reaches it;
 // VXI-11 takes any name ("inst0", "gpib0,5") and leaves it to the server.
 bool classifyLanDevice(const std::string& device, ResourceName* out) {
@@ -116,6 +139,8 @@ ViStatus parseTcpip(Fields f, const std::string& boardText, ResourceName* out) {
         return VI_SUCCESS;
     }
     dropClass(&f, "INSTR");
+    if (f.size() == 3 && startsWithNoCase(f[2], "HISLIP"))
+        return parseHislip(f[2], static_cast<ViUInt16>(board), f[1], host, out);
     if (f.size() > 3 || !classifyLanDevice(f.size() == 3 ? f[2] : "inst0", out))
         return VI_ERROR_INV_RSRC_NAME;
     out->board = static_cast<ViUInt16>(board);

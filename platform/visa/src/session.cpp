@@ -46,27 +46,41 @@ class Session::FormattedInput final : public ScanInput {
     ViStatus failure_ = VI_SUCCESS;
 };
 
+namespace {
+
+AttrScope scopeOf(RsrcKind kind) {
+    switch (kind) {
+        case RsrcKind::TcpSocket:
+            return AttrScope::Socket;
+        case RsrcKind::Vxi11:
+        case RsrcKind::Hislip:
+            return AttrScope::TcpInstr;
+        default:
+            return AttrScope::Serial;
+    }
+}
+
+}  // namespace
+
 Session::Session(std::unique_ptr<Transport> transport, const ResourceName& name)
     : transport_(std::move(transport)),
       rsrcName_(name.canonical),
-      scope_(name.kind == RsrcKind::Serial ? AttrScope::Serial : AttrScope::Tcp),
-      rsrcClass_(name.kind == RsrcKind::TcpSocket ? "SOCKET" : "INSTR"),
-      intfType_(name.kind == RsrcKind::Serial ? VI_INTF_ASRL : VI_INTF_TCPIP),
+      scope_(scopeOf(name.kind)),
       intfNum_(name.board) {}
 
 ViStatus Session::getAttribute(ViAttr attr, void* value) {
     if (value == nullptr) return VI_ERROR_USER_BUF;
     const AttrDesc* desc = findAttr(attr);
-    if (desc == nullptr || (desc->scope != AttrScope::Any && desc->scope != scope_))
-        return VI_ERROR_NSUP_ATTR;
+    if (desc == nullptr || !attrApplies(*desc, scope_)) return VI_ERROR_NSUP_ATTR;
     std::lock_guard<std::mutex> lock(mutex_);
+    const bool tcp = scope_ != AttrScope::Serial;
     AttrValue v;
     switch (attr) {
         case VI_ATTR_RSRC_NAME:
             v.setString(rsrcName_.c_str());
             break;
         case VI_ATTR_RSRC_CLASS:
-            v.setString(rsrcClass_);
+            v.setString(scope_ == AttrScope::Socket ? "SOCKET" : "INSTR");
             break;
         case VI_ATTR_RSRC_IMPL_VERSION:
             v.num = kImplVersion;
@@ -75,7 +89,7 @@ ViStatus Session::getAttribute(ViAttr attr, void* value) {
             v.num = VI_NO_LOCK;
             break;
         case VI_ATTR_INTF_TYPE:
-            v.num = intfType_;
+            v.num = tcp ? VI_INTF_TCPIP : VI_INTF_ASRL;
             break;
         case VI_ATTR_INTF_NUM:
             v.num = intfNum_;
@@ -117,8 +131,7 @@ ViStatus Session::getAttribute(ViAttr attr, void* value) {
 
 ViStatus Session::setAttribute(ViAttr attr, ViAttrState value) {
     const AttrDesc* desc = findAttr(attr);
-    if (desc == nullptr || (desc->scope != AttrScope::Any && desc->scope != scope_))
-        return VI_ERROR_NSUP_ATTR;
+    if (desc == nullptr || !attrApplies(*desc, scope_)) return VI_ERROR_NSUP_ATTR;
     if (!desc->writable) return VI_ERROR_ATTR_READONLY;
     ViUInt32 v = 0;
     const ViStatus narrowed = narrowAttrValue(*desc, value, &v);
@@ -160,7 +173,7 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
     *end = false;
     if (count == 0) return VI_SUCCESS_MAX_CNT;
     for (;;) {
-        if (pendingCount() > 0) {
+        if (pendingCount() > 0 || pendingEndsMessage_) {
             const ViByte* from = pending_ + pendingBegin_;
             size_t n = std::min(pendingCount(), count - *got);
             if (termEnds) {
@@ -172,8 +185,11 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
             std::memcpy(buf + *got, from, n);
             pendingBegin_ += n;
             *got += n;
+            // The protocol's END with the termination character is one end, not two.
+            if (*end && pendingCount() == 0) pendingEndsMessage_ = false;
             if (*end) return termcharEn_ ? VI_SUCCESS_TERM_CHAR : VI_SUCCESS;
-            if (pendingCount() == 0 && pendingIsEnd_) {
+            if (pendingEndsMessage_ && pendingCount() == 0) {
+                pendingEndsMessage_ = false;  // the protocol's END, reported once
                 *end = true;
                 return VI_SUCCESS;
             }
@@ -185,17 +201,11 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
             if (anyData) return VI_SUCCESS;
         }
         pendingBegin_ = pendingEnd_ = 0;
-        pendingIsEnd_ = false;
         size_t n = 0;
-        const ViStatus status = transport_->readMessage(
-            pending_, kBufferSize, termEnds ? termchar_ : -1, deadline, &n, &pendingIsEnd_);
+        const ViStatus status =
+            transport_->readMessage(pending_, kBufferSize, deadline, &n, &pendingEndsMessage_);
         if (status < VI_SUCCESS) return status;
         pendingEnd_ = n;
-        if (n == 0 && pendingIsEnd_) {  // an empty message
-            pendingIsEnd_ = false;
-            *end = true;
-            return VI_SUCCESS;
-        }
     }
 }
 
@@ -251,11 +261,15 @@ void Session::discardReadBuffer() {
     rdEnd_ = false;
 }
 
+void Session::discardPending() {
+    pendingBegin_ = pendingEnd_ = 0;
+    pendingEndsMessage_ = false;
+    transport_->discardInput();
+}
+
 void Session::discardInput() {
     discardReadBuffer();
-    pendingBegin_ = pendingEnd_ = 0;
-    pendingIsEnd_ = false;
-    transport_->discardInput();
+    discardPending();
     inStep_ = true;
 }
 
@@ -282,11 +296,7 @@ ViStatus Session::flush(ViUInt16 mask) {
         discardReadBuffer();
     }
     if (mask & VI_READ_BUF_DISCARD) discardReadBuffer();
-    if (mask & (VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) {
-        pendingBegin_ = pendingEnd_ = 0;
-        pendingIsEnd_ = false;
-        transport_->discardInput();
-    }
+    if (mask & (VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) discardPending();
     return status < VI_SUCCESS ? status : VI_SUCCESS;
 }
 
@@ -294,8 +304,8 @@ ViStatus Session::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     wrBuf_.clear();
     discardInput();
-    // The instrument's own clear, where the protocol has one (VXI-11
-    // device_clear): it drops what the instrument holds of the last message.
+    // The protocol's device clear, where it has one, also empties the
+    // instrument's buffers and drops what was on its way.
     return transport_->deviceClear(callDeadline());
 }
 

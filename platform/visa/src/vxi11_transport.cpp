@@ -12,7 +12,6 @@ namespace {
 
 constexpr Device_Flags kWaitLock = 0x01;
 constexpr Device_Flags kEnd = 0x08;
-constexpr Device_Flags kTermCharSet = 0x80;
 constexpr long kReasonChr = 0x02;
 constexpr long kReasonEnd = 0x04;
 
@@ -189,7 +188,7 @@ void Vxi11Transport::interrupt() {
 
 ViStatus Vxi11Transport::read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) {
     bool end = false;
-    return readMessage(buf, cap, -1, deadline, got, &end);
+    return readMessage(buf, cap, deadline, got, &end);
 }
 
 ViStatus Vxi11Transport::write(const ViByte* buf, size_t len, const Deadline& deadline,
@@ -197,8 +196,8 @@ ViStatus Vxi11Transport::write(const ViByte* buf, size_t len, const Deadline& de
     return writeMessage(buf, len, true, deadline, sent);
 }
 
-ViStatus Vxi11Transport::readMessage(ViByte* buf, size_t cap, int termchar,
-                                     const Deadline& deadline, size_t* got, bool* end) {
+ViStatus Vxi11Transport::readMessage(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got,
+                                     bool* end) {
     *got = 0;
     *end = false;
     Device_ReadParms parms{};
@@ -206,8 +205,9 @@ ViStatus Vxi11Transport::readMessage(ViByte* buf, size_t cap, int termchar,
     parms.requestSize = static_cast<u_long>(std::min<size_t>(cap, VXI11_MAX_DATA));
     parms.io_timeout = ioTimeoutMs(deadline);
     parms.lock_timeout = parms.io_timeout;
-    parms.flags = kWaitLock | (termchar >= 0 ? kTermCharSet : 0);
-    parms.termChar = static_cast<char>(termchar >= 0 ? termchar : 0);
+    // Without termchrset: the read ends at the instrument's END, and the
+    // session finds the termination character in what came.
+    parms.flags = kWaitLock;
     Device_ReadResp resp{};
     const ViStatus status =
         coreCall(device_read, xdr_Device_ReadParms, parms, xdr_Device_ReadResp, &resp, deadline);

@@ -28,8 +28,8 @@ class Vxi11Transport final : public Transport {
 
     ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) override;
     ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) override;
-    ViStatus readMessage(ViByte* buf, size_t cap, int termchar, const Deadline& deadline,
-                         size_t* got, bool* end) override;
+    ViStatus readMessage(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got,
+                         bool* end) override;
     ViStatus writeMessage(const ViByte* buf, size_t len, bool end, const Deadline& deadline,
                           size_t* sent) override;
     // Replies come per call: nothing arrives that no call asked for.
