@@ -30,7 +30,7 @@ constexpr ViStatus kUnsupportedKind = VI_ERROR_INTF_NUM_NCONFIG;
 
 // Parses a resource name (case-insensitive apart from host and device path).
 // VI_SUCCESS for the names this library opens; kUnsupportedKind for a
-// well-formed name of another interface (GPIB, USB, TCPIP INSTR), with
+// well-formed name of another interface (GPIB, USB), with
 // everything but `kind` filled in; VI_ERROR_INV_RSRC_NAME otherwise.
 // ASRLn is /dev/ttyS(n-1), as other VISA libraries on Linux number ports;
 // ASRL0 and a bare ASRL are /dev/ttyS0 too.
