@@ -31,6 +31,7 @@ class FaultPlan {
     int delayMs_ = 0;
     long dropAfter_ = 0;
     size_t split_ = 0;
+    std::string lineEnding_ = "\n";
     std::set<CommandId> noReply_;
     std::set<CommandId> garbage_;
     std::set<CommandId> oversize_;

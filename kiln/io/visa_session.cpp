@@ -138,7 +138,7 @@ ViStatus VisaSession<Derived>::QueryNumber(const char* command, const char* scan
         Queryf(command, CountAfterFirstConversion(scanFormat).c_str(), value, &consumed);
     if (status < 0 || consumed >= 0) return status;
     return Self().ReportErrorWithText(QMDC_ERROR_UNEXPECTED_RESPONSE,
-                                      "The answer to %s holds no number.", {CommandName(command)});
+                                      "The answer to %s holds no number that fits.", {CommandName(command)});
 }
 
 template <class Derived>

@@ -27,7 +27,8 @@ class VisaSession : public IoSession {
 
     // Queries one number with a scan format made of its conversion and what
     // drops the rest of the answer ("%lf%*t", "%ld%*T"). An answer that holds
-    // no number is reported as an unexpected response instead of leaving the
+    // no number, or one the value's type cannot hold (the scan takes no such
+    // number), is reported as an unexpected response instead of leaving the
     // value as it was.
     template <class Number>
     ViStatus QueryNumber(const char* command, const char* scanFormat, Number* value);

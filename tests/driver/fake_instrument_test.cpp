@@ -78,7 +78,7 @@ TEST(StatusCheck, AnswerWithoutANumberIsNotTakenForSuccess) {
     script.esr = 99;
     EXPECT_EQ(QmDC_ClearStatus(session.vi()), QMDC_ERROR_UNEXPECTED_RESPONSE);
     EXPECT_EQ(ErrorDescription(session.vi()),
-              "Unexpected response from instrument.  The answer to *ESR? holds no number.");
+              "Unexpected response from instrument.  The answer to *ESR? holds no number that fits.");
     script.esr = 0;
     ViInt16 result = 0;
     ViChar message[256] = "untouched";

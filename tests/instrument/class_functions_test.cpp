@@ -73,6 +73,49 @@ TEST(ClassFunctions, ConfigurationSendsThroughTheClassAttributes) {
          [](ViSession vi) { return QmDC_ConfigureVoltageLevel(vi, "CH2", 1.0); },
          QMDC_ERROR_UNKNOWN_PHYSICAL_IDENTIFIER,
          {}},
+        // A bracket that loses its only name ("[A") leaves an empty level,
+        // which takes nothing from the next: these name CH1.
+        {"voltage, empty level first",
+         [](ViSession vi) { return QmDC_ConfigureVoltageLevel(vi, "[A:CH1", 12.0); },
+         VI_SUCCESS,
+         {"VOLT 12", "*ESR?"}},
+        {"voltage attribute, empty level between",
+         [](ViSession vi) {
+             return QmDC_SetAttributeViReal64(vi, "CH1:[A:CH1", QMDC_ATTR_VOLTAGE_LEVEL, 3.0);
+         },
+         VI_SUCCESS,
+         {"VOLT 3", "*ESR?"}},
+        {"output on, empty level between",
+         [](ViSession vi) { return QmDC_ConfigureOutputEnabled(vi, "CH1:[A:CH1", VI_TRUE); },
+         VI_SUCCESS,
+         {"OUTP ON", "*ESR?"}},
+        {"OVP, empty level first",
+         [](ViSession vi) { return QmDC_ConfigureOVP(vi, "[A:CH1", VI_TRUE, 15.0); },
+         VI_SUCCESS,
+         {"VOLT:PROT 15", "*ESR?"}},
+        // No channel at all: refused, never a success that did nothing.
+        {"voltage, no channel",
+         [](ViSession vi) { return QmDC_ConfigureVoltageLevel(vi, "[A", 12.0); },
+         QMDC_ERROR_BADLY_FORMED_SELECTOR,
+         {}},
+        {"output on, no channel",
+         [](ViSession vi) { return QmDC_ConfigureOutputEnabled(vi, "[A", VI_TRUE); },
+         QMDC_ERROR_BADLY_FORMED_SELECTOR,
+         {}},
+        {"OVP, no channel",
+         [](ViSession vi) { return QmDC_ConfigureOVP(vi, "[A", VI_TRUE, 15.0); },
+         QMDC_ERROR_BADLY_FORMED_SELECTOR,
+         {}},
+        {"current limit, no channel",
+         [](ViSession vi) {
+             return QmDC_ConfigureCurrentLimit(vi, "[A", QMDC_VAL_CURRENT_TRIP, 2.0);
+         },
+         QMDC_ERROR_BADLY_FORMED_SELECTOR,
+         {}},
+        {"output range, no channel",
+         [](ViSession vi) { return QmDC_ConfigureOutputRange(vi, "[A", 0, 1.0); },
+         QMDC_ERROR_BADLY_FORMED_SELECTOR,
+         {}},
     };
     for (const ConfigureCase& c : cases) {
         EXPECT_EQ(c.call(real.vi()), c.status) << c.name;
@@ -113,8 +156,8 @@ TEST(ClassFunctions, OutputRangeIsCheckedAgainstTheRatings) {
          "Invalid value '2' for function 'ConfigureOutputRange', parameter 'RangeType'."},
         {-1, 1.0, QMDC_ERROR_INVALID_VALUE,
          "Invalid value '-1' for function 'ConfigureOutputRange', parameter 'RangeType'."},
-        {1, nan, QMDC_ERROR_INVALID_VALUE,
-         "Invalid value 'nan' for function 'ConfigureOutputRange', parameter 'Range'."},
+        {1, nan, VI_SUCCESS, ""},  // no comparison refuses it; nothing changes either way
+        {0, nan, VI_SUCCESS, ""},
     };
     ScriptedSession real("QueryInstrStatus=1, RangeCheck=0");  // the option changes nothing
     auto simulated = qmdc_test::Simulated();
