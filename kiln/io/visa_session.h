@@ -35,8 +35,9 @@ class VisaSession : public IoSession {
 
     // Queries a text answer straight into the caller's buffer, with a scan
     // format whose first conversion is a sized one ("%#[^\n]%*t"). The buffer
-    // always ends up terminated (empty after a failure), and an answer that
-    // holds nothing is reported as an unexpected response.
+    // always ends up terminated (empty after a failure), a carriage return
+    // before the line's linefeed is left out, and an answer that holds nothing
+    // is reported as an unexpected response.
     ViStatus QueryText(const char* command, const char* scanFormat, ViInt32 bufferSize,
                        ViChar* buffer);
 
