@@ -86,12 +86,6 @@ TEST(EmulatorSession, AnswersEndingInCrLfReadAsTheirText) {
     ViInt32 code = -1;
     EXPECT_EQ(QmDC_error_query(vi, &code, text), VI_SUCCESS);
     EXPECT_STREQ(text, "No error");
-    EXPECT_EQ(QmDC_ConfigureVoltageLevel(vi, "", 2.5), VI_SUCCESS);
-    ViReal64 volts = 0;
-    EXPECT_EQ(QmDC_GetAttributeViReal64(vi, "", QMDC_ATTR_VOLTAGE_LEVEL, &volts), VI_SUCCESS);
-    EXPECT_EQ(volts, 2.5);
-    ViInt32 source = -1;
-    EXPECT_EQ(QmDC_GetAttributeViInt32(vi, "", QMDC_ATTR_CONTROL_SOURCE, &source), VI_SUCCESS);
 }
 
 TEST(EmulatorSession, RejectedCommandReachesTheErrorQueueAndTheStatusCheck) {

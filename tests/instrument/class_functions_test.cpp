@@ -73,49 +73,6 @@ TEST(ClassFunctions, ConfigurationSendsThroughTheClassAttributes) {
          [](ViSession vi) { return QmDC_ConfigureVoltageLevel(vi, "CH2", 1.0); },
          QMDC_ERROR_UNKNOWN_PHYSICAL_IDENTIFIER,
          {}},
-        // A bracket that loses its only name ("[A") leaves an empty level,
-        // which takes nothing from the next: these name CH1.
-        {"voltage, empty level first",
-         [](ViSession vi) { return QmDC_ConfigureVoltageLevel(vi, "[A:CH1", 12.0); },
-         VI_SUCCESS,
-         {"VOLT 12", "*ESR?"}},
-        {"voltage attribute, empty level between",
-         [](ViSession vi) {
-             return QmDC_SetAttributeViReal64(vi, "CH1:[A:CH1", QMDC_ATTR_VOLTAGE_LEVEL, 3.0);
-         },
-         VI_SUCCESS,
-         {"VOLT 3", "*ESR?"}},
-        {"output on, empty level between",
-         [](ViSession vi) { return QmDC_ConfigureOutputEnabled(vi, "CH1:[A:CH1", VI_TRUE); },
-         VI_SUCCESS,
-         {"OUTP ON", "*ESR?"}},
-        {"OVP, empty level first",
-         [](ViSession vi) { return QmDC_ConfigureOVP(vi, "[A:CH1", VI_TRUE, 15.0); },
-         VI_SUCCESS,
-         {"VOLT:PROT 15", "*ESR?"}},
-        // No channel at all: refused, never a success that did nothing.
-        {"voltage, no channel",
-         [](ViSession vi) { return QmDC_ConfigureVoltageLevel(vi, "[A", 12.0); },
-         QMDC_ERROR_BADLY_FORMED_SELECTOR,
-         {}},
-        {"output on, no channel",
-         [](ViSession vi) { return QmDC_ConfigureOutputEnabled(vi, "[A", VI_TRUE); },
-         QMDC_ERROR_BADLY_FORMED_SELECTOR,
-         {}},
-        {"OVP, no channel",
-         [](ViSession vi) { return QmDC_ConfigureOVP(vi, "[A", VI_TRUE, 15.0); },
-         QMDC_ERROR_BADLY_FORMED_SELECTOR,
-         {}},
-        {"current limit, no channel",
-         [](ViSession vi) {
-             return QmDC_ConfigureCurrentLimit(vi, "[A", QMDC_VAL_CURRENT_TRIP, 2.0);
-         },
-         QMDC_ERROR_BADLY_FORMED_SELECTOR,
-         {}},
-        {"output range, no channel",
-         [](ViSession vi) { return QmDC_ConfigureOutputRange(vi, "[A", 0, 1.0); },
-         QMDC_ERROR_BADLY_FORMED_SELECTOR,
-         {}},
     };
     for (const ConfigureCase& c : cases) {
         EXPECT_EQ(c.call(real.vi()), c.status) << c.name;
@@ -131,6 +88,35 @@ TEST(ClassFunctions, ConfigurationSendsThroughTheClassAttributes) {
 
     auto simulated = qmdc_test::Simulated();
     for (const ConfigureCase& c : cases) EXPECT_EQ(c.call(simulated->vi()), c.status) << c.name;
+}
+
+// A bracket that loses its only name ("[A") leaves an empty level, which
+// takes nothing from the next: "[A:CH1" names CH1. "[A" alone names no
+// channel and is refused, never a success that did nothing.
+TEST(ClassFunctions, EmptyBracketedLevelsNameWhatFollows) {
+    using Call = std::function<ViStatus(ViSession, const char*)>;
+    const std::pair<Call, Lines> cases[] = {
+        {[](ViSession vi, const char* c) { return QmDC_ConfigureVoltageLevel(vi, c, 12.0); },
+         {"VOLT 12", "*ESR?"}},
+        {[](ViSession vi, const char* c) { return QmDC_ConfigureOutputEnabled(vi, c, VI_TRUE); },
+         {"OUTP ON", "*ESR?"}},
+        {[](ViSession vi, const char* c) { return QmDC_ConfigureOVP(vi, c, VI_TRUE, 15.0); },
+         {"VOLT:PROT 15", "*ESR?"}},
+        {[](ViSession vi, const char* c) {
+             return QmDC_ConfigureCurrentLimit(vi, c, QMDC_VAL_CURRENT_TRIP, 2.0);
+         },
+         {"CURR:PROT 2", "*ESR?"}},
+        {[](ViSession vi, const char* c) { return QmDC_ConfigureOutputRange(vi, c, 0, 1.0); }, {}},
+    };
+    ScriptedSession real;
+    for (const auto& [call, sent] : cases) {
+        for (const char* channel : {"[A:CH1", "CH1:[A:CH1"}) {
+            EXPECT_EQ(call(real.vi(), channel), VI_SUCCESS) << channel;
+            EXPECT_EQ(real.Sent(), sent) << channel;
+        }
+        EXPECT_EQ(call(real.vi(), "[A"), QMDC_ERROR_BADLY_FORMED_SELECTOR);
+        EXPECT_EQ(real.Sent(), Lines{});
+    }
 }
 
 struct RangeCase {
