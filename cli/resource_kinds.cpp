@@ -19,7 +19,8 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {"GPIB-VXI", "", "a GPIB-VXI instrument", true},
     {"GPIB", "", "a GPIB instrument", true},
-    {"USB", "", "a USB instrument", true},
+    {"USB", "::RAW", "a raw USB device", true},
+    {"USB", "", "a USB instrument", false},
     {"VXI", "", "a VXI instrument", true},
     {"PXI", "", "a PXI instrument", true},
     {"TCPIP", "::SOCKET", "a raw TCP/IP socket", false},

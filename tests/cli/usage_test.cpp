@@ -88,9 +88,9 @@ TEST(Usage, ExitStatusAndMessage) {
          1,
          "feature: attribute 'QMDC_ATTR_TRIGGER_SOURCE'. (0xBFFA0012)"},
         // Kinds of resource our VISA library does not open: not "not present".
-        {{"info", "USB0::0x1234::0x5678::SN1::INSTR"},
+        {{"info", "USB0::0x1234::0x5678::SN1::RAW"},
          1,
-         "this kind of resource (a USB instrument) is not supported by the VISA library in use"},
+         "this kind of resource (a raw USB device) is not supported by the VISA library in use"},
         {{"info", "GPIB0::5::INSTR"}, 1, "(a GPIB instrument) is not supported"},
         {{"info", "PXI0::INSTR"}, 1, "(a PXI instrument) is not supported"},
         {{"info", "VXI0::1::INSTR"}, 1, "(a VXI instrument) is not supported"},

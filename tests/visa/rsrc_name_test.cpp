@@ -125,9 +125,37 @@ TEST(VisaResourceName, HislipNames) {
 
 TEST(VisaResourceName, OtherInterfacesAreWellFormedButNotOpenedHere) {
     for (const char* name : {"GPIB0::5::INSTR", "gpib::5", "GPIB1::5::3::INSTR", "GPIB0::INTFC",
-                             "USB0::0x1234::0x5678::SN1::INSTR", "usb::4660::22136::SN1::0::raw"}) {
+                             "usb::4660::22136::SN1::0::raw"}) {
         ResourceName rn;
         EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_INTF_NUM_NCONFIG) << name;
+    }
+}
+
+TEST(VisaResourceName, UsbInstruments) {
+    const struct {
+        const char* text;
+        ViUInt16 board, vendor, product;
+        const char* serial;
+        int intf;
+        const char* canonical;
+    } cases[] = {
+        {"USB0::0x1234::0x5678::SN1::INSTR", 0, 0x1234, 0x5678, "SN1", -1,
+         "USB0::0x1234::0x5678::SN1::INSTR"},
+        {"usb3::4660::22136::sn1::2", 3, 0x1234, 0x5678, "sn1", 2,
+         "USB3::0x1234::0x5678::sn1::2::INSTR"},
+        {"USB::0xab::0X0e11::DP8::0::instr", 0, 0xAB, 0x0E11, "DP8", 0,
+         "USB0::0x00AB::0x0E11::DP8::0::INSTR"},
+    };
+    for (const auto& c : cases) {
+        ResourceName rn;
+        ASSERT_EQ(parseResourceName(c.text, &rn), VI_SUCCESS) << c.text;
+        EXPECT_EQ(rn.kind, RsrcKind::Usbtmc) << c.text;
+        EXPECT_EQ(rn.board, c.board) << c.text;
+        EXPECT_EQ(rn.usbVendor, c.vendor) << c.text;
+        EXPECT_EQ(rn.usbProduct, c.product) << c.text;
+        EXPECT_EQ(rn.usbSerial, c.serial) << c.text;
+        EXPECT_EQ(rn.usbInterface, c.intf) << c.text;
+        EXPECT_EQ(rn.canonical, c.canonical) << c.text;
     }
 }
 

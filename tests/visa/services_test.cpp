@@ -382,7 +382,7 @@ TEST(VisaResourceNames, ParseAsCallersSeeThem) {
          "TCPIP0::h::5025::SOCKET"},
         {"GPIB1::5::INSTR", VI_ERROR_INTF_NUM_NCONFIG, VI_INTF_GPIB, 1, "INSTR", "GPIB1::5::INSTR"},
         {"gpib::intfc", VI_ERROR_INTF_NUM_NCONFIG, VI_INTF_GPIB, 0, "INTFC", "GPIB0::INTFC"},
-        {"USB::0x1AB1::0x0E11::DP8::INSTR", VI_ERROR_INTF_NUM_NCONFIG, VI_INTF_USB, 0, "INSTR",
+        {"USB::0x1AB1::0x0E11::DP8::INSTR", VI_SUCCESS, VI_INTF_USB, 0, "INSTR",
          "USB0::0x1AB1::0x0E11::DP8::INSTR"},
         {"USB2::1::2::SN::3::RAW", VI_ERROR_INTF_NUM_NCONFIG, VI_INTF_USB, 2, "RAW",
          "USB2::1::2::SN::3::RAW"},

@@ -29,6 +29,8 @@ std::unique_ptr<Transport> openTransport(const ResourceName& name, ViUInt32 time
             return openVxi11(name, timeout, status);
         case RsrcKind::Hislip:
             return openHislip(name, timeout, status);
+        case RsrcKind::Usbtmc:
+            return openUsbtmc(name, status);
         default:
             *status = VI_ERROR_RSRC_NFOUND;
             return nullptr;

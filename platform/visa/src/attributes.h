@@ -8,7 +8,7 @@ namespace qmdc::visa {
 enum class AttrType : unsigned char { U8, U16, U32, Bool, Str };
 // Which sessions have the attribute: Tcp is every TCPIP resource, Socket
 // and TcpInstr (VXI-11, HiSLIP) one class of them.
-enum class AttrScope : unsigned char { Any, Tcp, Socket, TcpInstr, Serial };
+enum class AttrScope : unsigned char { Any, Tcp, Socket, TcpInstr, Serial, Usb };
 
 struct AttrDesc {
     ViAttr id;
@@ -31,7 +31,8 @@ const AttrDesc* findAttr(ViAttr id);
 // the attribute.
 inline bool attrApplies(const AttrDesc& desc, AttrScope session) {
     return desc.scope == AttrScope::Any || desc.scope == session ||
-           (desc.scope == AttrScope::Tcp && session != AttrScope::Serial);
+           (desc.scope == AttrScope::Tcp &&
+            (session == AttrScope::Socket || session == AttrScope::TcpInstr));
 }
 
 // Checks a viSetAttribute value against the attribute's type and narrows it;

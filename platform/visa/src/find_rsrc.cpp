@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -91,9 +92,14 @@ std::vector<std::string> serialPorts(const std::string& sysfs) {
     return names;
 }
 
-std::vector<std::string> usbInstruments(const std::string& sysfs) {
-    std::vector<std::string> names;
+std::vector<UsbtmcInterface> usbtmcInterfaces(const std::string& sysfs) {
+    std::vector<UsbtmcInterface> found;
     const fs::path devices = fs::path(sysfs) / "bus" / "usb" / "devices";
+    const auto hex = [](const std::string& text, unsigned long max, unsigned long* out) {
+        char* end = nullptr;
+        *out = std::strtoul(text.c_str(), &end, 16);
+        return !text.empty() && *end == '\0' && *out <= max;
+    };
     for (const std::string& e : entries(devices)) {
         // Interfaces are named <device>:<configuration>.<interface>.
         const size_t colon = e.find(':');
@@ -103,19 +109,57 @@ std::vector<std::string> usbInstruments(const std::string& sysfs) {
             readAttribute(intf / "bInterfaceSubClass") != "03")
             continue;
         const fs::path device = devices / e.substr(0, colon);
-        const std::string vendor = readAttribute(device / "idVendor");
-        const std::string product = readAttribute(device / "idProduct");
-        const std::string serial = readAttribute(device / "serial");
-        const std::string number = readAttribute(intf / "bInterfaceNumber");
-        if (vendor.empty() || product.empty() || serial.empty()) continue;
+        UsbtmcInterface found1;
+        unsigned long vendor = 0, product = 0, number = 0;
+        found1.serial = readAttribute(device / "serial");
+        if (!hex(readAttribute(device / "idVendor"), 0xFFFF, &vendor) ||
+            !hex(readAttribute(device / "idProduct"), 0xFFFF, &product) ||
+            !hex(readAttribute(intf / "bInterfaceNumber"), 0xFF, &number) ||
+            found1.serial.empty())
+            continue;
+        found1.vendor = static_cast<ViUInt16>(vendor);
+        found1.product = static_cast<ViUInt16>(product);
+        found1.number = static_cast<unsigned>(number);
+        // The driver's device file appears under its class: usbmisc, or usb
+        // on older kernels.
+        for (const char* cls : {"usbmisc", "usb"})
+            for (const std::string& n : entries(intf / cls))
+                if (found1.node.empty() && startsWith(n, "usbtmc") && allDigits(n.substr(6)))
+                    found1.node = "/dev/" + n;
+        found.push_back(std::move(found1));
+    }
+    return found;
+}
+
+std::vector<std::string> usbInstruments(const std::string& sysfs) {
+    std::vector<std::string> names;
+    for (const UsbtmcInterface& i : usbtmcInterfaces(sysfs)) {
+        char ids[32];
+        std::snprintf(ids, sizeof ids, "USB0::0x%04x::0x%04x::", static_cast<unsigned>(i.vendor),
+                      static_cast<unsigned>(i.product));
+        const std::string name =
+            ids + i.serial + "::" + std::to_string(i.number) + "::INSTR";
         ResourceName parsed;
-        const std::string name = "USB0::0x" + vendor + "::0x" + product + "::" + serial +
-                                 "::" + std::to_string(std::strtoul(number.c_str(), nullptr, 16)) +
-                                 "::INSTR";
-        const ViStatus status = parseResourceName(name.c_str(), &parsed);
-        if (status == VI_SUCCESS || status == kUnsupportedKind) names.push_back(name);
+        // A serial number with "::" in it would not name this interface.
+        if (parseResourceName(name.c_str(), &parsed) == VI_SUCCESS &&
+            parsed.usbSerial == i.serial)
+            names.push_back(name);
     }
     return names;
+}
+
+ViStatus findUsbtmcNode(const std::string& sysfs, const ResourceName& name, std::string* node) {
+    for (const UsbtmcInterface& i : usbtmcInterfaces(sysfs)) {
+        if (i.vendor != name.usbVendor || i.product != name.usbProduct ||
+            i.serial != name.usbSerial)
+            continue;
+        if (name.usbInterface >= 0 && i.number != static_cast<unsigned>(name.usbInterface))
+            continue;
+        if (i.node.empty()) return VI_ERROR_RSRC_NFOUND;  // no driver bound to it
+        *node = i.node;
+        return VI_SUCCESS;
+    }
+    return VI_ERROR_RSRC_NFOUND;
 }
 
 std::vector<std::string> configuredResources(const std::string& file, const std::string& env) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "rsrc_name.h"
 #include "visa.h"
 
 namespace qmdc::visa {
@@ -34,6 +35,20 @@ std::vector<std::string> serialPorts(const std::string& sysfs);
 // USB test and measurement class interfaces (class 0xFE, subclass 3) as
 // USB0::0xVVVV::0xPPPP::serial::interface::INSTR.
 std::vector<std::string> usbInstruments(const std::string& sysfs);
+// A USB test and measurement class interface as sysfs describes it.
+struct UsbtmcInterface {
+    ViUInt16 vendor = 0;   // idVendor
+    ViUInt16 product = 0;  // idProduct
+    std::string serial;
+    unsigned number = 0;  // bInterfaceNumber
+    std::string node;     // "/dev/usbtmcN"; "" while the usbtmc driver has not bound it
+};
+std::vector<UsbtmcInterface> usbtmcInterfaces(const std::string& sysfs);
+// The device file of the interface a USB INSTR name designates (ids equal,
+// serial exactly equal, the interface number if the name gives one, else
+// the device's first USBTMC interface). VI_ERROR_RSRC_NFOUND when none
+// matches or the match has no device file.
+ViStatus findUsbtmcNode(const std::string& sysfs, const ResourceName& name, std::string* node);
 // Names listed in the file (one per line, "#" starts a comment) and in the
 // variable (separated by ";" or blanks), in canonical form; names that do
 // not parse are left out.

@@ -2,6 +2,7 @@
 #include "rsrc_name.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -39,14 +40,29 @@ bool parseNumber(const std::string& s, unsigned long max, unsigned long* out) {
 }
 
 // USB ids are decimal or 0x-prefixed hexadecimal.
-bool isUsbId(const std::string& s) {
-    unsigned long v;
+bool parseUsbId(const std::string& s, ViUInt16* out) {
+    unsigned long v = 0;
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        for (size_t i = 2; i < s.size(); ++i)
-            if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
-        return s.size() <= 6;
+        if (s.size() > 6) return false;
+        for (size_t i = 2; i < s.size(); ++i) {
+            const char c = s[i];
+            if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+            v = v * 16 + static_cast<unsigned long>(
+                             std::isdigit(static_cast<unsigned char>(c))
+                                 ? c - '0'
+                                 : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
+        }
+    } else if (!parseNumber(s, 0xFFFF, &v)) {
+        return false;
     }
-    return parseNumber(s, 0xFFFF, &v);
+    *out = static_cast<ViUInt16>(v);
+    return true;
+}
+
+std::string hex4(ViUInt16 v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(v));
+    return text;
 }
 
 // Splits on "::", keeping a bracketed IPv6 host ("[::1]") in one field.
@@ -209,9 +225,23 @@ ViStatus parseUsb(Fields f, const std::string& boardText, ResourceName* out) {
     const bool raw = dropClass(&f, "RAW");
     if (!raw) dropClass(&f, "INSTR");
     if (f.size() < 4 || f.size() > 5) return VI_ERROR_INV_RSRC_NAME;
-    if (!isUsbId(f[1]) || !isUsbId(f[2]) || f[3].empty()) return VI_ERROR_INV_RSRC_NAME;
+    if (!parseUsbId(f[1], &out->usbVendor) || !parseUsbId(f[2], &out->usbProduct) ||
+        f[3].empty())
+        return VI_ERROR_INV_RSRC_NAME;
     if (f.size() == 5 && !parseNumber(f[4], 0xFF, &n)) return VI_ERROR_INV_RSRC_NAME;
-    return unsupported(out, VI_INTF_USB, "USB", board, f, raw ? "RAW" : "INSTR");
+    if (raw) return unsupported(out, VI_INTF_USB, "USB", board, f, "RAW");
+    // INSTR: a USBTMC interface, the ids written the way the instrument's
+    // descriptor lists them, so that one instrument has one name.
+    out->kind = RsrcKind::Usbtmc;
+    out->intfType = VI_INTF_USB;
+    out->rsrcClass = "INSTR";
+    out->board = static_cast<ViUInt16>(board);
+    out->usbSerial = f[3];
+    out->usbInterface = f.size() == 5 ? static_cast<int>(n) : -1;
+    out->canonical = "USB" + std::to_string(board) + "::" + hex4(out->usbVendor) +
+                     "::" + hex4(out->usbProduct) + "::" + f[3] +
+                     (f.size() == 5 ? "::" + std::to_string(n) : "") + "::INSTR";
+    return VI_SUCCESS;
 }
 
 }  // namespace

@@ -16,6 +16,12 @@ struct ResourceName {
     ViUInt16 port = 0;      // TCPIP
     std::string device;     // ASRL: path of the terminal device; TCPIP INSTR: the device
                             // name ("inst0", "gpib0,5", "hislip0")
+    // USB INSTR: the ids and serial number the instrument reports, and the
+    // interface number when the name gives one (-1: the first USBTMC one).
+    ViUInt16 usbVendor = 0;
+    ViUInt16 usbProduct = 0;
+    std::string usbSerial;
+    int usbInterface = -1;
     std::string canonical;  // e.g. "TCPIP0::10.0.0.5::5025::SOCKET", "ASRL1::INSTR"
     // What viParseRsrc reports, also for the kinds this library does not open.
     ViUInt16 intfType = 0;  // VI_INTF_TCPIP, VI_INTF_ASRL, VI_INTF_GPIB, VI_INTF_USB
@@ -30,7 +36,7 @@ constexpr ViStatus kUnsupportedKind = VI_ERROR_INTF_NUM_NCONFIG;
 
 // Parses a resource name (case-insensitive apart from host and device path).
 // VI_SUCCESS for the names this library opens; kUnsupportedKind for a
-// well-formed name of another interface (GPIB, USB), with
+// well-formed name of another interface (GPIB, USB RAW), with
 // everything but `kind` filled in; VI_ERROR_INV_RSRC_NAME otherwise.
 // ASRLn is /dev/ttyS(n-1), as other VISA libraries on Linux number ports;
 // ASRL0 and a bare ASRL are /dev/ttyS0 too.

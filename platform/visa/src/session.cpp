@@ -55,6 +55,8 @@ AttrScope scopeOf(RsrcKind kind) {
         case RsrcKind::Vxi11:
         case RsrcKind::Hislip:
             return AttrScope::TcpInstr;
+        case RsrcKind::Usbtmc:
+            return AttrScope::Usb;
         default:
             return AttrScope::Serial;
     }
@@ -73,7 +75,6 @@ ViStatus Session::getAttribute(ViAttr attr, void* value) {
     const AttrDesc* desc = findAttr(attr);
     if (desc == nullptr || !attrApplies(*desc, scope_)) return VI_ERROR_NSUP_ATTR;
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool tcp = scope_ != AttrScope::Serial;
     AttrValue v;
     switch (attr) {
         case VI_ATTR_RSRC_NAME:
@@ -89,7 +90,9 @@ ViStatus Session::getAttribute(ViAttr attr, void* value) {
             v.num = VI_NO_LOCK;
             break;
         case VI_ATTR_INTF_TYPE:
-            v.num = tcp ? VI_INTF_TCPIP : VI_INTF_ASRL;
+            v.num = scope_ == AttrScope::Serial ? VI_INTF_ASRL
+                    : scope_ == AttrScope::Usb  ? VI_INTF_USB
+                                                : VI_INTF_TCPIP;
             break;
         case VI_ATTR_INTF_NUM:
             v.num = intfNum_;
@@ -141,11 +144,15 @@ ViStatus Session::setAttribute(ViAttr attr, ViAttrState value) {
         case VI_ATTR_TMO_VALUE:
             timeoutMs_ = v;
             return VI_SUCCESS;
+        // The transport hears of the termination character too: an interface
+        // whose instrument can end a reply at it (USBTMC) is told.
         case VI_ATTR_TERMCHAR:
             termchar_ = static_cast<ViUInt8>(v);
+            transport_->setAttribute(attr, v);
             return VI_SUCCESS;
         case VI_ATTR_TERMCHAR_EN:
             termcharEn_ = v != 0;
+            transport_->setAttribute(attr, v);
             return VI_SUCCESS;
         case VI_ATTR_SEND_END_EN:
             sendEnd_ = v != 0;
