@@ -70,7 +70,7 @@ TEST(VisaUsbtmc, NamesMatchDeviceFilesThroughSysfs) {
         {"USB::0x1ab1::0x0e11::dp8b1234::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // serial exact
         {"USB::0x1ab1::0x0e11::DP8B123::INSTR", VI_ERROR_RSRC_NFOUND, ""},
         {"USB::0x1ab1::0x0e11::DP8B1234::2::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // no interface 2
-        {"USB::0x0957::0x1796::MY123::INSTR", VI_ERROR_RSRC_NFOUND, ""},       // no driver bound
+        {"USB::0x0957::0x1796::MY123::INSTR", VI_ERROR_RSRC_NFOUND, ""},        // no driver bound
         {"USB::0x0957::0x1796::MY124::INSTR", VI_SUCCESS, "/dev/usbtmc92"},
         {"USB::0x0957::0x1797::MY124::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // other product
         {"USB::0x0958::0x1796::MY124::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // other vendor
@@ -109,7 +109,7 @@ class ScriptedUsbtmc final : public UsbtmcDevice {
         std::mutex mutex;
         std::condition_variable changed;
         std::map<std::string, std::string> answers;
-        std::string incoming;      // the message being written
+        std::string incoming;       // the message being written
         std::deque<char> outgoing;  // the reply being read
         std::vector<std::string> log;
         ViUInt32 timeoutMs = 5000;
@@ -166,14 +166,24 @@ class ScriptedUsbtmc final : public UsbtmcDevice {
         s_.changed.notify_all();
         return VI_SUCCESS;
     }
-    ViStatus clear() override { return event("clear", [&] { s_.outgoing.clear(); }); }
+    ViStatus clear() override {
+        return event("clear", [&] { s_.outgoing.clear(); });
+    }
     ViStatus readStb(ViByte* stb) override {
         return event("stb", [&] { *stb = s_.stb; });
     }
-    ViStatus trigger() override { return event("trigger", [] {}); }
-    ViStatus renControl(bool enable) override { return event(enable ? "ren1" : "ren0", [] {}); }
-    ViStatus gotoLocal() override { return event("gtl", [] {}); }
-    ViStatus localLockout() override { return event("llo", [] {}); }
+    ViStatus trigger() override {
+        return event("trigger", [] {});
+    }
+    ViStatus renControl(bool enable) override {
+        return event(enable ? "ren1" : "ren0", [] {});
+    }
+    ViStatus gotoLocal() override {
+        return event("gtl", [] {});
+    }
+    ViStatus localLockout() override {
+        return event("llo", [] {});
+    }
     void cancel() override {
         std::lock_guard<std::mutex> lock(s_.mutex);
         s_.cancelled = true;
@@ -223,10 +233,18 @@ TEST(VisaUsbtmc, MessagesThroughTheDeviceFile) {
         ViStatus last;
     } rows[] = {
         {"a query", "*IDN?\n", 256, false, {"QmDC,PSU,SN1,1.0\n"}, VI_SUCCESS},
-        {"a reply longer than a read", "*IDN?\n", 6, false, {"QmDC,P", "SU,SN1", ",1.0\n"},
+        {"a reply longer than a read",
+         "*IDN?\n",
+         6,
+         false,
+         {"QmDC,P", "SU,SN1", ",1.0\n"},
          VI_SUCCESS},
-        {"the instrument ends at the termination character", "MEAS?\n", 256, true,
-         {"1.5\n", "2.5\n"}, VI_SUCCESS},
+        {"the instrument ends at the termination character",
+         "MEAS?\n",
+         256,
+         true,
+         {"1.5\n", "2.5\n"},
+         VI_SUCCESS},
         {"without it, the whole message", "MEAS?\n", 256, false, {"1.5\n2.5\n"}, VI_SUCCESS},
         {"no answer: the device's timeout", "SLOW?\n", 256, false, {""}, VI_ERROR_TMO},
     };
@@ -282,14 +300,10 @@ TEST(VisaUsbtmc, ProtocolOperations) {
         ViStatus status;
         std::vector<std::string> requests;
     } modes[] = {
-        {0, VI_SUCCESS, {"ren0"}},
-        {1, VI_SUCCESS, {"ren1"}},
-        {2, VI_SUCCESS, {"gtl", "ren0"}},
-        {3, VI_SUCCESS, {"ren1"}},
-        {4, VI_SUCCESS, {"ren1", "llo"}},
-        {5, VI_SUCCESS, {"ren1", "llo"}},
-        {6, VI_SUCCESS, {"gtl"}},
-        {7, VI_ERROR_INV_PARAMETER, {}},
+        {0, VI_SUCCESS, {"ren0"}},        {1, VI_SUCCESS, {"ren1"}},
+        {2, VI_SUCCESS, {"gtl", "ren0"}}, {3, VI_SUCCESS, {"ren1"}},
+        {4, VI_SUCCESS, {"ren1", "llo"}}, {5, VI_SUCCESS, {"ren1", "llo"}},
+        {6, VI_SUCCESS, {"gtl"}},         {7, VI_ERROR_INV_PARAMETER, {}},
     };
     for (const auto& m : modes) {
         b.state.log.clear();

@@ -32,12 +32,18 @@
  *     calls on one session are serialised.
  *   - A resource name that does not parse gives VI_ERROR_INV_RSRC_NAME. A
  *     well-formed name of an interface this library does not provide
- *     (GPIB, USB) parses
+ *     (GPIB, USB RAW; USB INSTR on Windows) parses
  *     (viParseRsrc) but viOpen gives VI_ERROR_INTF_NUM_NCONFIG, whose text
  *     says the kind is not supported; prefixes it does not know at all (VXI,
  *     PXI, ...) give VI_ERROR_INV_RSRC_NAME. No aliases exist. ASRL also accepts any absolute path
  *     (ASRL/dev/ttyUSB0::INSTR); "::INSTR" is optional. An IPv6 host is
  *     written in brackets: TCPIP::[::1]::5025::SOCKET.
+ *   - USB[board]::vendor::product::serial[::n][::INSTR] (Linux) is a USBTMC
+ *     interface (ids decimal or 0x hexadecimal, serial exact, n the
+ *     interface number, else the first), matched through sysfs to the kernel
+ *     usbtmc driver's /dev/usbtmcN: no match, or no driver bound, gives
+ *     VI_ERROR_RSRC_NFOUND. viClear, viReadSTB and viAssertTrigger send the
+ *     USBTMC/USB488 requests. Not tried on USB hardware.
  *   - TCPIP[board]::host[::device][::INSTR] is a VXI-11 instrument (device
  *     "inst0" when left out; any other name, such as "gpib0,5", goes to the
  *     server as written). No portmapper, no VXI-11 server or a link the
@@ -57,8 +63,7 @@
  *     cannot.
  *   - viFindRsrc lists, without sending anything: serial ports from sysfs
  *     (ttyS<n> with a UART as ASRL<n+1>::INSTR, ttyUSB<n> and ttyACM<n> as
- *     ASRL/dev/<name>::INSTR), USB test and measurement interfaces (listed,
- *     not opened), and the names in $QMDC_VISA_RESOURCES (";" or blanks
+ *     ASRL/dev/<name>::INSTR), USB test and measurement interfaces, and the names in $QMDC_VISA_RESOURCES (";" or blanks
  *     between them) and in the file $QMDC_VISA_RESOURCES_FILE (default
  *     ~/.config/qmdc/visa-resources, one a line, "#" comments). Expressions:
  *     ? * + [set] [^set] | ( ) and \ escapes, any case; attribute

@@ -114,8 +114,7 @@ std::vector<UsbtmcInterface> usbtmcInterfaces(const std::string& sysfs) {
         found1.serial = readAttribute(device / "serial");
         if (!hex(readAttribute(device / "idVendor"), 0xFFFF, &vendor) ||
             !hex(readAttribute(device / "idProduct"), 0xFFFF, &product) ||
-            !hex(readAttribute(intf / "bInterfaceNumber"), 0xFF, &number) ||
-            found1.serial.empty())
+            !hex(readAttribute(intf / "bInterfaceNumber"), 0xFF, &number) || found1.serial.empty())
             continue;
         found1.vendor = static_cast<ViUInt16>(vendor);
         found1.product = static_cast<ViUInt16>(product);
@@ -137,12 +136,10 @@ std::vector<std::string> usbInstruments(const std::string& sysfs) {
         char ids[32];
         std::snprintf(ids, sizeof ids, "USB0::0x%04x::0x%04x::", static_cast<unsigned>(i.vendor),
                       static_cast<unsigned>(i.product));
-        const std::string name =
-            ids + i.serial + "::" + std::to_string(i.number) + "::INSTR";
+        const std::string name = ids + i.serial + "::" + std::to_string(i.number) + "::INSTR";
         ResourceName parsed;
         // A serial number with "::" in it would not name this interface.
-        if (parseResourceName(name.c_str(), &parsed) == VI_SUCCESS &&
-            parsed.usbSerial == i.serial)
+        if (parseResourceName(name.c_str(), &parsed) == VI_SUCCESS && parsed.usbSerial == i.serial)
             names.push_back(name);
     }
     return names;

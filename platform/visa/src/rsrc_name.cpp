@@ -225,8 +225,7 @@ ViStatus parseUsb(Fields f, const std::string& boardText, ResourceName* out) {
     const bool raw = dropClass(&f, "RAW");
     if (!raw) dropClass(&f, "INSTR");
     if (f.size() < 4 || f.size() > 5) return VI_ERROR_INV_RSRC_NAME;
-    if (!parseUsbId(f[1], &out->usbVendor) || !parseUsbId(f[2], &out->usbProduct) ||
-        f[3].empty())
+    if (!parseUsbId(f[1], &out->usbVendor) || !parseUsbId(f[2], &out->usbProduct) || f[3].empty())
         return VI_ERROR_INV_RSRC_NAME;
     if (f.size() == 5 && !parseNumber(f[4], 0xFF, &n)) return VI_ERROR_INV_RSRC_NAME;
     if (raw) return unsupported(out, VI_INTF_USB, "USB", board, f, "RAW");

@@ -12,10 +12,10 @@ enum class RsrcKind { TcpSocket, Serial, Vxi11, Hislip, Usbtmc };
 struct ResourceName {
     RsrcKind kind = RsrcKind::TcpSocket;
     ViUInt16 board = 0;
-    std::string host;       // TCPIP: as written, without IPv6 brackets
-    ViUInt16 port = 0;      // TCPIP
-    std::string device;     // ASRL: path of the terminal device; TCPIP INSTR: the device
-                            // name ("inst0", "gpib0,5", "hislip0")
+    std::string host;    // TCPIP: as written, without IPv6 brackets
+    ViUInt16 port = 0;   // TCPIP
+    std::string device;  // ASRL: path of the terminal device; TCPIP INSTR: the device
+                         // name ("inst0", "gpib0,5", "hislip0")
     // USB INSTR: the ids and serial number the instrument reports, and the
     // interface number when the name gives one (-1: the first USBTMC one).
     ViUInt16 usbVendor = 0;

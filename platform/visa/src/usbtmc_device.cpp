@@ -30,11 +30,9 @@ struct ErrnoMap {
 // already aborted it), one the close cancelled, a device that is gone, an
 // operation the instrument does not declare in its capabilities.
 const ErrnoMap kErrors[] = {
-    {ETIMEDOUT, VI_ERROR_TMO},       {ECANCELED, VI_ERROR_CONN_LOST},
-    {ENODEV, VI_ERROR_CONN_LOST},    {ESHUTDOWN, VI_ERROR_CONN_LOST},
-    {ENXIO, VI_ERROR_CONN_LOST},     {EPERM, VI_ERROR_NSUP_OPER},
-    {ENOTTY, VI_ERROR_NSUP_OPER},    {EACCES, VI_ERROR_NPERMISSION},
-    {EBUSY, VI_ERROR_RSRC_BUSY},
+    {ETIMEDOUT, VI_ERROR_TMO},       {ECANCELED, VI_ERROR_CONN_LOST}, {ENODEV, VI_ERROR_CONN_LOST},
+    {ESHUTDOWN, VI_ERROR_CONN_LOST}, {ENXIO, VI_ERROR_CONN_LOST},     {EPERM, VI_ERROR_NSUP_OPER},
+    {ENOTTY, VI_ERROR_NSUP_OPER},    {EACCES, VI_ERROR_NPERMISSION},  {EBUSY, VI_ERROR_RSRC_BUSY},
 };
 
 ViStatus errnoStatus(int err, ViStatus otherwise) {

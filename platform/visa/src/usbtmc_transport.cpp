@@ -16,13 +16,13 @@ constexpr size_t kMaxRead = 1 << 20;
 // LOCAL_LOCKOUT.
 enum Step : unsigned { kGtl = 1, kRenOff = 2, kRenOn = 4, kLlo = 8 };
 const unsigned kRenSteps[] = {
-    kRenOff,          // VI_GPIB_REN_DEASSERT
-    kRenOn,           // VI_GPIB_REN_ASSERT
-    kGtl | kRenOff,   // VI_GPIB_REN_DEASSERT_GTL
-    kRenOn,           // VI_GPIB_REN_ASSERT_ADDRESS
-    kRenOn | kLlo,    // VI_GPIB_REN_ASSERT_LLO
-    kRenOn | kLlo,    // VI_GPIB_REN_ASSERT_ADDRESS_LLO
-    kGtl,             // VI_GPIB_REN_ADDRESS_GTL
+    kRenOff,         // VI_GPIB_REN_DEASSERT
+    kRenOn,          // VI_GPIB_REN_ASSERT
+    kGtl | kRenOff,  // VI_GPIB_REN_DEASSERT_GTL
+    kRenOn,          // VI_GPIB_REN_ASSERT_ADDRESS
+    kRenOn | kLlo,   // VI_GPIB_REN_ASSERT_LLO
+    kRenOn | kLlo,   // VI_GPIB_REN_ASSERT_ADDRESS_LLO
+    kGtl,            // VI_GPIB_REN_ADDRESS_GTL
 };
 
 }  // namespace
