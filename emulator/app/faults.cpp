@@ -26,6 +26,7 @@ bool FaultPlan::Configure(const FaultOptions& options, Engine& engine, std::stri
     delayMs_ = options.delayMs;
     dropAfter_ = options.dropAfter;
     split_ = options.split;
+    stallAfter_ = options.stallAfter;
     if (!ResolveQueries(options.noReply, engine, noReply_, error) ||
         !ResolveQueries(options.garbage, engine, garbage_, error) ||
         !ResolveQueries(options.oversize, engine, oversize_, error))

@@ -24,6 +24,7 @@ class FaultPlan {
     int delayMs() const { return delayMs_; }
     long dropAfter() const { return dropAfter_; }
     size_t split() const { return split_; }
+    size_t stallAfter() const { return stallAfter_; }
 
     static constexpr size_t kOversizeLength = 100000;
 
@@ -31,6 +32,7 @@ class FaultPlan {
     int delayMs_ = 0;
     long dropAfter_ = 0;
     size_t split_ = 0;
+    size_t stallAfter_ = 0;
     std::set<CommandId> noReply_;
     std::set<CommandId> garbage_;
     std::set<CommandId> oversize_;

@@ -1,0 +1,91 @@
+// The driver against an emulator that answers late, stalls half-way through an
+// answer, hangs or closes the connection: a query gets its own answer or
+// fails, never another one's; close ends a call stuck in I/O; a command sent
+// after the instrument hung up fails.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulator_process.h"
+#include "instrument_support.h"
+#include "visa.h"
+
+using qmdc_test::ErrorDescription;
+
+namespace {
+
+constexpr int kLateMs = 200;  // the emulator's pause
+constexpr ViInt32 kShortTimeoutMs = 50;
+constexpr ViInt32 kLongTimeoutMs = 5000;
+
+ViStatus GetReal(ViSession vi, ViAttr id, ViReal64* value) {
+    *value = -1;
+    return QmDC_GetAttributeViReal64(vi, "", id, value);
+}
+
+struct LateAnswerCase {
+    const char* name;
+    const char* transport;  // "--tcp" or "--pty"
+    std::vector<std::string> fault;
+    const char* options;
+};
+
+void PrintTo(const LateAnswerCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class LateAnswer : public testing::TestWithParam<LateAnswerCase> {};
+
+// VOLT? times out; its answer comes later (whole, or its first bytes before
+// the timeout and the rest after). Neither the next query nor a status check
+// may take it for its own answer, whatever its timeout.
+TEST_P(LateAnswer, NeverTakenForTheNextQuerysAnswer) {
+    const LateAnswerCase& c = GetParam();
+    std::vector<std::string> args = {c.transport};
+    args.insert(args.end(), c.fault.begin(), c.fault.end());
+    qmdc::testing::EmulatorProcess emulator(args);
+    qmdc_test::Session s(emulator.resource(), c.options);
+    ASSERT_EQ(s.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    const ViSession vi = s.vi();
+    ASSERT_GE(QmDC_ConfigureVoltageLevel(vi, "", 1.5), 0) << ErrorDescription(vi);
+    ASSERT_GE(QmDC_SetAttributeViReal64(vi, "", QMDC_ATTR_OVP_LIMIT, 20.0), 0);
+
+    ASSERT_EQ(QmDC_SetAttributeViInt32(vi, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, kShortTimeoutMs), 0);
+    ViReal64 value = 0;
+    EXPECT_EQ(GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value), VI_ERROR_TMO);
+    // Still late: fails, or (had the answers come) gives its own value.
+    const ViStatus early = GetReal(vi, QMDC_ATTR_OVP_LIMIT, &value);
+    if (early >= 0) {
+        EXPECT_EQ(value, 20.0);
+    }
+
+    ASSERT_EQ(QmDC_SetAttributeViInt32(vi, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, kLongTimeoutMs), 0);
+    EXPECT_EQ(QmDC_ConfigureVoltageLevel(vi, "", 1.5), VI_SUCCESS) << ErrorDescription(vi);
+    EXPECT_GE(GetReal(vi, QMDC_ATTR_OVP_LIMIT, &value), 0);
+    EXPECT_EQ(value, 20.0);
+    EXPECT_GE(GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value), 0);
+    EXPECT_EQ(value, 1.5);
+}
+
+const std::string kLate = std::to_string(kLateMs);
+const std::vector<std::string> kDelay = {"--delay-ms", kLate};
+const std::vector<std::string> kStall = {"--delay-ms", kLate, "--stall-after", "2"};
+
+INSTANTIATE_TEST_SUITE_P(
+    TcpAndPty, LateAnswer,
+    testing::Values(LateAnswerCase{"TcpDelay", "--tcp", kDelay, "Cache=0"},
+                    LateAnswerCase{"TcpStall", "--tcp", kStall, "Cache=0"},
+                    LateAnswerCase{"TcpDelayStatus", "--tcp", kDelay, "Cache=0,QueryInstrStatus=1"},
+                    LateAnswerCase{"TcpStallStatus", "--tcp", kStall, "Cache=0,QueryInstrStatus=1"},
+                    LateAnswerCase{"PtyDelay", "--pty", kDelay, "Cache=0"},
+                    LateAnswerCase{"PtyStall", "--pty", kStall, "Cache=0"},
+                    LateAnswerCase{"PtyDelayStatus", "--pty", kDelay, "Cache=0,QueryInstrStatus=1"},
+                    LateAnswerCase{"PtyStallStatus", "--pty", kStall,
+                                   "Cache=0,QueryInstrStatus=1"}),
+    [](const testing::TestParamInfo<LateAnswerCase>& info) { return info.param.name; });
+
+}  // namespace
