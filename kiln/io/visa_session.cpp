@@ -51,6 +51,11 @@ ViStatus VisaSession<Derived>::CloseIo() {
 }
 
 template <class Derived>
+void VisaSession<Derived>::InterruptIo() {
+    if (visaSession != 0) viClose(visaSession);
+}
+
+template <class Derived>
 ViStatus VisaSession<Derived>::ClearStatus() {
     if (Self().GetSimulate()) return VI_SUCCESS;
     const ViStatus status = Printf("*CLS\n");

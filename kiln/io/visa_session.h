@@ -48,6 +48,13 @@ class VisaSession : public IoSession {
     // Records that the answer to command was an empty line.
     ViStatus ReportEmptyAnswer(const char* command);
 
+    // Ends the I/O a call on another thread is blocked in (even under an
+    // infinite timeout) and any it starts later: they fail with VI_ERROR_ABORT
+    // or, once the instrument session is gone, VI_ERROR_INV_OBJECT. Close
+    // calls it before it waits for the session lock; CloseIo still closes
+    // the resource manager.
+    void InterruptIo();
+
     ViSession VisaResourceManager() const { return visaResourceManager; }
     ViSession VisaInstrumentSession() const { return visaSession; }
 

@@ -89,3 +89,62 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LateAnswerCase>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+// A call waiting forever for an answer that never comes ends as soon as
+// another thread closes the session; a thread that holds the session lock
+// keeps it until it unlocks, and its calls fail rather than touch a closed
+// connection.
+TEST(CloseDuringIo, WakesAStuckCallAndWaitsForLockHolders) {
+    using namespace std::chrono_literals;
+    qmdc::testing::EmulatorProcess emulator({"--no-reply", "VOLT?"});
+    qmdc_test::Session s(emulator.resource(), "Cache=0");
+    ASSERT_EQ(s.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    const ViSession vi = s.Release();
+    ASSERT_EQ(QmDC_SetAttributeViInt32(vi, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, -1), VI_SUCCESS);
+
+    auto stuck = std::async(std::launch::async, [vi] {
+        ViReal64 value = 0;
+        return GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value);
+    });
+    EXPECT_EQ(stuck.wait_for(300ms), std::future_status::timeout) << "VOLT? is never answered";
+    auto closing = std::async(std::launch::async, [vi] { return QmDC_close(vi); });
+    const bool woken = stuck.wait_for(5s) == std::future_status::ready;
+    const bool closed = closing.wait_for(5s) == std::future_status::ready;
+    if (!woken || !closed) emulator.Stop();  // frees both, to report rather than hang
+    EXPECT_TRUE(woken && closed);
+    EXPECT_EQ(stuck.get(), VI_ERROR_ABORT);
+    EXPECT_EQ(closing.get(), VI_SUCCESS);
+}
+
+TEST(CloseDuringIo, WaitsForALockHolder) {
+    using namespace std::chrono_literals;
+    qmdc::testing::EmulatorProcess emulator;
+    qmdc_test::Session s(emulator.resource(), "Cache=0");
+    ASSERT_EQ(s.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    const ViSession vi = s.Release();
+    ViBoolean held = VI_FALSE;
+    ASSERT_EQ(QmDC_LockSession(vi, &held), VI_SUCCESS);
+
+    auto closing = std::async(std::launch::async, [vi] { return QmDC_close(vi); });
+    EXPECT_EQ(closing.wait_for(300ms), std::future_status::timeout) << "the lock is held";
+    ViReal64 value = 0;
+    const ViStatus during = GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value);
+    EXPECT_TRUE(during == VI_ERROR_ABORT || during == VI_ERROR_INV_OBJECT) << during;
+    EXPECT_EQ(QmDC_UnlockSession(vi, &held), VI_SUCCESS);
+    EXPECT_EQ(closing.get(), VI_SUCCESS);
+    EXPECT_EQ(GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value), QMDC_ERROR_INVALID_SESSION_HANDLE);
+}
+
+// The instrument hangs up after answering *IDN?: the next command fails at
+// once instead of being reported as sent.
+TEST(PeerClosed, FirstCommandAfterTheCloseFails) {
+    qmdc::testing::EmulatorProcess emulator({"--drop-after", "1"});
+    qmdc_test::Session s(emulator.resource());
+    ASSERT_EQ(s.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(QmDC_ConfigureVoltageLevel(s.vi(), "", 1.0), VI_ERROR_CONN_LOST);
+}
+
+}  // namespace
