@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "adopt_handle.h"
+#include "open_failure.h"
 
 namespace qmdc::visa {
 
@@ -55,9 +56,11 @@ ViStatus TcpTransport::getOption(int level, int option, AttrValue* out) const {
 
 namespace {
 
-// A connection to one address, made within the deadline.
-net::Socket connectTo(const addrinfo* ai, const Deadline& deadline) {
+// A connection to one address, made within the deadline. A socket that
+// could not be made for want of resources sets `shortage` to the reason.
+net::Socket connectTo(const addrinfo* ai, const Deadline& deadline, std::string& shortage) {
     const net::Socket s = net::openStreamSocket(ai);
+    if (s == net::kNoSocket) shortage = net::resourceShortage();
     if (s == net::kNoSocket || net::connectWithin(s, ai, deadline)) return s;
     net::closeSocket(s);
     return net::kNoSocket;
@@ -90,11 +93,19 @@ std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 open
     if (::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &list) != 0) return nullptr;
     const Deadline deadline = Deadline::after(openTimeoutMs == 0 ? 2000 : openTimeoutMs);
     net::Socket s = net::kNoSocket;
+    std::string shortage;
     for (const addrinfo* ai = list; ai != nullptr && s == net::kNoSocket && !deadline.expired();
          ai = ai->ai_next)
-        s = connectTo(ai, deadline);
+        s = connectTo(ai, deadline, shortage);
     ::freeaddrinfo(list);
-    if (s == net::kNoSocket) return nullptr;
+    if (s == net::kNoSocket) {
+        // Out of descriptors is no reason to look for the instrument.
+        if (!shortage.empty()) {
+            *status = VI_ERROR_ALLOC;
+            noteOpenFailure(shortage + ": no socket could be made.");
+        }
+        return nullptr;
+    }
 
     std::unique_ptr<TcpTransport> transport = adoptHandle<TcpTransport>(
         s, net::closeSocket, status, name.host, peerAddress(s), name.port);
