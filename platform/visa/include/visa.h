@@ -37,7 +37,13 @@
  *   - viOpen: a refused connection, an unknown host, a connect that does not
  *     finish within the open timeout (0 means 2000 ms), a missing device or
  *     one that is not a terminal give VI_ERROR_RSRC_NFOUND; a serial device
- *     without access rights gives VI_ERROR_NPERMISSION. Host names are
+ *     without access rights gives VI_ERROR_NPERMISSION; no descriptor left
+ *     (for the socket, the device or the session's wake-up signal) gives
+ *     VI_ERROR_ALLOC. The reason of a failed open (the system's text, or
+ *     what a serial path is instead of a terminal: a regular file, a
+ *     directory, a FIFO, a socket, another device) is traced, and
+ *     viStatusDesc adds it to the status text on the same thread until the
+ *     next open. Host names are
  *     resolved with the system resolver, which the open timeout does not
  *     bound. Access modes are checked, but locking is not implemented: the
  *     lock modes are accepted and lock nothing.
