@@ -127,9 +127,8 @@ namespace {
 // What of a dropped message is kept to compare it with the identity.
 constexpr size_t kKeptMessageLength = 1024;
 
-// Reads one whole message; its first bytes land in `head`.
+// Reads the rest of a message; its first bytes are appended to `head`.
 ViStatus ReadMessage(ViSession vi, std::string& head) {
-    head.clear();
     ViByte chunk[512];
     ViStatus status;
     do {
@@ -168,20 +167,29 @@ ViStatus VisaSession<Derived>::Resynchronise() {
     // comes back on every way out.
     IoTimeoutScope restore(visaSession, static_cast<ViInt32>(timeoutMs));
     const auto start = std::chrono::steady_clock::now();
-    std::string message;
+    // A message the last resynchronisation began to read goes on here.
+    std::string message = std::move(unfinishedMessage);
+    unfinishedMessage.clear();
     while (identityAnswersOwed > 0) {
         if (timeoutMs != VI_TMO_INFINITE) {
             const auto spent = static_cast<unsigned long long>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - start)
                     .count());
-            if (spent >= timeoutMs && spent > 0) return VI_ERROR_TMO;
+            if (spent >= timeoutMs && spent > 0) {
+                unfinishedMessage = std::move(message);
+                return VI_ERROR_TMO;
+            }
             viSetAttribute(visaSession, VI_ATTR_TMO_VALUE,
                            static_cast<ViUInt32>(timeoutMs - spent));
         }
         status = ReadMessage(visaSession, message);
-        if (status < 0) return status;
+        if (status < 0) {
+            unfinishedMessage = std::move(message);
+            return status;
+        }
         if (IsIdentityAnswer(message, identity)) --identityAnswersOwed;
+        message.clear();
     }
     answerOwed = false;
     return VI_SUCCESS;

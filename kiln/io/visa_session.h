@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <string>
 
 #include "io_session.h"
 
@@ -75,6 +76,8 @@ class VisaSession : public IoSession {
     // Identity queries sent by resynchronisations whose answer has not come
     // yet (one that timed out leaves its own behind).
     unsigned identityAnswersOwed = 0;
+    // The start of a message a resynchronisation read before it timed out.
+    std::string unfinishedMessage;
 };
 
 }  // namespace kiln

@@ -57,10 +57,13 @@ TEST_P(LateAnswer, NeverTakenForTheNextQuerysAnswer) {
     ASSERT_EQ(QmDC_SetAttributeViInt32(vi, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, kShortTimeoutMs), 0);
     ViReal64 value = 0;
     EXPECT_EQ(GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value), VI_ERROR_TMO);
-    // Still late: fails, or (had the answers come) gives its own value.
-    const ViStatus early = GetReal(vi, QMDC_ATTR_OVP_LIMIT, &value);
-    if (early >= 0) {
-        EXPECT_EQ(value, 20.0);
+    // Still late: fails, or (had the answers come) gives its own value. The
+    // second try comes when the stalled identity has begun to arrive.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kLateMs + 50));
+        if (GetReal(vi, QMDC_ATTR_OVP_LIMIT, &value) >= 0) {
+            EXPECT_EQ(value, 20.0);
+        }
     }
 
     ASSERT_EQ(QmDC_SetAttributeViInt32(vi, "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, kLongTimeoutMs), 0);
@@ -133,8 +136,7 @@ TEST(CloseDuringIo, WaitsForALockHolder) {
     // (success only if the closing thread has not got that far yet).
     ViReal64 value = 0;
     const ViStatus during = GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value);
-    EXPECT_TRUE(during >= 0 || during == VI_ERROR_ABORT || during == VI_ERROR_INV_OBJECT)
-        << during;
+    EXPECT_TRUE(during >= 0 || during == VI_ERROR_ABORT || during == VI_ERROR_INV_OBJECT) << during;
     EXPECT_EQ(QmDC_UnlockSession(vi, &held), VI_SUCCESS);
     EXPECT_EQ(closing.get(), VI_SUCCESS);
     EXPECT_EQ(GetReal(vi, QMDC_ATTR_VOLTAGE_LEVEL, &value), QMDC_ERROR_INVALID_SESSION_HANDLE);
