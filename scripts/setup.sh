@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils
           python3-pytest python3-setuptools python3-pip python3-wheel python3-venv
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
+# VXI-11: the RPC library, rpcgen for the XDR code, and clients we did not write.
+packages+=(libtirpc-dev rpcsvc-proto lxi-tools liblxi-dev)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
 # The Windows build, run under 32-bit wine (scripts/test-win32.sh).
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686 wine wine32:i386); fi

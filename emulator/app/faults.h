@@ -25,6 +25,8 @@ class FaultPlan {
     long dropAfter() const { return dropAfter_; }
     size_t split() const { return split_; }
     size_t stallAfter() const { return stallAfter_; }
+    // VXI-11 only: "huge" or "junk" replaces each device_read reply by a broken RPC record.
+    const std::string& badRecord() const { return badRecord_; }
 
     static constexpr size_t kOversizeLength = 100000;
 
@@ -33,6 +35,7 @@ class FaultPlan {
     long dropAfter_ = 0;
     size_t split_ = 0;
     size_t stallAfter_ = 0;
+    std::string badRecord_;
     std::set<CommandId> noReply_;
     std::set<CommandId> garbage_;
     std::set<CommandId> oversize_;
