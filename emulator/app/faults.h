@@ -35,6 +35,7 @@ class FaultPlan {
     long dropAfter_ = 0;
     size_t split_ = 0;
     size_t stallAfter_ = 0;
+    std::string lineEnding_ = "\n";
     std::string badRecord_;
     std::set<CommandId> noReply_;
     std::set<CommandId> garbage_;
