@@ -45,8 +45,8 @@ const Kind* KindOf(const std::string& resource) {
 }
 
 bool IsOpenStatus(ViStatus status) {
-    return status == VI_ERROR_NSUP_OPER || status == VI_ERROR_RSRC_NFOUND ||
-           status == VI_ERROR_INV_RSRC_NAME;
+    return status == VI_ERROR_NSUP_OPER || status == VI_ERROR_INTF_NUM_NCONFIG ||
+           status == VI_ERROR_RSRC_NFOUND || status == VI_ERROR_INV_RSRC_NAME;
 }
 
 }  // namespace
@@ -61,7 +61,9 @@ std::string OpenFailureMessage(const std::string& resource, ViStatus status,
     const std::string start = "cannot open " + resource + ": ";
     const Kind* kind = KindOf(resource);
     if (kind == nullptr || !IsOpenStatus(status)) return start + description;
-    if (status == VI_ERROR_NSUP_OPER || (kOwnVisa && kind->neverOpened)) {
+    // VI_ERROR_INTF_NUM_NCONFIG: our VISA's word for a kind it does not open.
+    if (status == VI_ERROR_NSUP_OPER || status == VI_ERROR_INTF_NUM_NCONFIG ||
+        (kOwnVisa && kind->neverOpened)) {
         return start + "this kind of resource (" + kind->text +
                ") is not supported by the VISA library in use; VISA says: " + description;
     }

@@ -17,6 +17,7 @@ const std::vector<Subcommand>& Subcommands() {
         {"sweep", "step the voltage, measure each step, write CSV and plot the V-I curve",
          DefineSweep},
         {"shell", "an interactive SCPI prompt on the supply", DefineShell},
+        {"list", "list the instruments the VISA library finds (--identify: ask each)", DefineList},
     };
     return subcommands;
 }

@@ -30,5 +30,6 @@ Runner DefineSet(CLI::App& command);
 Runner DefineMeasure(CLI::App& command);
 Runner DefineSweep(CLI::App& command);
 Runner DefineShell(CLI::App& command);
+Runner DefineList(CLI::App& command);
 
 }  // namespace qmdc::cli

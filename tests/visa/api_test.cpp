@@ -79,9 +79,9 @@ TEST(VisaApi, ResourceNamesThroughViOpen) {
     ScriptedPeer peer;
     ResourceManager rm;
     ViSession vi = VI_NULL;
-    EXPECT_EQ(rm.open("GPIB0::5::INSTR", &vi), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(rm.open("GPIB0::5::INSTR", &vi), VI_ERROR_INTF_NUM_NCONFIG);
     EXPECT_EQ(rm.open("TCPIP::127.0.0.1::inst0::INSTR", &vi), VI_ERROR_RSRC_NFOUND);
-    EXPECT_EQ(rm.open("USB0::0x1234::0x5678::SN1::INSTR", &vi), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(rm.open("USB0::0x1234::0x5678::SN1::INSTR", &vi), VI_ERROR_INTF_NUM_NCONFIG);
     EXPECT_EQ(rm.open("FOO::BAR", &vi), VI_ERROR_INV_RSRC_NAME);
     EXPECT_EQ(rm.open("TCPIP::127.0.0.1::SOCKET", &vi), VI_ERROR_INV_RSRC_NAME);
     const std::string lower = "tcpip::127.0.0.1::" + std::to_string(peer.port()) + "::socket";

@@ -41,9 +41,11 @@ TEST(VisaResourceName, SerialNames) {
         const char* canonical;
     };
     const Case cases[] = {
-        {"ASRL1::INSTR", "/dev/ttyS1", "ASRL1::INSTR"},
+        {"ASRL1::INSTR", "/dev/ttyS0", "ASRL1::INSTR"},
+        {"ASRL2::INSTR", "/dev/ttyS1", "ASRL2::INSTR"},
+        {"ASRL0::INSTR", "/dev/ttyS0", "ASRL0::INSTR"},
         {"ASRL", "/dev/ttyS0", "ASRL0::INSTR"},
-        {"asrl12::instr", "/dev/ttyS12", "ASRL12::INSTR"},
+        {"asrl12::instr", "/dev/ttyS11", "ASRL12::INSTR"},
         {"ASRL/dev/ttyUSB0::INSTR", "/dev/ttyUSB0", "ASRL/dev/ttyUSB0::INSTR"},
         {"asrl/dev/serial/by-id/Orvane_PSU::instr", "/dev/serial/by-id/Orvane_PSU",
          "ASRL/dev/serial/by-id/Orvane_PSU::INSTR"},
@@ -121,11 +123,11 @@ TEST(VisaResourceName, HislipNames) {
     }
 }
 
-TEST(VisaResourceName, OtherInterfacesAreWellFormedButAbsent) {
+TEST(VisaResourceName, OtherInterfacesAreWellFormedButNotOpenedHere) {
     for (const char* name : {"GPIB0::5::INSTR", "gpib::5", "GPIB1::5::3::INSTR", "GPIB0::INTFC",
                              "USB0::0x1234::0x5678::SN1::INSTR", "usb::4660::22136::SN1::0::raw"}) {
         ResourceName rn;
-        EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_RSRC_NFOUND) << name;
+        EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_INTF_NUM_NCONFIG) << name;
     }
 }
 

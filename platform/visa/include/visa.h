@@ -8,8 +8,9 @@
  *   - Resources: TCPIP[board]::host::port::SOCKET (raw socket),
  *     TCPIP[board]::host::hislipN[,port][::INSTR] (HiSLIP, port 4880 unless
  *     given) and ASRL[board][::INSTR] / ASRL/dev/<path>::INSTR (serial line,
- *     termios). Resource names are case-insensitive. ASRLn maps to
- *     /dev/ttySn.
+ *     termios). Resource names are case-insensitive. ASRLn is /dev/ttyS(n-1),
+ *     as other VISA libraries on Linux number ports (ASRL1::INSTR is
+ *     /dev/ttyS0); ASRL0 and a bare ASRL are /dev/ttyS0 too.
  *   - Formatted I/O: in this library's type system "%ld" is a ViInt32 (and
  *     "%lu"/"%lx" a ViUInt32) on every platform, as on 32-bit Windows where
  *     VISA was born. On LP64 Linux "long" is 8 bytes; pass ViInt32 objects,
@@ -31,8 +32,10 @@
  *     calls on one session are serialised.
  *   - A resource name that does not parse gives VI_ERROR_INV_RSRC_NAME. A
  *     well-formed name of an interface this library does not provide
- *     (GPIB, USB) gives VI_ERROR_RSRC_NFOUND; prefixes it does not know at all (VXI, PXI, ...)
- *     give VI_ERROR_INV_RSRC_NAME. ASRL also accepts any absolute path
+ *     (GPIB, USB) parses
+ *     (viParseRsrc) but viOpen gives VI_ERROR_INTF_NUM_NCONFIG, whose text
+ *     says the kind is not supported; prefixes it does not know at all (VXI,
+ *     PXI, ...) give VI_ERROR_INV_RSRC_NAME. No aliases exist. ASRL also accepts any absolute path
  *     (ASRL/dev/ttyUSB0::INSTR); "::INSTR" is optional. An IPv6 host is
  *     written in brackets: TCPIP::[::1]::5025::SOCKET.
  *   - TCPIP[board]::host[::device][::INSTR] is a VXI-11 instrument (device
@@ -55,8 +58,59 @@
  *     viStatusDesc adds it to the status text on the same thread until the
  *     next open. Host names are
  *     resolved with the system resolver, which the open timeout does not
- *     bound. Access modes are checked, but locking is not implemented: the
- *     lock modes are accepted and lock nothing.
+ *     bound. VI_EXCLUSIVE_LOCK / VI_SHARED_LOCK lock the resource as viLock
+ *     does, waiting up to the open timeout; VI_ERROR_RSRC_LOCKED when they
+ *     cannot.
+ *   - viFindRsrc lists, without sending anything: serial ports from sysfs
+ *     (ttyS<n> with a UART as ASRL<n+1>::INSTR, ttyUSB<n> and ttyACM<n> as
+ *     ASRL/dev/<name>::INSTR), USB test and measurement interfaces (listed,
+ *     not opened), and the names in $QMDC_VISA_RESOURCES (";" or blanks
+ *     between them) and in the file $QMDC_VISA_RESOURCES_FILE (default
+ *     ~/.config/qmdc/visa-resources, one a line, "#" comments). Expressions:
+ *     ? * + [set] [^set] | ( ) and \ escapes, any case; attribute
+ *     conditions "{...}" give VI_ERROR_INV_EXPR. No match: VI_ERROR_RSRC_NFOUND.
+ *
+ *   Locks
+ *   - viLock / viUnlock: exclusive and shared (access keys, made up when
+ *     requestedKey is VI_NULL), nested (VI_SUCCESS_NESTED_*), between the
+ *     sessions of a process and, through flock on a lock file per resource
+ *     ($QMDC_VISA_LOCK_DIR, else /run/lock, else /tmp), between processes.
+ *     A wait that runs out gives VI_ERROR_TMO (VI_ERROR_RSRC_LOCKED with
+ *     VI_TMO_IMMEDIATE). I/O, viClear, viFlush, viReadSTB, viAssertTrigger
+ *     and the buffer and file calls of a session kept out by another's lock
+ *     give VI_ERROR_RSRC_LOCKED; attributes, locks and events stay open.
+ *     Across processes a shared lock keeps out exclusive locks, not sessions
+ *     without its key. viClose gives up the session's locks. On HiSLIP the
+ *     session's first lock also takes the instrument's own lock.
+ *
+ *   Other operations
+ *   - viReadSTB / viAssertTrigger: HiSLIP's own status byte and trigger;
+ *     VI_ERROR_NSUP_OPER on sockets and serial lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
+ *     queried (an answer outside 0-255 gives VI_ERROR_IO) and "*TRG" sent.
+ *     viAssertTrigger takes VI_TRIG_PROT_DEFAULT only (else VI_ERROR_INV_PROT).
+ *   - Events: no interface here delivers any (HiSLIP's service requests are
+ *     not passed on). viEnableEvent, viWaitOnEvent,
+ *     viInstallHandler and viUninstallHandler give VI_ERROR_INV_EVENT for
+ *     every event type (VI_ERROR_INV_MECH, VI_ERROR_INV_CONTEXT and
+ *     VI_ERROR_INV_HNDLR_REF for bad arguments first); viDisableEvent and
+ *     viDiscardEvents on VI_ALL_ENABLED_EVENTS give VI_SUCCESS_EVENT_DIS and
+ *     VI_SUCCESS_QUEUE_EMPTY; viWaitOnEvent on it VI_ERROR_NENABLED.
+ *   - viTerminate: nothing runs asynchronously; VI_NULL succeeds, another
+ *     job id gives VI_ERROR_INV_JOB_ID.
+ *   - viSetBuf flushes the formatted buffers named (the write buffer is sent,
+ *     the read buffer dropped); their size stays 4096, and another size, or
+ *     VI_IO_IN_BUF / VI_IO_OUT_BUF, gives VI_WARN_NSUP_BUF.
+ *   - viBufWrite / viBufRead move raw bytes through the formatted buffers
+ *     (flushed as for viPrintf, END as for viScanf). viSPrintf writes to a
+ *     buffer the caller made large enough; viSScanf reads a NUL-terminated
+ *     buffer (the NUL is END). viReadToFile / viWriteFromFile follow viRead /
+ *     viWrite (VI_ATTR_FILE_APPEND_EN appends); a file that cannot be opened
+ *     gives VI_ERROR_FILE_ACCESS, a failing read or write VI_ERROR_FILE_IO.
+ *   - Every session and the resource manager: VI_ATTR_RSRC_MANF_NAME "QmDC",
+ *     VI_ATTR_RSRC_MANF_ID 0 (none registered), VI_ATTR_RSRC_SPEC_VERSION
+ *     VI_SPEC_VERSION. Sessions: VI_ATTR_USER_DATA (32 and 64 bits),
+ *     VI_ATTR_MAX_QUEUE_LENGTH (1 and up; no queue is ever filled),
+ *     VI_ATTR_RSRC_LOCK_STATE (as held in this process).
  *   - A serial session sets 9600 baud, 8 data bits, no parity, one stop bit,
  *     no flow control and raw mode at open.
  *   - Windows (visa32.dll, exporting these functions under their plain
@@ -202,6 +256,14 @@ typedef ViAccessMode _VI_PTR ViPAccessMode;
 typedef ViObject ViFindList;
 typedef ViFindList _VI_PTR ViPFindList;
 typedef ViUInt32 ViEventType;
+typedef ViEventType _VI_PTR ViPEventType;
+typedef ViObject ViEvent;
+typedef ViEvent _VI_PTR ViPEvent;
+typedef ViUInt32 ViEventFilter;
+typedef ViUInt32 ViJobId;
+typedef ViJobId _VI_PTR ViPJobId;
+typedef ViStatus(_VI_FUNCH _VI_PTR ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event,
+                                            ViAddr userHandle);
 typedef va_list ViVAList;
 
 #define VI_SPEC_VERSION (0x00500400UL)
@@ -226,13 +288,65 @@ ViStatus _VI_FUNCC viQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt,
                             ViVAList params);
 
+/* Resource names and discovery */
+ViStatus _VI_FUNC viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                              ViPUInt16 intfNum);
+ViStatus _VI_FUNC viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
+                                ViPUInt16 intfNum, ViChar _VI_FAR rsrcClass[],
+                                ViChar _VI_FAR expandedUnaliasedName[],
+                                ViChar _VI_FAR aliasIfExists[]);
+ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt,
+                             ViChar _VI_FAR desc[]);
+ViStatus _VI_FUNC viFindNext(ViFindList vi, ViChar _VI_FAR desc[]);
+
+/* Locks */
+ViStatus _VI_FUNC viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout,
+                         ViKeyId requestedKey, ViChar _VI_FAR accessKey[]);
+ViStatus _VI_FUNC viUnlock(ViSession vi);
+
+/* Instrument operations */
+ViStatus _VI_FUNC viReadSTB(ViSession vi, ViPUInt16 status);
+ViStatus _VI_FUNC viAssertTrigger(ViSession vi, ViUInt16 protocol);
+ViStatus _VI_FUNC viTerminate(ViObject vi, ViUInt16 degree, ViJobId jobId);
+
+/* Buffers, files and formatting to memory */
+ViStatus _VI_FUNC viSetBuf(ViSession vi, ViUInt16 mask, ViUInt32 size);
+ViStatus _VI_FUNC viBufRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
+ViStatus _VI_FUNC viBufWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
+ViStatus _VI_FUNC viReadToFile(ViSession vi, ViConstString filename, ViUInt32 cnt,
+                               ViPUInt32 retCnt);
+ViStatus _VI_FUNC viWriteFromFile(ViSession vi, ViConstString filename, ViUInt32 cnt,
+                                  ViPUInt32 retCnt);
+ViStatus _VI_FUNCC viSPrintf(ViSession vi, ViPBuf buf, ViConstString writeFmt, ...);
+ViStatus _VI_FUNC viVSPrintf(ViSession vi, ViPBuf buf, ViConstString writeFmt, ViVAList parms);
+ViStatus _VI_FUNCC viSScanf(ViSession vi, ViConstBuf buf, ViConstString readFmt, ...);
+ViStatus _VI_FUNC viVSScanf(ViSession vi, ViConstBuf buf, ViConstString readFmt, ViVAList parms);
+
+/* Events */
+ViStatus _VI_FUNC viEnableEvent(ViSession vi, ViEventType eventType, ViUInt16 mechanism,
+                                ViEventFilter context);
+ViStatus _VI_FUNC viDisableEvent(ViSession vi, ViEventType eventType, ViUInt16 mechanism);
+ViStatus _VI_FUNC viDiscardEvents(ViSession vi, ViEventType eventType, ViUInt16 mechanism);
+ViStatus _VI_FUNC viWaitOnEvent(ViSession vi, ViEventType inEventType, ViUInt32 timeout,
+                                ViPEventType outEventType, ViPEvent outContext);
+ViStatus _VI_FUNC viInstallHandler(ViSession vi, ViEventType eventType, ViHndlr handler,
+                                   ViAddr userHandle);
+ViStatus _VI_FUNC viUninstallHandler(ViSession vi, ViEventType eventType, ViHndlr handler,
+                                     ViAddr userHandle);
+
 /* Attributes --------------------------------------------------------------*/
 #define VI_ATTR_RSRC_CLASS (0xBFFF0001UL)
 #define VI_ATTR_RSRC_NAME (0xBFFF0002UL)
 #define VI_ATTR_RSRC_IMPL_VERSION (0x3FFF0003UL)
 #define VI_ATTR_RSRC_LOCK_STATE (0x3FFF0004UL)
 #define VI_ATTR_MAX_QUEUE_LENGTH (0x3FFF0005UL)
-#define VI_ATTR_USER_DATA (0x3FFF0007UL)
+#define VI_ATTR_USER_DATA_32 (0x3FFF0007UL)
+#define VI_ATTR_USER_DATA_64 (0x3FFF000AUL)
+#if defined(_VISA_ENV_IS_64_BIT)
+#define VI_ATTR_USER_DATA VI_ATTR_USER_DATA_64
+#else
+#define VI_ATTR_USER_DATA VI_ATTR_USER_DATA_32
+#endif
 #define VI_ATTR_SEND_END_EN (0x3FFF0016UL)
 #define VI_ATTR_TERMCHAR (0x3FFF0018UL)
 #define VI_ATTR_TMO_VALUE (0x3FFF001AUL)
@@ -253,7 +367,10 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ATTR_ASRL_END_OUT (0x3FFF00B4UL)
 #define VI_ATTR_ASRL_XON_CHAR (0x3FFF00C1UL)
 #define VI_ATTR_ASRL_XOFF_CHAR (0x3FFF00C2UL)
+#define VI_ATTR_RSRC_SPEC_VERSION (0x3FFF0170UL)
 #define VI_ATTR_INTF_TYPE (0x3FFF0171UL)
+#define VI_ATTR_RSRC_MANF_NAME (0xBFFF0174UL)
+#define VI_ATTR_RSRC_MANF_ID (0x3FFF0175UL)
 #define VI_ATTR_INTF_NUM (0x3FFF0176UL)
 #define VI_ATTR_TCPIP_ADDR (0xBFFF0195UL)
 #define VI_ATTR_TCPIP_HOSTNAME (0xBFFF0196UL)
@@ -265,6 +382,27 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ATTR_TCPIP_HISLIP_VERSION (0x3FFF0301UL)
 #define VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB (0x3FFF0302UL)
 #define VI_ATTR_TCPIP_IS_HISLIP (0x3FFF0303UL)
+#define VI_ATTR_FILE_APPEND_EN (0x3FFF0192UL)
+
+/* Event attributes and event types */
+#define VI_ATTR_EVENT_TYPE (0x3FFF4010UL)
+#define VI_ATTR_STATUS (0x3FFF4025UL)
+#define VI_EVENT_IO_COMPLETION (0x3FFF2009UL)
+#define VI_EVENT_TRIG (0xBFFF200AUL)
+#define VI_EVENT_SERVICE_REQ (0x3FFF200BUL)
+#define VI_EVENT_CLEAR (0x3FFF200DUL)
+#define VI_EVENT_EXCEPTION (0xBFFF200EUL)
+#define VI_EVENT_GPIB_CIC (0x3FFF2012UL)
+#define VI_EVENT_GPIB_TALK (0x3FFF2013UL)
+#define VI_EVENT_GPIB_LISTEN (0x3FFF2014UL)
+#define VI_EVENT_VXI_VME_SYSFAIL (0x3FFF201DUL)
+#define VI_EVENT_VXI_VME_SYSRESET (0x3FFF201EUL)
+#define VI_EVENT_VXI_SIGP (0x3FFF2020UL)
+#define VI_EVENT_VXI_VME_INTR (0xBFFF2021UL)
+#define VI_EVENT_PXI_INTR (0x3FFF2022UL)
+#define VI_EVENT_TCPIP_CONNECT (0x3FFF2036UL)
+#define VI_EVENT_USB_INTR (0x3FFF2037UL)
+#define VI_ALL_ENABLED_EVENTS (0x3FFF7FFFUL)
 
 /* Completion codes --------------------------------------------------------*/
 #define VI_SUCCESS_EVENT_EN (0x3FFF0002L)
@@ -273,6 +411,9 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_SUCCESS_TERM_CHAR (0x3FFF0005L)
 #define VI_SUCCESS_MAX_CNT (0x3FFF0006L)
 #define VI_SUCCESS_DEV_NPRESENT (0x3FFF007DL)
+#define VI_SUCCESS_NESTED_SHARED (0x3FFF0099L)
+#define VI_SUCCESS_NESTED_EXCLUSIVE (0x3FFF009AL)
+#define VI_WARN_NSUP_BUF (0x3FFF0088L)
 #define VI_WARN_NSUP_ATTR_STATE (0x3FFF0084L)
 #define VI_WARN_UNKNOWN_STATUS (0x3FFF0085L)
 
@@ -287,9 +428,19 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ERROR_INV_ACC_MODE (_VI_ERROR + 0x3FFF0013L)
 #define VI_ERROR_TMO (_VI_ERROR + 0x3FFF0015L)
 #define VI_ERROR_CLOSING_FAILED (_VI_ERROR + 0x3FFF0016L)
+#define VI_ERROR_INV_DEGREE (_VI_ERROR + 0x3FFF001BL)
+#define VI_ERROR_INV_JOB_ID (_VI_ERROR + 0x3FFF001CL)
 #define VI_ERROR_NSUP_ATTR (_VI_ERROR + 0x3FFF001DL)
 #define VI_ERROR_NSUP_ATTR_STATE (_VI_ERROR + 0x3FFF001EL)
 #define VI_ERROR_ATTR_READONLY (_VI_ERROR + 0x3FFF001FL)
+#define VI_ERROR_INV_LOCK_TYPE (_VI_ERROR + 0x3FFF0020L)
+#define VI_ERROR_INV_ACCESS_KEY (_VI_ERROR + 0x3FFF0021L)
+#define VI_ERROR_INV_EVENT (_VI_ERROR + 0x3FFF0026L)
+#define VI_ERROR_INV_MECH (_VI_ERROR + 0x3FFF0027L)
+#define VI_ERROR_HNDLR_NINSTALLED (_VI_ERROR + 0x3FFF0028L)
+#define VI_ERROR_INV_HNDLR_REF (_VI_ERROR + 0x3FFF0029L)
+#define VI_ERROR_INV_CONTEXT (_VI_ERROR + 0x3FFF002AL)
+#define VI_ERROR_NENABLED (_VI_ERROR + 0x3FFF002FL)
 #define VI_ERROR_ABORT (_VI_ERROR + 0x3FFF0030L)
 #define VI_ERROR_RAW_WR_PROT_VIOL (_VI_ERROR + 0x3FFF0034L)
 #define VI_ERROR_RAW_RD_PROT_VIOL (_VI_ERROR + 0x3FFF0035L)
@@ -309,11 +460,16 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ERROR_USER_BUF (_VI_ERROR + 0x3FFF0071L)
 #define VI_ERROR_RSRC_BUSY (_VI_ERROR + 0x3FFF0072L)
 #define VI_ERROR_INV_PARAMETER (_VI_ERROR + 0x3FFF0078L)
+#define VI_ERROR_INV_PROT (_VI_ERROR + 0x3FFF0079L)
+#define VI_ERROR_INV_SIZE (_VI_ERROR + 0x3FFF007BL)
 #define VI_ERROR_NIMPL_OPER (_VI_ERROR + 0x3FFF0081L)
 #define VI_ERROR_INV_LENGTH (_VI_ERROR + 0x3FFF0083L)
 #define VI_ERROR_INV_MODE (_VI_ERROR + 0x3FFF0091L)
 #define VI_ERROR_SESN_NLOCKED (_VI_ERROR + 0x3FFF009CL)
 #define VI_ERROR_LIBRARY_NFOUND (_VI_ERROR + 0x3FFF009EL)
+#define VI_ERROR_FILE_ACCESS (_VI_ERROR + 0x3FFF00A1L)
+#define VI_ERROR_FILE_IO (_VI_ERROR + 0x3FFF00A2L)
+#define VI_ERROR_NSUP_MECH (_VI_ERROR + 0x3FFF00A4L)
 #define VI_ERROR_INTF_NUM_NCONFIG (_VI_ERROR + 0x3FFF00A5L)
 #define VI_ERROR_CONN_LOST (_VI_ERROR + 0x3FFF00A6L)
 #define VI_ERROR_NPERMISSION (_VI_ERROR + 0x3FFF00A8L)
@@ -329,6 +485,14 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_INTF_USB (7)
 
 #define VI_PROT_NORMAL (1)
+#define VI_PROT_4882_STRS (4)
+#define VI_TRIG_PROT_DEFAULT (0)
+
+#define VI_QUEUE (1)
+#define VI_HNDLR (2)
+#define VI_SUSPEND_HNDLR (4)
+#define VI_ALL_MECH (0xFFFF)
+#define VI_ANY_HNDLR (0)
 
 #define VI_TMO_IMMEDIATE (0L)
 #define VI_TMO_INFINITE (0xFFFFFFFFUL)

@@ -2,20 +2,11 @@
 // a guard so that no C++ exception leaves the library.
 #include <cstdio>
 #include <cstring>
-#include <new>
 
-#if defined(_WIN32)
-#define QMDC_VISA_EXPORTS_BEGIN
-#define QMDC_VISA_EXPORTS_END
-#else
-#define QMDC_VISA_EXPORTS_BEGIN _Pragma("GCC visibility push(default)")
-#define QMDC_VISA_EXPORTS_END _Pragma("GCC visibility pop")
-#endif
+#include "api_exports.h"  // first: the exports keep default visibility
 
-QMDC_VISA_EXPORTS_BEGIN
-#include "visa.h"
-QMDC_VISA_EXPORTS_END
-
+#include "api_guard.h"
+#include "api_services.h"
 #include "handle_table.h"
 #include "open_failure.h"
 #include "rsrc_name.h"
@@ -27,28 +18,6 @@ QMDC_VISA_EXPORTS_END
 using namespace qmdc::visa;
 
 namespace {
-
-template <class F>
-ViStatus guarded(F&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return VI_ERROR_ALLOC;
-    } catch (...) {
-        return VI_ERROR_SYSTEM_ERROR;
-    }
-}
-
-// Runs `body` on the instrument session `vi`.
-template <class F>
-ViStatus withSession(ViSession vi, F&& body) noexcept {
-    return guarded([&]() -> ViStatus {
-        HandleTable& table = HandleTable::instance();
-        const std::shared_ptr<Session> session = table.find(vi);
-        if (session) return body(*session);
-        return table.isResourceManager(vi) ? VI_ERROR_NSUP_OPER : VI_ERROR_INV_OBJECT;
-    });
-}
 
 std::unique_ptr<Transport> openTransport(const ResourceName& name, ViUInt32 timeout,
                                          ViStatus* status) {
@@ -88,7 +57,8 @@ ViStatus openSession(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32
                           status);
         return status;
     }
-    return table.add(rm, std::make_shared<Session>(std::move(transport), parsed), vi);
+    return addSession(rm, std::make_shared<Session>(std::move(transport), parsed), parsed, mode,
+                      timeout, vi);
 }
 
 }  // namespace
@@ -109,25 +79,31 @@ ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, Vi
 }
 
 ViStatus _VI_FUNC viClose(ViObject vi) {
-    return guarded([&] { return HandleTable::instance().close(vi); });
+    return guarded([&] {
+        if (isFindList(vi)) return closeFindList(vi);
+        closeFindListsOf(vi);
+        return HandleTable::instance().close(vi);
+    });
 }
 
 ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void _VI_PTR attrValue) {
     return guarded([&]() -> ViStatus {
-        if (HandleTable::instance().isResourceManager(vi)) {
-            if (attrName != VI_ATTR_RSRC_IMPL_VERSION) return VI_ERROR_NSUP_ATTR;
-            if (attrValue == nullptr) return VI_ERROR_USER_BUF;
-            std::memcpy(attrValue, &kImplVersion, sizeof kImplVersion);
-            return VI_SUCCESS;
-        }
-        return withSession(vi, [&](Session& s) { return s.getAttribute(attrName, attrValue); });
+        if (HandleTable::instance().isResourceManager(vi))
+            return getManagerAttribute(attrName, attrValue);
+        return withAnySession(vi, [&](Session& s) {
+            const ViStatus status = getServiceAttribute(s, attrName, attrValue);
+            return status != kNotAServiceAttribute ? status : s.getAttribute(attrName, attrValue);
+        });
     });
 }
 
 ViStatus _VI_FUNC viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
     return guarded([&]() -> ViStatus {
         if (HandleTable::instance().isResourceManager(vi)) return VI_ERROR_NSUP_ATTR;
-        return withSession(vi, [&](Session& s) { return s.setAttribute(attrName, attrValue); });
+        return withAnySession(vi, [&](Session& s) {
+            const ViStatus status = setServiceAttribute(s, attrName, attrValue);
+            return status != kNotAServiceAttribute ? status : s.setAttribute(attrName, attrValue);
+        });
     });
 }
 

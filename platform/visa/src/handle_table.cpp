@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "lock_table.h"
+
 namespace qmdc::visa {
 
 HandleTable& HandleTable::instance() {
@@ -66,7 +68,11 @@ ViStatus HandleTable::close(ViSession vi) {
     }
     // Outside the lock: a session still in use elsewhere is woken up and
     // destroyed (its descriptor closed) when that call returns.
-    for (auto& session : closing) session->interrupt();
+    // Its locks go at once, whoever else still uses the session object.
+    for (auto& session : closing) {
+        LockTable::instance().closed(session->services.lockKey, session->services.handle);
+        session->interrupt();
+    }
     return VI_SUCCESS;
 }
 

@@ -136,16 +136,23 @@ ViStatus parseTcpip(Fields f, const std::string& boardText, ResourceName* out) {
         out->port = static_cast<ViUInt16>(port);
         out->canonical = "TCPIP" + std::to_string(board) + "::" + f[1] +
                          "::" + std::to_string(port) + "::SOCKET";
+        out->intfType = VI_INTF_TCPIP;
+        out->rsrcClass = "SOCKET";
         return VI_SUCCESS;
     }
     dropClass(&f, "INSTR");
-    if (f.size() == 3 && startsWithNoCase(f[2], "HISLIP"))
+    if (f.size() == 3 && startsWithNoCase(f[2], "HISLIP")) {
+        out->intfType = VI_INTF_TCPIP;
+        out->rsrcClass = "INSTR";
         return parseHislip(f[2], static_cast<ViUInt16>(board), f[1], host, out);
+    }
     if (f.size() > 3 || !classifyLanDevice(f.size() == 3 ? f[2] : "inst0", out))
         return VI_ERROR_INV_RSRC_NAME;
     out->board = static_cast<ViUInt16>(board);
     out->host = host;
     out->canonical = "TCPIP" + std::to_string(board) + "::" + f[1] + "::" + out->device + "::INSTR";
+    out->intfType = VI_INTF_TCPIP;
+    out->rsrcClass = "INSTR";
     return VI_SUCCESS;
 }
 
@@ -154,6 +161,8 @@ ViStatus parseSerial(Fields f, const std::string& boardText, ResourceName* out) 
     if (f.size() != 1) return VI_ERROR_INV_RSRC_NAME;
     unsigned long board = 0;
     out->kind = RsrcKind::Serial;
+    out->intfType = VI_INTF_ASRL;
+    out->rsrcClass = "INSTR";
     if (!boardText.empty() && boardText[0] == '/') {
         if (boardText.size() < 2) return VI_ERROR_INV_RSRC_NAME;
         out->device = boardText;
@@ -163,30 +172,46 @@ ViStatus parseSerial(Fields f, const std::string& boardText, ResourceName* out) 
     if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
         return VI_ERROR_INV_RSRC_NAME;
     out->board = static_cast<ViUInt16>(board);
-    out->device = "/dev/ttyS" + std::to_string(board);
+    out->device = "/dev/ttyS" + std::to_string(board > 0 ? board - 1 : 0);
     out->canonical = "ASRL" + std::to_string(board) + "::INSTR";
     return VI_SUCCESS;
 }
 
-ViStatus parseGpib(Fields f, const std::string& boardText) {
-    unsigned long n;
-    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &n)) return VI_ERROR_INV_RSRC_NAME;
-    if (f.size() == 2 && equalsNoCase(f[1], "INTFC")) return VI_ERROR_RSRC_NFOUND;
+// Fills what viParseRsrc reports for a name of another interface.
+ViStatus unsupported(ResourceName* out, ViUInt16 intfType, const std::string& prefix,
+                     unsigned long board, const Fields& f, const char* cls) {
+    out->intfType = intfType;
+    out->board = static_cast<ViUInt16>(board);
+    out->rsrcClass = cls;
+    out->canonical = prefix + std::to_string(board);
+    for (size_t i = 1; i < f.size(); ++i) out->canonical += "::" + f[i];
+    out->canonical += std::string("::") + cls;
+    return kUnsupportedKind;
+}
+
+ViStatus parseGpib(Fields f, const std::string& boardText, ResourceName* out) {
+    unsigned long board = 0, n;
+    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
+        return VI_ERROR_INV_RSRC_NAME;
+    if (f.size() == 2 && equalsNoCase(f[1], "INTFC"))
+        return unsupported(out, VI_INTF_GPIB, "GPIB", board, {f[0]}, "INTFC");
     dropClass(&f, "INSTR");
     if (f.size() < 2 || f.size() > 3) return VI_ERROR_INV_RSRC_NAME;
     for (size_t i = 1; i < f.size(); ++i)
         if (!parseNumber(f[i], 30, &n)) return VI_ERROR_INV_RSRC_NAME;
-    return VI_ERROR_RSRC_NFOUND;
+    return unsupported(out, VI_INTF_GPIB, "GPIB", board, f, "INSTR");
 }
 
-ViStatus parseUsb(Fields f, const std::string& boardText) {
-    unsigned long n;
-    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &n)) return VI_ERROR_INV_RSRC_NAME;
-    if (!dropClass(&f, "RAW")) dropClass(&f, "INSTR");
+ViStatus parseUsb(Fields f, const std::string& boardText, ResourceName* out) {
+    unsigned long board = 0, n;
+    if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
+        return VI_ERROR_INV_RSRC_NAME;
+    const bool raw = dropClass(&f, "RAW");
+    if (!raw) dropClass(&f, "INSTR");
     if (f.size() < 4 || f.size() > 5) return VI_ERROR_INV_RSRC_NAME;
     if (!isUsbId(f[1]) || !isUsbId(f[2]) || f[3].empty()) return VI_ERROR_INV_RSRC_NAME;
     if (f.size() == 5 && !parseNumber(f[4], 0xFF, &n)) return VI_ERROR_INV_RSRC_NAME;
-    return VI_ERROR_RSRC_NFOUND;
+    return unsupported(out, VI_INTF_USB, "USB", board, f, raw ? "RAW" : "INSTR");
 }
 
 }  // namespace
@@ -200,8 +225,8 @@ ViStatus parseResourceName(const char* text, ResourceName* out) {
     if (startsWithNoCase(head, "TCPIP")) return parseTcpip(fields, head.substr(5), out);
     if (startsWithNoCase(head, "ASRL")) return parseSerial(fields, head.substr(4), out);
     if (startsWithNoCase(head, "GPIB-VXI")) return VI_ERROR_INV_RSRC_NAME;
-    if (startsWithNoCase(head, "GPIB")) return parseGpib(fields, head.substr(4));
-    if (startsWithNoCase(head, "USB")) return parseUsb(fields, head.substr(3));
+    if (startsWithNoCase(head, "GPIB")) return parseGpib(fields, head.substr(4), out);
+    if (startsWithNoCase(head, "USB")) return parseUsb(fields, head.substr(3), out);
     return VI_ERROR_INV_RSRC_NAME;
 }
 

@@ -17,12 +17,23 @@ struct ResourceName {
     std::string device;     // ASRL: path of the terminal device; TCPIP INSTR: the device
                             // name ("inst0", "gpib0,5", "hislip0")
     std::string canonical;  // e.g. "TCPIP0::10.0.0.5::5025::SOCKET", "ASRL1::INSTR"
+    // What viParseRsrc reports, also for the kinds this library does not open.
+    ViUInt16 intfType = 0;  // VI_INTF_TCPIP, VI_INTF_ASRL, VI_INTF_GPIB, VI_INTF_USB
+    std::string rsrcClass;  // "INSTR", "SOCKET", "INTFC", "RAW"
 };
 
+// The status of a well-formed name of a kind this library does not open
+// (GPIB, ...): the interface type is valid, but no such interface is
+// configured here. Not VI_ERROR_RSRC_NFOUND, which would send a user to
+// check cables.
+constexpr ViStatus kUnsupportedKind = VI_ERROR_INTF_NUM_NCONFIG;
+
 // Parses a resource name (case-insensitive apart from host and device path).
-// VI_SUCCESS for the names this library opens; VI_ERROR_RSRC_NFOUND for a
-// well-formed name of another interface (GPIB, USB);
-// VI_ERROR_INV_RSRC_NAME otherwise.
+// VI_SUCCESS for the names this library opens; kUnsupportedKind for a
+// well-formed name of another interface (GPIB, USB), with
+// everything but `kind` filled in; VI_ERROR_INV_RSRC_NAME otherwise.
+// ASRLn is /dev/ttyS(n-1), as other VISA libraries on Linux number ports;
+// ASRL0 and a bare ASRL are /dev/ttyS0 too.
 ViStatus parseResourceName(const char* text, ResourceName* out);
 
 }  // namespace qmdc::visa

@@ -319,6 +319,10 @@ ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush,
     // A format that ends in a linefeed ends the message (END).
     const bool end = forceFlush || (*fmt != '\0' && fmt[std::strlen(fmt) - 1] == '\n');
     if (end || wrBufMode_ == VI_FLUSH_ON_ACCESS) return flushWriteBuffer(end, deadline);
+    return sendFullBuffers(deadline);
+}
+
+ViStatus Session::sendFullBuffers(const Deadline& deadline) {
     // Full: every whole buffer's worth leaves now, without END, in one
     // transfer (cutting a long text buffer by buffer would move the rest of
     // it each time); what is left waits for more.
@@ -332,6 +336,65 @@ ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush,
         return sendStatus;
     }
     wrBuf_.erase(0, full);
+    return VI_SUCCESS;
+}
+
+ViStatus Session::bufWrite(const ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
+    if (retCount != nullptr) *retCount = 0;
+    if (buf == nullptr && count > 0) return VI_ERROR_USER_BUF;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Deadline deadline = callDeadline();
+    wrBuf_.append(reinterpret_cast<const char*>(buf), count);
+    const ViStatus status = wrBufMode_ == VI_FLUSH_ON_ACCESS ? flushWriteBuffer(false, deadline)
+                                                             : sendFullBuffers(deadline);
+    if (status >= VI_SUCCESS && retCount != nullptr) *retCount = count;
+    return status;
+}
+
+ViStatus Session::bufRead(ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
+    if (retCount != nullptr) *retCount = 0;
+    if (buf == nullptr && count > 0) return VI_ERROR_USER_BUF;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Deadline deadline = callDeadline();
+    FormattedInput input(*this, deadline);
+    ViUInt32 got = 0;
+    ViStatus status = VI_SUCCESS_MAX_CNT;
+    while (got < count) {
+        const int c = input.peek();
+        if (c == ScanInput::kEnd) {
+            status = termcharEn_ ? VI_SUCCESS_TERM_CHAR : VI_SUCCESS;
+            break;
+        }
+        if (c == ScanInput::kFail) {
+            status = input.failure();
+            break;
+        }
+        buf[got++] = static_cast<ViByte>(c);
+        input.advance();
+    }
+    if (status < VI_SUCCESS || rdPos_ == rdLen_ || rdBufMode_ == VI_FLUSH_ON_ACCESS) {
+        if (rdEnd_ && rdPos_ == rdLen_ && status == VI_SUCCESS_MAX_CNT)
+            status = termcharEn_ ? VI_SUCCESS_TERM_CHAR : VI_SUCCESS;
+        if (rdEnd_ || status < VI_SUCCESS || rdBufMode_ == VI_FLUSH_ON_ACCESS) discardReadBuffer();
+    }
+    inStep_ = false;
+    if (retCount != nullptr) *retCount = got;
+    return status;
+}
+
+ViStatus Session::setBuf(ViUInt16 mask, ViUInt32 size) {
+    const unsigned known = VI_READ_BUF | VI_WRITE_BUF | VI_IO_IN_BUF | VI_IO_OUT_BUF;
+    if (mask == 0 || (mask & ~known)) return VI_ERROR_INV_MASK;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ViStatus status = VI_SUCCESS;
+    if (mask & VI_WRITE_BUF) status = flushWriteBuffer(false, callDeadline());
+    if (mask & VI_READ_BUF) discardReadBuffer();
+    if (status < VI_SUCCESS) return status;
+    // The formatted buffers keep their size; the low-level ones are the
+    // operating system's.
+    const bool formatted = mask & (VI_READ_BUF | VI_WRITE_BUF);
+    if ((formatted && size != kBufferSize) || (mask & (VI_IO_IN_BUF | VI_IO_OUT_BUF)))
+        return VI_WARN_NSUP_BUF;
     return VI_SUCCESS;
 }
 

@@ -9,6 +9,7 @@
 
 #include "deadline.h"
 #include "rsrc_name.h"
+#include "services.h"
 #include "transport.h"
 #include "visa.h"
 
@@ -41,6 +42,23 @@ class Session {
         transport_->interrupt();
     }
 
+    // The operations some interfaces carry in their protocol (transport.h);
+    // with VI_ATTR_IO_PROT = VI_PROT_4882_STRS, "*STB?" and "*TRG" stand in
+    // for the status byte and the trigger on the others.
+    ViStatus readStatusByte(ViUInt16* stb);
+    ViStatus assertTrigger();
+    ViStatus lockDevice(ViAccessMode mode, const char* key, ViUInt32 timeoutMs);
+    ViStatus unlockDevice();
+    // viBufWrite / viBufRead: bytes into the formatted write buffer, out of
+    // the formatted read buffer, under the same flush rules as viPrintf and
+    // viScanf.
+    ViStatus bufWrite(const ViByte* buf, ViUInt32 count, ViUInt32* retCount);
+    ViStatus bufRead(ViByte* buf, ViUInt32 count, ViUInt32* retCount);
+    // viSetBuf: flushes the buffers named; their size is fixed (kBufferSize).
+    ViStatus setBuf(ViUInt16 mask, ViUInt32 size);
+
+    Services services;
+
   private:
     class FormattedInput;
 
@@ -55,6 +73,8 @@ class Session {
     // Sends one message; with `end`, the transport's END marker follows.
     ViStatus send(const ViByte* buf, size_t len, bool end, const Deadline& deadline, size_t* sent);
     ViStatus flushWriteBuffer(bool end, const Deadline& deadline);
+    // Sends every whole buffer's worth of the write buffer, without END.
+    ViStatus sendFullBuffers(const Deadline& deadline);
     ViStatus printLocked(const char* fmt, va_list* ap, bool forceFlush, const Deadline& deadline);
     ViStatus scanLocked(const char* fmt, va_list* ap, const Deadline& deadline);
     // Appends the next bytes from the transport to the formatted read buffer

@@ -1,0 +1,50 @@
+// find_rsrc.h - what viFindRsrc lists: serial ports, USB instruments and
+// the LAN instruments a user names, filtered by a VISA search expression.
+#pragma once
+
+// GCC 12 warns, wrongly, about std::function inside <regex> when it inlines
+// at -O2 (libstdc++ bug 105562); the warning belongs to the header's lines.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <regex>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#include <string>
+#include <vector>
+
+#include "visa.h"
+
+namespace qmdc::visa {
+
+// Where discovery looks; the defaults are the machine's own. Tests point
+// them at a made-up tree.
+struct DiscoveryPlaces {
+    std::string sysfs;         // $QMDC_VISA_SYSFS, else "/sys"
+    std::string resourceList;  // the LAN instruments file (see configuredResources)
+    std::string resourceEnv;   // $QMDC_VISA_RESOURCES
+    static DiscoveryPlaces fromEnvironment();
+};
+
+// Serial ports: ttyS<n> that are real UARTs (sysfs "type" not 0) as
+// ASRL<n+1>::INSTR, every ttyUSB<n> and ttyACM<n> as ASRL/dev/<name>::INSTR.
+std::vector<std::string> serialPorts(const std::string& sysfs);
+// USB test and measurement class interfaces (class 0xFE, subclass 3) as
+// USB0::0xVVVV::0xPPPP::serial::interface::INSTR.
+std::vector<std::string> usbInstruments(const std::string& sysfs);
+// Names listed in the file (one per line, "#" starts a comment) and in the
+// variable (separated by ";" or blanks), in canonical form; names that do
+// not parse are left out.
+std::vector<std::string> configuredResources(const std::string& file, const std::string& env);
+// All of the above, each name once.
+std::vector<std::string> discoverResources(const DiscoveryPlaces& places);
+
+// A VISA search expression ("?*::INSTR", "ASRL[0-9]*", "TCPIP?*|USB?*") as
+// a case-insensitive regular expression over the whole name;
+// VI_ERROR_INV_EXPR when it is not one (attribute expressions "{...}" are
+// not supported).
+ViStatus compileExpression(const char* expr, std::regex* out);
+
+}  // namespace qmdc::visa
