@@ -14,6 +14,8 @@ const std::vector<Subcommand>& Subcommands() {
         {"sweep", "step the voltage, measure each step, write CSV and plot the V-I curve",
          DefineSweep},
         {"shell", "an interactive SCPI prompt on the supply", DefineShell},
+        {"log", "read supplies at an interval for hours into CSV or JSON Lines", DefineLog},
+        {"panel", "a soft front panel in the browser for one supply or a rack", DefinePanel},
     };
     return subcommands;
 }

@@ -30,5 +30,7 @@ Runner DefineSet(CLI::App& command);
 Runner DefineMeasure(CLI::App& command);
 Runner DefineSweep(CLI::App& command);
 Runner DefineShell(CLI::App& command);
+Runner DefineLog(CLI::App& command);
+Runner DefinePanel(CLI::App& command);
 
 }  // namespace qmdc::cli

@@ -7,6 +7,9 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           python3-pytest python3-setuptools python3-pip python3-wheel
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
+# qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
+# DevTools protocol from Python.
+packages+=(libcpp-httplib-dev nlohmann-json3-dev libjs-dygraphs chromium python3-websocket)
 # The Windows build, run under 32-bit wine (scripts/test-win32.sh).
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686 wine wine32:i386); fi
 if [[ "${QMDC_COVERAGE:-0}" == 1 ]]; then packages+=(gcovr); fi
