@@ -27,7 +27,17 @@ void LogPlot::Write(const std::string& title) const {
     script +=
         "set xdata time\nset timefmt '%s'\nset format x '%H:%M:%S'\nset xlabel 'Time (UTC)'\n"
         "set ylabel 'Voltage (V)'\nset y2label 'Current (A)'\nset ytics nomirror\n"
-        "set y2tics\nset yrange [0:*]\nset y2range [0:*]\nset grid\nset key below\n";
+        "set y2tics\nset grid\nset key below\n";
+    // A tenth of head room, so that a level held for long is not drawn on the frame.
+    double volts = 0.0, amps = 0.0;
+    for (const auto& [supply, points] : supplies_) {
+        for (const Point& point : points) {
+            if (point.volts > volts) volts = point.volts;
+            if (point.amps > amps) amps = point.amps;
+        }
+    }
+    script += "set yrange [0:" + Number(volts > 0.0 ? volts * 1.1 : 1.0) + "]\n";
+    script += "set y2range [0:" + Number(amps > 0.0 ? amps * 1.1 : 1.0) + "]\n";
     std::string plots;
     int block = 0;
     for (const auto& [supply, points] : supplies_) {

@@ -37,6 +37,8 @@ main { display: flex; flex-wrap: wrap; gap: 16px; padding: 16px; }
 .indicator.trip.on { background: #d32f2f; color: #fff; }
 .indicator.cc.on { background: #ef6c00; }
 .chart { height: 200px; margin: 6px 0; }
+.legend { font-size: 12px; min-height: 16px; }
+.errors:empty { display: none; }
 .controls { display: grid; grid-template-columns: auto 90px auto auto; gap: 4px 8px;
             align-items: center; font-size: 13px; }
 .controls input { width: 84px; }
@@ -68,6 +70,7 @@ main { display: flex; flex-wrap: wrap; gap: 16px; padding: 16px; }
     <span class="indicator trip ocp">OCP</span>
   </div>
   <div class="chart"></div>
+  <div class="legend"></div>
   <div class="controls">
     <label>Voltage level</label><input name="voltage"><button data-set="voltage">Set</button><span class="now voltage"></span>
     <label>Current level</label><input name="current"><button data-set="current">Set</button><span class="now current"></span>
@@ -147,7 +150,7 @@ function makeCard(index) {
   card.chart = new Dygraph(root.querySelector('.chart'), [[new Date(), null, null]], {
     labels: ['Time', 'Voltage (V)', 'Current (A)'],
     series: {'Current (A)': {axis: 'y2'}},
-    legend: 'always', labelsSeparateLines: false,
+    legend: 'always', labelsDiv: root.querySelector('.legend'),
     colors: ['#2e7d32', '#ef6c00'], axes: {y: {valueRange: [0, null]}, y2: {valueRange: [0, null]}},
   });
   fetch(withToken('/api/history/' + index)).then((r) => r.json()).then((history) => {

@@ -186,3 +186,45 @@ def test_measure_update_latency(bench):
         latencies.append(time.monotonic() - start)
     print(f"\nupdate latency at 10/s: median {statistics.median(latencies) * 1e3:.0f} ms, "
           f"min {min(latencies) * 1e3:.0f} ms, max {max(latencies) * 1e3:.0f} ms")
+
+
+STORE = """<?xml version="1.0" encoding="UTF-8"?>
+<IviConfigStore>
+  <Name>IVI Configuration Server</Name>
+  <SoftwareModules>
+    <IviSoftwareModule id="m"><Name>QmDC</Name><Prefix>QmDC</Prefix></IviSoftwareModule>
+    <IviSoftwareModule id="o"><Name>OtherDC</Name><Prefix>OtherDC</Prefix></IviSoftwareModule>
+  </SoftwareModules>
+  <HardwareAssets></HardwareAssets>
+  <DriverSessions>
+{sessions}
+  </DriverSessions>
+  <LogicalNames></LogicalNames>
+</IviConfigStore>
+"""
+SESSION = """    <IviDriverSession id="{name}"><Name>{name}</Name><IviSoftwareModuleRef idref="{module}"/>
+      <Simulate>true</Simulate><DriverSetup>Model:{model}</DriverSetup></IviDriverSession>"""
+
+
+def test_without_resources_the_store_driver_sessions(tmp_path):
+    sessions = [("Left", "m", "Bench 50-20 QM"), ("Other", "o", "Bench 50-20 QM"),
+                ("Right", "m", "Rack 60-25 QM")]
+    store = tmp_path / "store.xml"
+    store.write_text(STORE.format(sessions="\n".join(
+        SESSION.format(name=n, module=m, model=model) for n, m, model in sessions)))
+    os.environ["IVICONFIGSERVERDEFAULT"] = str(store)
+    try:
+        panel = Panel()
+    finally:
+        del os.environ["IVICONFIGSERVERDEFAULT"]
+    try:
+        def supplies():
+            req = urllib.request.Request(panel.origin + "/api/state?token=" + panel.token)
+            with urllib.request.urlopen(req, timeout=10) as answer:
+                state = json.load(answer)["supplies"]
+            return state if all("identity" in s for s in state) else None
+        state = eventually(supplies)
+        assert [(s["name"], s["identity"]["model"]) for s in state] == [
+            ("Left", "Bench 50-20 QM"), ("Right", "Rack 60-25 QM")]
+    finally:
+        assert panel.stop() == 0
