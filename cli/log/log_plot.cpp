@@ -26,6 +26,7 @@ void LogPlot::Write(const std::string& title) const {
     std::string script = "set title " + GnuplotQuoted(title) + " noenhanced\n";
     script +=
         "set xdata time\nset timefmt '%s'\nset format x '%H:%M:%S'\nset xlabel 'Time (UTC)'\n"
+        "set autoscale xfix\n"
         "set ylabel 'Voltage (V)'\nset y2label 'Current (A)'\nset ytics nomirror\n"
         "set y2tics\nset grid\nset key below\n";
     // A tenth of head room, so that a level held for long is not drawn on the frame.
