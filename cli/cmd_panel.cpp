@@ -64,7 +64,8 @@ int RunPanel(const PanelCommand& command) {
                   << std::endl;
     }
     if (command.open) OpenBrowser(server.Url());
-    while (SleepUnlessInterrupted(3600.0)) {
+    // Ctrl-C may reach any of the threads: the flag is looked at often.
+    while (SleepUnlessInterrupted(0.25)) {
     }
     server.Stop();
     return kSuccess;
