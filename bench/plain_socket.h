@@ -22,10 +22,10 @@ inline qmdc::testing::EmulatorProcess& Emulator() {
     return emulator;
 }
 
-// A connected socket to the emulator's TCPIP0::127.0.0.1::<port>::SOCKET,
-// with Nagle's algorithm off as in our VISA; -1 when it cannot connect.
-inline int ConnectPlain() {
-    const std::string resource = Emulator().resource();
+// A connected socket to an emulator's TCPIP0::127.0.0.1::<port>::SOCKET (by
+// default the one above), with Nagle's algorithm off as in our VISA; -1 when
+// it cannot connect.
+inline int ConnectPlain(const std::string& resource = Emulator().resource()) {
     const auto end = resource.rfind("::");
     const auto start = resource.rfind("::", end - 1) + 2;
     const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -87,7 +87,24 @@ extern "C" {
 /*- Attributes ---------------------------------------------------------------
  * Read and written with the QmDC_GetAttribute<Type> / QmDC_SetAttribute<Type>
  * function of the attribute's type. R: read-only, R/W: read and write.
- * "Channel" attributes take a channel name ("CH1", or "" for the one output).
+ * "Channel" attributes take a channel name ("CH1", or "" for the one output);
+ * channel names are case-sensitive ("ch1" is refused).
+ * The registers are read as numbers; the bits the driver relies on:
+ *   operation condition: bit 9 (512) constant voltage, bit 10 (1024) constant
+ *     current, bit 11 (2048) neither (power-limited or unregulated);
+ *   questionable condition: bit 0 (1) over-voltage and bit 1 (2) over-current
+ *     protection tripped (the emulator also sets bit 3 (8) over-power, and
+ *     bit 4 (16) and bit 9 (512) as summaries of the temperature and hardware
+ *     registers, whose bits the instrument defines);
+ *   standard event (IEEE 488.2): bit 0 operation complete, 2 query error,
+ *     3 device-dependent error, 4 execution error, 5 command error, 7 power
+ *     on; with QueryInstrStatus on, bits 2 to 5 fail an operation with
+ *     QMDC_ERROR_INSTRUMENT_STATUS;
+ *   status byte (IEEE 488.2): bit 2 error queue not empty, 3 questionable
+ *     summary, 5 standard event summary, 6 master summary, 7 operation
+ *     summary.
+ * An event register latches the rising edges of its condition register and
+ * is cleared when read; an enable register selects the bits of its summary.
  */
 /* IVI inherent attributes */
 #define QMDC_ATTR_RANGE_CHECK (1050002L)                /* ViBoolean, R/W */
@@ -117,15 +134,15 @@ extern "C" {
 #define QMDC_ATTR_OVP_ENABLED (1250002L)            /* ViBoolean, R/W: always VI_TRUE */
 #define QMDC_ATTR_OVP_LIMIT (1250003L)              /* ViReal64, R/W, volts */
 #define QMDC_ATTR_CURRENT_LIMIT_BEHAVIOR (1250004L) /* ViInt32, R/W: QMDC_VAL_CURRENT_TRIP only */
-#define QMDC_ATTR_CURRENT_LIMIT (1250005L)          /* ViReal64, R/W, amperes (over-current level) */
+#define QMDC_ATTR_CURRENT_LIMIT (1250005L)          /* ViReal64, R/W, amperes (over-current level); takes any channel name */
 #define QMDC_ATTR_OUTPUT_ENABLED (1250006L)         /* ViBoolean, R/W */
-#define QMDC_ATTR_TRIGGER_SOURCE (1250101L)         /* ViInt32: not supported */
-#define QMDC_ATTR_TRIGGERED_CURRENT_LIMIT (1250102L) /* ViReal64: not supported */
-#define QMDC_ATTR_TRIGGERED_VOLTAGE_LEVEL (1250103L) /* ViReal64: not supported */
+#define QMDC_ATTR_TRIGGER_SOURCE (1250101L)         /* ViInt32, R/W: not supported (reading or writing fails) */
+#define QMDC_ATTR_TRIGGERED_CURRENT_LIMIT (1250102L) /* ViReal64, R/W: not supported (reading or writing fails) */
+#define QMDC_ATTR_TRIGGERED_VOLTAGE_LEVEL (1250103L) /* ViReal64, R/W: not supported (reading or writing fails) */
 
 /* Instrument-specific attributes */
 #define QMDC_ATTR_SYSTEM_IO_SESSION (1150001L)          /* ViSession, R: the VISA session */
-#define QMDC_ATTR_SYSTEM_IO_TIMEOUT (1150002L)          /* ViInt32, R/W, milliseconds */
+#define QMDC_ATTR_SYSTEM_IO_TIMEOUT (1150002L)          /* ViInt32, R/W, milliseconds (2000 after init) */
 #define QMDC_ATTR_OPERATION_CONDITION_REGISTER (1150003L) /* ViInt32, R */
 #define QMDC_ATTR_AUTO_START_ENABLED (1150004L)         /* ViBoolean, R/W: output on at power-up */
 #define QMDC_ATTR_CURRENT_LEVEL (1150006L)              /* ViReal64, R/W, amperes */
@@ -195,8 +212,15 @@ extern "C" {
 
 /*- Lifecycle --------------------------------------------------------------*/
 /* Opens a session on a VISA resource name ("TCPIP0::host::5025::SOCKET",
- * "ASRL1::INSTR") or a logical name of the configuration store. IdQuery
- * checks the model; Reset resets the instrument. */
+ * "ASRL1::INSTR"; any letter case) or a logical name of the configuration
+ * store (case-sensitive). Every init asks the instrument "*IDN?" (a
+ * simulated session takes the model from its options or the store instead)
+ * and fails unless the model has the form
+ * "<Bench|Rack> <volts>-<amperes> QM", which gives the ratings. IdQuery =
+ * VI_TRUE checks the model against that same form once more, so it refuses
+ * nothing more: a model of that form outside
+ * QMDC_ATTR_SUPPORTED_INSTRUMENT_MODELS is accepted either way. Reset =
+ * VI_TRUE resets the instrument ("*RST") at the end of init. */
 QMDC_API ViStatus QMDC_CALL QmDC_init(ViRsrc ResourceName, ViBoolean IdQuery, ViBoolean Reset,
                                       ViSession* Vi);
 /* The same, with options: "Simulate=1, QueryInstrStatus=1, Cache=0,
@@ -213,6 +237,8 @@ QMDC_API ViStatus QMDC_CALL QmDC_close(ViSession Vi);
 QMDC_API ViStatus QMDC_CALL QmDC_GetError(ViSession Vi, ViStatus* ErrorCode,
                                           ViInt32 ErrorDescriptionBufferSize,
                                           ViChar ErrorDescription[]);
+/* Forgets the session's error information (Vi = VI_NULL: this thread's), so
+ * that QmDC_GetError reports no error until the next failure. */
 QMDC_API ViStatus QMDC_CALL QmDC_ClearError(ViSession Vi);
 /* The message of one of the driver's status codes (placeholders unfilled). */
 QMDC_API ViStatus QMDC_CALL QmDC_error_message(ViSession Vi, ViStatus ErrorCode,
@@ -286,7 +312,7 @@ QMDC_API ViStatus QMDC_CALL QmDC_InvalidateAllAttributes(ViSession Vi);
 /* The driver never coerces a value: the record is always empty. */
 QMDC_API ViStatus QMDC_CALL QmDC_GetNextCoercionRecord(ViSession Vi, ViInt32 BufferSize,
                                                        ViChar CoercionRecord[]);
-/* Interchange checking is not supported: these three fail with
+/* Not supported, as interchange checking is not: fails with
  * QMDC_ERROR_FUNCTION_NOT_SUPPORTED. */
 QMDC_API ViStatus QMDC_CALL QmDC_GetNextInterchangeWarning(ViSession Vi, ViInt32 BufferSize,
                                                            ViChar InterchangeWarning[]);
@@ -340,7 +366,9 @@ QMDC_API ViStatus QMDC_CALL QmDC_QueryOutputState(ViSession Vi, ViConstString Ch
 QMDC_API ViStatus QMDC_CALL QmDC_Measure(ViSession Vi, ViConstString ChannelName,
                                          ViInt32 MeasurementType, ViReal64* Measurement);
 
-/*- Trigger functions (not supported: QMDC_ERROR_FUNCTION_NOT_SUPPORTED) ------*/
+/*- Trigger functions ------------------------------------------------------*/
+/* Not supported, as the supply has no trigger: fails with
+ * QMDC_ERROR_FUNCTION_NOT_SUPPORTED. */
 QMDC_API ViStatus QMDC_CALL QmDC_ConfigureTriggerSource(ViSession Vi, ViConstString ChannelName,
                                                         ViInt32 Source);
 QMDC_API ViStatus QMDC_CALL QmDC_ConfigureTriggeredVoltageLevel(ViSession Vi,

@@ -47,8 +47,9 @@ timeout 300 wineboot --init >/dev/null 2>&1 ||
   { echo "FAIL: wine could not set up its prefix in $WINEPREFIX" >&2; exit 1; }
 echo "wine prefix ready in $((SECONDS - started)) s"
 
-start_emulator "$linux/qmdc-emulator" "$work/emulator.out" --model "Rack 30-70 QM"
-echo "emulator at $resource"
+start_emulator "$linux/qmdc-emulator" "$work/emulator.out" --tcp --hislip --model "Rack 30-70 QM"
+hislip=$(sed -n 2p "$work/emulator.out")  # the same instrument over HiSLIP
+echo "emulator at $resource and $hislip"
 
 # The store of logical names, as a Windows path.
 sed "s/@RESOURCE@/$resource/" tests/win32/wine_store.xml >"$work/IviConfigurationStore.xml"
@@ -98,6 +99,9 @@ check example-simulated 0 "=$work/linux-simulated.out" wine "$win/qmdc-example.e
 check example-emulator 0 "=$work/linux-emulator.out" \
   wine "$win/qmdc-example.exe" "$resource" "QueryInstrStatus=1"
 check visa32 0 'all checks passed' wine "$win/visa32_check.exe" "$resource"
+check visa32-hislip 0 'all checks passed' wine "$win/visa32_check.exe" "$hislip"
+check example-hislip 0 "=$work/linux-emulator.out" \
+  wine "$win/qmdc-example.exe" "$hislip" "QueryInstrStatus=1"
 check iviconfig 0 'all checks passed' wine "$win/iviconfig_check.exe"
 check iviconfig-process-default 0 'all checks passed' \
   env IVICONFIGSERVERDEFAULT="$store" wine "$win/iviconfig_check.exe"

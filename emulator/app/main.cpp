@@ -78,13 +78,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qmdc-emulator: %s\n", error.c_str());
         return 1;
     }
-    for (const std::string* resource : {&tcpResource, &ptyResource}) {
+    Fd hislipListener;
+    std::string hislipResource;
+    if (options.hislip) {
+        int port = 0;
+        hislipListener = ListenLoopback(options.hislipPort, &port, error);
+        if (!hislipListener.valid()) {
+            std::fprintf(stderr, "qmdc-emulator: %s\n", error.c_str());
+            return 1;
+        }
+        hislipResource = "TCPIP0::127.0.0.1::hislip0," + std::to_string(port) + "::INSTR";
+    }
+    for (const std::string* resource : {&tcpResource, &ptyResource, &hislipResource}) {
         if (!resource->empty()) std::printf("%s\n", resource->c_str());
     }
     std::fflush(stdout);
 
+    HislipServer hislip(engine, faults, options.verbose, std::move(hislipListener), stopRead.get());
     Server server(engine, faults, options.verbose, std::move(listener), std::move(ptyMaster),
-                  stopRead.get());
+                  stopRead.get(), options.hislip ? &hislip : nullptr);
     server.Run();
     if (options.verbose) std::fprintf(stderr, "qmdc-emulator: stopped\n");
     return 0;

@@ -108,21 +108,32 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.pty = true;
         } else if (arg == "--tst-fail") {
             options.faults.selfTestFails = true;
-        } else if (name == "--tcp") {
-            options.tcp = true;
-            long port = 0;
-            if (equals != std::string::npos && !ToLong(arg.substr(equals + 1), 0, 65535, port)) {
-                error = "bad port in " + arg;
+        } else if (name == "--tcp" || name == "--hislip") {
+            // The port is optional: "--tcp=5025", or "--tcp 5025" when the next
+            // argument is not an option.
+            const bool tcp = name == "--tcp";
+            (tcp ? options.tcp : options.hislip) = true;
+            std::string port;
+            if (equals != std::string::npos) {
+                port = arg.substr(equals + 1);
+            } else if (i + 1 < argc && argv[i + 1][0] != '-') {
+                port = argv[++i];
+            } else {
+                continue;
+            }
+            long number = 0;
+            if (!ToLong(port, 0, 65535, number)) {
+                error = "bad port for " + name + ": " + port;
                 return false;
             }
-            options.tcpPort = static_cast<int>(port);
+            (tcp ? options.tcpPort : options.hislipPort) = static_cast<int>(number);
         } else {
             const ValueOption* option = nullptr;
             for (const ValueOption& candidate : ValueOptions()) {
                 if (name == candidate.name) option = &candidate;
             }
             if (option == nullptr) {
-                error = "unknown option " + arg;
+                error = (arg.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
                 return false;
             }
             std::string value;
@@ -140,7 +151,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             }
         }
     }
-    if (!options.tcp && !options.pty) options.tcp = true;
+    if (!options.tcp && !options.pty && !options.hislip) options.tcp = true;
     options.instrument.selfTestFails = options.faults.selfTestFails;
     return true;
 }
@@ -148,14 +159,16 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 const char* UsageText() {
     return R"(Usage: qmdc-emulator [options]
 
-Emulates a DC power supply of the Orvane QM family (SCPI over a raw TCP socket and/or a
-pseudo-terminal). The first line(s) on stdout are the VISA resource names to open: the TCP
-one first, then the serial one. It serves one client at a time per transport and runs until
-SIGTERM or SIGINT (exit status 0).
+Emulates a DC power supply of the Orvane QM family (SCPI over a raw TCP socket, a
+pseudo-terminal and/or HiSLIP). The first line(s) on stdout are the VISA resource names to
+open: the TCP one first, then the serial one, then the HiSLIP one. It serves one client at a
+time on the socket and the terminal, up to 16 HiSLIP sessions (locks decide whose messages
+it takes), all on one instrument, and runs until SIGTERM or SIGINT (exit status 0).
 
 Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
-  --tcp[=PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
+  --tcp [PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
   --pty                  serve a pseudo-terminal        -> ASRL/dev/pts/N::INSTR
+  --hislip [PORT]        serve HiSLIP on 127.0.0.1:PORT -> TCPIP0::127.0.0.1::hislip0,PORT::INSTR
 
 Instrument:
   --model TEXT           model, default "Rack 30-70 QM"; "<Bench|Rack> <V>-<A> QM" gives the

@@ -26,6 +26,8 @@ struct Options {
     bool tcp = false;
     int tcpPort = 0;
     bool pty = false;
+    bool hislip = false;
+    int hislipPort = 0;
     InstrumentConfig instrument;
     FaultOptions faults;
     bool verbose = false;

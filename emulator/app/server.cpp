@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -34,13 +35,14 @@ std::string Printable(const std::string& text) {
 }  // namespace
 
 Server::Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-               int stopFd)
+               int stopFd, HislipServer* hislip)
     : engine_(engine),
       faults_(faults),
       verbose_(verbose),
       listener_(std::move(listener)),
       ptyMaster_(std::move(ptyMaster)),
-      stopFd_(stopFd) {}
+      stopFd_(stopFd),
+      hislip_(hislip) {}
 
 void Server::Run() {
     bool ptyIdle = false;
@@ -55,10 +57,17 @@ void Server::Run() {
         const int listenIndex = tcpClient_.valid() ? -1 : watch(listener_);
         const int tcpIndex = watch(tcpClient_);
         const int ptyIndex = ptyIdle ? -1 : watch(ptyMaster_);
-        const int ready = ::poll(fds.data(), fds.size(), ptyIdle ? kPtyIdlePollMs : -1);
+        const size_t hislipFirst = fds.size();
+        int timeout = ptyIdle ? kPtyIdlePollMs : -1;
+        if (hislip_ != nullptr) {
+            const int lockWait = hislip_->Watch(fds);
+            if (lockWait >= 0) timeout = timeout < 0 ? lockWait : std::min(timeout, lockWait);
+        }
+        const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) return;
         if ((fds[0].revents & POLLIN) != 0) return;
         ptyIdle = false;
+        if (ready >= 0 && hislip_ != nullptr) hislip_->Serve(fds, hislipFirst);
         if (ready <= 0) continue;
 
         if (listenIndex >= 0 && fds[listenIndex].revents != 0) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/faults.h"
+#include "app/hislip_server.h"
 #include "app/transport.h"
 #include "core/engine.h"
 
@@ -12,9 +13,10 @@ namespace qmdc::emu {
 
 class Server {
   public:
-    // Either port may be absent (invalid Fd). stopFd becomes readable on a shutdown request.
+    // Either port may be absent (invalid Fd), and the HiSLIP server (null). stopFd becomes
+    // readable on a shutdown request.
     Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-           int stopFd);
+           int stopFd, HislipServer* hislip = nullptr);
 
     // Serves until stopFd becomes readable.
     void Run();
@@ -49,6 +51,7 @@ class Server {
     Fd tcpClient_;
     Fd ptyMaster_;
     int stopFd_;
+    HislipServer* hislip_;
     Link tcpLink_{"tcp", &tcpClient_};
     Link ptyLink_{"pty", &ptyMaster_};
 };

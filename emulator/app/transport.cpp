@@ -43,7 +43,7 @@ void Fd::Reset(int fd) {
     fd_ = fd;
 }
 
-Fd ListenTcp(int port, std::string& resource, std::string& error) {
+Fd ListenLoopback(int port, int* bound, std::string& error) {
     Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid()) {
         error = SystemError("socket");
@@ -62,7 +62,14 @@ Fd ListenTcp(int port, std::string& resource, std::string& error) {
         error = SystemError("listen on 127.0.0.1");
         return Fd();
     }
-    resource = "TCPIP0::127.0.0.1::" + std::to_string(ntohs(address.sin_port)) + "::SOCKET";
+    *bound = ntohs(address.sin_port);
+    return socket;
+}
+
+Fd ListenTcp(int port, std::string& resource, std::string& error) {
+    int bound = 0;
+    Fd socket = ListenLoopback(port, &bound, error);
+    if (socket.valid()) resource = "TCPIP0::127.0.0.1::" + std::to_string(bound) + "::SOCKET";
     return socket;
 }
 

@@ -29,7 +29,9 @@ class Fd {
     int fd_ = -1;
 };
 
-// Listens on 127.0.0.1:port (0: the kernel picks); resource gets the VISA name.
+// Listens on 127.0.0.1:port (0: the kernel picks); *bound gets the port.
+Fd ListenLoopback(int port, int* bound, std::string& error);
+// The same for the raw socket; resource gets the VISA name.
 Fd ListenTcp(int port, std::string& resource, std::string& error);
 Fd AcceptClient(int listener);  // blocking socket, Nagle off so split replies go out as split
 

@@ -32,8 +32,9 @@ size_t ExpectedResourceCount(const std::vector<std::string>& args) {
         });
     };
     const bool pty = has("--pty");
-    const bool tcp = has("--tcp") || !pty;
-    return (tcp ? 1 : 0) + (pty ? 1 : 0);
+    const bool hislip = has("--hislip");
+    const bool tcp = has("--tcp") || !(pty || hislip);
+    return (tcp ? 1 : 0) + (pty ? 1 : 0) + (hislip ? 1 : 0);
 }
 
 // Reads the child's resource lines; stops at the expected count, at EOF or at the deadline.

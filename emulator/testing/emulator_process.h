@@ -28,7 +28,7 @@ class EmulatorProcess {
 
     // The first resource name printed: the TCP one when the emulator serves TCP.
     const std::string& resource() const { return resources_.front(); }
-    // All of them, in printed order (TCP first, then the pty with --tcp --pty).
+    // All of them, in printed order (TCP, then the pty, then HiSLIP).
     const std::vector<std::string>& resources() const { return resources_; }
     pid_t pid() const { return pid_; }
     bool running();

@@ -7,8 +7,11 @@
         s.output_enabled = True
         volts = s.measure(qmdc.MeasurementType.VOLTAGE)
 
-The binding loads libqmdc.so from $QMDC_LIBRARY, from beside this package, or
-from the system's library path (see library_path()).
+Failures raise qmdc.DriverError; qmdc.InstrumentError (the instrument refused
+an operation, with its error queue's entries), qmdc.TimeoutError and
+qmdc.ConnectionLostError are kinds of it. The binding loads libqmdc.so from
+$QMDC_LIBRARY, from beside this package, or from the system's library path
+(see library_path()).
 """
 
 from ._attribute import Attribute
@@ -23,9 +26,15 @@ from ._attributes import (
     RemoteSenseStatus,
     SessionAttributes,
 )
-from ._errors import DriverError
+from ._errors import (
+    ConnectionLostError,
+    DriverError,
+    InstrumentError,
+    InstrumentErrorEntry,
+    TimeoutError,
+)
 from ._library import ENVIRONMENT_VARIABLE, library_path
-from ._session import Channel, InstrumentError, Revision, SelfTestResult, Session
+from ._session import Channel, Revision, SelfTestResult, Session
 
 __version__ = "1.0.0"
 
@@ -35,11 +44,13 @@ __all__ = [
     "Attribute",
     "Channel",
     "ChannelAttributes",
+    "ConnectionLostError",
     "ControlSource",
     "CurrentLimitBehavior",
     "DriverError",
     "ENVIRONMENT_VARIABLE",
     "InstrumentError",
+    "InstrumentErrorEntry",
     "MeasurementType",
     "OutputState",
     "RemoteSenseStatus",
@@ -47,5 +58,6 @@ __all__ = [
     "SelfTestResult",
     "Session",
     "SessionAttributes",
+    "TimeoutError",
     "library_path",
 ]

@@ -2,11 +2,14 @@
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
+import difflib
 import enum
-from typing import Any, Generic, TypeVar, overload
+from typing import Any, Generic, Iterator, TypeVar, overload
 
 from . import _values
+from ._errors import NO_VALUE, DriverError
 
 T = TypeVar("T")
 
@@ -67,16 +70,31 @@ class Attribute(Generic[T]):
         assert isinstance(owner, AttributeOwner)
         self.write(owner, value)
 
+    @contextlib.contextmanager
+    def _naming_failures(self, value: Any = NO_VALUE) -> Iterator[None]:
+        """A DriverError raised in the block names this attribute (and the
+        value being set)."""
+        try:
+            yield
+        except DriverError as error:
+            error.attribute, error.value = self.name, value
+            raise
+
+    def _call(self, owner: AttributeOwner, function: str, *arguments: Any) -> None:
+        owner._invoke(function, owner._channel, self.id, *arguments, subject=self.c_name)
+
     def read(self, owner: AttributeOwner) -> Any:
+        with self._naming_failures():
+            return self._read(owner)
+
+    def _read(self, owner: AttributeOwner) -> Any:
         if self.c_type == "ViString":
             text = ctypes.create_string_buffer(MAX_STRING_ATTRIBUTE_LENGTH)
-            owner._invoke("QmDC_GetAttributeViString", owner._channel, self.id, len(text), text)
+            self._call(owner, "QmDC_GetAttributeViString", len(text), text)
             return _values.from_text(text.value)
         c_value_type, _ = _SCALARS[self.c_type]
         value = c_value_type()
-        owner._invoke(
-            f"QmDC_GetAttribute{self.c_type}", owner._channel, self.id, ctypes.byref(value)
-        )
+        self._call(owner, f"QmDC_GetAttribute{self.c_type}", ctypes.byref(value))
         if self.c_type == "ViBoolean":
             return bool(value.value)
         if self.values is not None:
@@ -93,14 +111,46 @@ class Attribute(Generic[T]):
             c_value = _values.as_enum(self.values, value, self.name)
         else:
             c_value = _SCALARS[self.c_type][1](value, self.name)
-        owner._invoke(f"QmDC_SetAttribute{self.c_type}", owner._channel, self.id, c_value)
+        with self._naming_failures(value):
+            self._call(owner, f"QmDC_SetAttribute{self.c_type}", c_value)
+
+
+def _unknown(owner: object, name: str, settable: bool) -> AttributeError:
+    """The error for a name the owner's class does not have, with the names
+    closest to it (of the properties that can be set, for a set)."""
+    cls = type(owner)
+    kind = cls.__name__
+    public = [n for n in dir(cls) if not n.startswith("_")]
+    if settable:
+        public = [n for n in public if hasattr(getattr(cls, n), "__set__")]
+    close = difflib.get_close_matches(name.lower(), public, n=3, cutoff=0.6)
+    hint = f"; did you mean {' or '.join(repr(n) for n in close)}?" if close else ""
+    return AttributeError(f"qmdc.{kind} has no attribute {name!r}{hint}")
 
 
 class AttributeOwner:
     """What an attribute is read and written through: a session handle and a
-    channel name (None: the one output)."""
+    channel name (None: the one output).
+
+    Only the properties of the class can be set: a misspelled name raises
+    AttributeError (naming the closest names) instead of holding the value
+    in a new Python attribute that the driver never sees."""
 
     _channel: bytes | None = None
 
-    def _invoke(self, function: str, *arguments: Any) -> int:
+    def _invoke(self, function: str, *arguments: Any, subject: str | None = None) -> int:
         raise NotImplementedError
+
+    def __setattr__(self, name: str, value: Any) -> None:
+        if not name.startswith("_") and not hasattr(getattr(type(self), name, None), "__set__"):
+            if hasattr(type(self), name):
+                kind = type(self).__name__
+                raise AttributeError(f"{name} of qmdc.{kind} is a method: it cannot be set")
+            raise _unknown(self, name, settable=True)
+        object.__setattr__(self, name, value)
+
+    def __getattr__(self, name: str) -> Any:
+        # Called only for names that ordinary lookup did not find.
+        if name.startswith("_"):
+            raise AttributeError(name)
+        raise _unknown(self, name, settable=False)

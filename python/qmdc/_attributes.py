@@ -75,7 +75,7 @@ class ChannelAttributes(AttributeOwner):
         "QMDC_ATTR_CURRENT_LIMIT",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, amperes (over-current level)",
+        doc="ViReal64, R/W, amperes (over-current level); takes any channel name",
     )
     current_limit_behavior: Attribute[CurrentLimitBehavior] = Attribute(
         1250004,
@@ -255,21 +255,21 @@ class SessionAttributes(ChannelAttributes):
         "QMDC_ATTR_TRIGGERED_CURRENT_LIMIT",
         "ViReal64",
         writable=True,
-        doc="ViReal64: not supported",
+        doc="ViReal64, R/W: not supported (reading or writing fails)",
     )
     triggered_voltage_level: Attribute[float] = Attribute(
         1250103,
         "QMDC_ATTR_TRIGGERED_VOLTAGE_LEVEL",
         "ViReal64",
         writable=True,
-        doc="ViReal64: not supported",
+        doc="ViReal64, R/W: not supported (reading or writing fails)",
     )
     trigger_source: Attribute[int] = Attribute(
         1250101,
         "QMDC_ATTR_TRIGGER_SOURCE",
         "ViInt32",
         writable=True,
-        doc="ViInt32: not supported",
+        doc="ViInt32, R/W: not supported (reading or writing fails)",
     )
     system_io_session: Attribute[int] = Attribute(
         1150001,
@@ -282,7 +282,7 @@ class SessionAttributes(ChannelAttributes):
         "QMDC_ATTR_SYSTEM_IO_TIMEOUT",
         "ViInt32",
         writable=True,
-        doc="ViInt32, R/W, milliseconds",
+        doc="ViInt32, R/W, milliseconds (2000 after init)",
     )
     operation_condition_register: Attribute[int] = Attribute(
         1150003,

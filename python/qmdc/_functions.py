@@ -106,28 +106,32 @@ class Actions:
 
     def clear_interchange_warnings(self) -> None:
         """
-        Interchange checking is not supported: these three fail with
-        QMDC_ERROR_FUNCTION_NOT_SUPPORTED.
+        Not supported, as interchange checking is not: fails with QMDC_ERROR_FUNCTION_NOT_SUPPORTED.
         """
         self._invoke("QmDC_ClearInterchangeWarnings")
 
     def reset_interchange_check(self) -> None:
         """
-        Interchange checking is not supported: these three fail with
-        QMDC_ERROR_FUNCTION_NOT_SUPPORTED.
+        Not supported, as interchange checking is not: fails with QMDC_ERROR_FUNCTION_NOT_SUPPORTED.
         """
         self._invoke("QmDC_ResetInterchangeCheck")
 
     def abort(self) -> None:
-        """Trigger functions (not supported: QMDC_ERROR_FUNCTION_NOT_SUPPORTED)"""
+        """
+        Not supported, as the supply has no trigger: fails with QMDC_ERROR_FUNCTION_NOT_SUPPORTED.
+        """
         self._invoke("QmDC_Abort")
 
     def initiate(self) -> None:
-        """Trigger functions (not supported: QMDC_ERROR_FUNCTION_NOT_SUPPORTED)"""
+        """
+        Not supported, as the supply has no trigger: fails with QMDC_ERROR_FUNCTION_NOT_SUPPORTED.
+        """
         self._invoke("QmDC_Initiate")
 
     def send_software_trigger(self) -> None:
-        """Trigger functions (not supported: QMDC_ERROR_FUNCTION_NOT_SUPPORTED)"""
+        """
+        Not supported, as the supply has no trigger: fails with QMDC_ERROR_FUNCTION_NOT_SUPPORTED.
+        """
         self._invoke("QmDC_SendSoftwareTrigger")
 
     def set_max_voltage_level(self) -> None:

@@ -9,7 +9,13 @@ import threading
 from pathlib import Path
 from typing import Any
 
-from ._errors import DriverError
+from ._errors import (
+    QMDC_ERROR_INSTRUMENT_STATUS,
+    DriverError,
+    InstrumentError,
+    InstrumentErrorEntry,
+    error_class,
+)
 from ._functions import PROTOTYPES
 from ._values import from_text
 
@@ -20,6 +26,10 @@ VI_NULL = 0
 # The functions whose first argument is not a session: their failures are
 # described by the calling thread's error information (VI_NULL).
 _INIT_FUNCTIONS = {"QmDC_init", "QmDC_InitWithOptions"}
+
+# A supply whose error queue never empties must not keep the binding reading.
+MAX_QUEUED_ERRORS = 32
+_MESSAGE_SIZE = 256
 
 
 def library_path() -> str:
@@ -67,18 +77,39 @@ class Library:
             self._status_desc.argtypes = (ctypes.c_uint32, ctypes.c_int32, ctypes.c_char_p)
             self._status_desc.restype = ctypes.c_int32
 
-    def call(self, function: str, *arguments: Any) -> int:
-        """Calls function; returns its status when it is not an error."""
-        status: int = getattr(self._dll, function)(*arguments)
-        if status < 0:
-            vi = VI_NULL if function in _INIT_FUNCTIONS else arguments[0]
-            raise DriverError(status, self.describe(vi, status, function), function)
-        return status
+    def call(self, function: str, *arguments: Any, subject: str | None = None) -> int:
+        """Calls function; returns its status when it is not an error. subject
+        fills the placeholder of a message the driver does not complete (the
+        attribute's name for an unsupported attribute); function by default.
 
-    def describe(self, vi: int, status: int, function: str) -> str:
+        An instrument error raises InstrumentError with the entries of the
+        instrument's error queue, timeouts and lost connections their own
+        subclasses of DriverError."""
+        status: int = getattr(self._dll, function)(*arguments)
+        if status >= 0:
+            return status
+        vi = VI_NULL if function in _INIT_FUNCTIONS else arguments[0]
+        description = self.describe(vi, status, subject or function)
+        if status & 0xFFFFFFFF == QMDC_ERROR_INSTRUMENT_STATUS and vi != VI_NULL:
+            raise InstrumentError(status, description, function, self.take_error_queue(vi))
+        raise error_class(status)(status, description, function)
+
+    def take_error_queue(self, vi: int) -> tuple[InstrumentErrorEntry, ...]:
+        """The entries of the instrument's error queue, oldest first, taken out
+        of it (QmDC_error_query until it answers code 0)."""
+        entries = []
+        for _ in range(MAX_QUEUED_ERRORS):
+            code, message = ctypes.c_int32(), ctypes.create_string_buffer(_MESSAGE_SIZE)
+            if self._dll.QmDC_error_query(vi, ctypes.byref(code), message) < 0 or code.value == 0:
+                break
+            entries.append(InstrumentErrorEntry(code.value, from_text(message.value)))
+        return tuple(entries)
+
+    def describe(self, vi: int, status: int, subject: str) -> str:
         """The description recorded for status, or failing that the driver's
-        message for it (a function that records nothing, such as an
-        unsupported one, is named in it), or the VISA library's."""
+        message for it with subject in its placeholder (a function or an
+        attribute that records nothing, such as an unsupported one), or the
+        VISA library's."""
         code = ctypes.c_int32()
         size = self._dll.QmDC_GetError(vi, ctypes.byref(code), 0, None)
         if code.value == status and size > 1:
@@ -87,10 +118,10 @@ class Library:
             # Consumed: a later failure that records nothing must not show it.
             self._dll.QmDC_ClearError(vi)
             return from_text(recorded.value)
-        message = ctypes.create_string_buffer(256)
+        message = ctypes.create_string_buffer(_MESSAGE_SIZE)
         if self._dll.QmDC_error_message(VI_NULL, status, message) >= 0:
             text = from_text(message.value)
-            return text.replace("%s", function) if text.count("%s") == 1 else text
+            return text.replace("%s", subject) if text.count("%s") == 1 else text
         if self._status_desc is not None and self._status_desc(VI_NULL, status, message) >= 0:
             return from_text(message.value)
         return "(no description)"

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import contextlib
 import ctypes
+import re
 import weakref
 from typing import Any, Iterator, NamedTuple
 
@@ -14,6 +15,7 @@ from ._attributes import (
     OutputState,
     SessionAttributes,
 )
+from ._errors import InstrumentErrorEntry
 from ._functions import Actions
 from ._library import VI_NULL, Library, library
 from ._values import as_bool, as_channel, as_enum, as_int, as_real, as_text, from_text
@@ -23,26 +25,36 @@ _MESSAGE_SIZE = 256
 
 
 class SelfTestResult(NamedTuple):
+    """What Session.self_test() answers."""
+
     code: int  # 0 is a pass
     message: str
 
 
 class Revision(NamedTuple):
+    """What Session.revision_query() answers."""
+
     driver: str
     instrument: str
 
 
-class InstrumentError(NamedTuple):
-    code: int  # 0: the queue was empty
-    message: str
+# An option string names QueryInstrStatus (in any letter case) before its DriverSetup.
+_NAMES_QUERY_INSTR_STATUS = re.compile(r"queryinstrstatus\s*=", re.IGNORECASE)
 
 
-def option_string(simulate: bool | None, model: str | None, options: str) -> str:
-    """The option string of QmDC_InitWithOptions: Simulate first, the caller's
+def option_string(
+    simulate: bool | None, model: str | None, options: str, query_instr_status: bool | None = None
+) -> str:
+    """The option string of QmDC_InitWithOptions: Simulate and QueryInstrStatus
+    first (the latter unless the caller's options name it), the caller's
     options, and the simulated model as a DriverSetup entry, which runs to the
     end of the string."""
     parts = [] if simulate is None else [f"Simulate={int(as_bool(simulate, 'simulate'))}"]
     as_text(options, "options")
+    own_options = re.split(r"driversetup\s*=", options, maxsplit=1, flags=re.IGNORECASE)[0]
+    if query_instr_status is not None and not _NAMES_QUERY_INSTR_STATUS.search(own_options):
+        checked = as_bool(query_instr_status, "query_instr_status")
+        parts.append(f"QueryInstrStatus={int(checked)}")
     if options.strip():
         parts.append(options.strip())
     if model is not None:
@@ -68,11 +80,23 @@ class Session(SessionAttributes, Actions):
             s.voltage_level = 12.0
 
     resource: a VISA resource name or a logical name of the configuration
-    store. id_query checks the instrument's model; reset resets it. simulate
-    (None: as the configuration store says) and model (the model simulated)
-    are added to options, an option string such as "QueryInstrStatus=1".
+    store. id_query and reset are those of QmDC_InitWithOptions (QmDC.h
+    says what each does). simulate (None: as the configuration store says)
+    and model (the model simulated) are added to options, an option string
+    such as "Cache=0".
+
+    query_instr_status (default True) has the driver read the instrument's
+    status after each operation, so that a value the instrument refuses
+    raises qmdc.InstrumentError with the instrument's own error
+    ("instrument: -222 Data out of range") instead of passing unnoticed; the
+    driver then also clears the instrument's status and error queue at init.
+    False saves that query, None leaves it to the configuration store. An
+    option string that names QueryInstrStatus decides instead.
+
     The channel attributes name the one output; channel("CH1") names it
-    explicitly. Failures raise qmdc.DriverError.
+    explicitly. Failures raise qmdc.DriverError (qmdc.TimeoutError and
+    qmdc.ConnectionLostError for a silent or lost instrument); a misspelled
+    property raises AttributeError.
     """
 
     def __init__(
@@ -84,20 +108,23 @@ class Session(SessionAttributes, Actions):
         simulate: bool | None = None,
         model: str | None = None,
         options: str = "",
+        query_instr_status: bool | None = True,
     ) -> None:
         self._lib = library()
         self._vi = VI_NULL
+        self._resource = resource
         vi = ctypes.c_uint32()
         self._lib.call(
             "QmDC_InitWithOptions",
             as_text(resource, "resource"),
             as_bool(id_query, "id_query"),
             as_bool(reset, "reset"),
-            option_string(simulate, model, options).encode(),
+            option_string(simulate, model, options, query_instr_status).encode(),
             ctypes.byref(vi),
         )
         self._vi = vi.value
         self._finalizer = weakref.finalize(self, _close, self._lib, self._vi)
+        self._model = self.instrument_model
 
     # -- the session's life ----------------------------------------------
     def __enter__(self) -> Session:
@@ -108,6 +135,7 @@ class Session(SessionAttributes, Actions):
 
     @property
     def closed(self) -> bool:
+        """Whether close() has run."""
         return self._vi == VI_NULL
 
     @property
@@ -125,12 +153,12 @@ class Session(SessionAttributes, Actions):
         self._finalizer.detach()
         self._lib.call("QmDC_close", vi)
 
-    def _invoke(self, function: str, *arguments: Any) -> int:
-        return self._lib.call(function, self.handle, *arguments)
+    def _invoke(self, function: str, *arguments: Any, subject: str | None = None) -> int:
+        return self._lib.call(function, self.handle, *arguments, subject=subject)
 
     def __repr__(self) -> str:
         state = "closed" if self.closed else f"vi={self._vi}"
-        return f"<qmdc.Session {state}>"
+        return f"<qmdc.Session {self._resource!r} {self._model!r} {state}>"
 
     @contextlib.contextmanager
     def locked(self) -> Iterator[None]:
@@ -156,20 +184,23 @@ class Session(SessionAttributes, Actions):
 
     # -- utility -----------------------------------------------------------
     def self_test(self) -> SelfTestResult:
+        """Runs the instrument's self-test ("*TST?"); code 0 is a pass."""
         code, message = ctypes.c_int16(), ctypes.create_string_buffer(_MESSAGE_SIZE)
         self._invoke("QmDC_self_test", ctypes.byref(code), message)
         return SelfTestResult(code.value, from_text(message.value))
 
     def revision_query(self) -> Revision:
+        """The driver's revision and the instrument's firmware revision."""
         driver, instrument = (ctypes.create_string_buffer(_MESSAGE_SIZE) for _ in range(2))
         self._invoke("QmDC_revision_query", driver, instrument)
         return Revision(from_text(driver.value), from_text(instrument.value))
 
-    def error_query(self) -> InstrumentError:
-        """Takes the oldest entry of the instrument's error queue."""
+    def error_query(self) -> InstrumentErrorEntry:
+        """Takes the oldest entry of the instrument's error queue (code 0: it
+        was empty)."""
         code, message = ctypes.c_int32(), ctypes.create_string_buffer(_MESSAGE_SIZE)
         self._invoke("QmDC_error_query", ctypes.byref(code), message)
-        return InstrumentError(code.value, from_text(message.value))
+        return InstrumentErrorEntry(code.value, from_text(message.value))
 
     def _text(self, function: str) -> str:
         text = ctypes.create_string_buffer(_MESSAGE_SIZE)
@@ -181,13 +212,16 @@ class Session(SessionAttributes, Actions):
         return self._text("QmDC_GetNextError")
 
     def get_next_coercion_record(self) -> str:
+        """The oldest coercion record; always "": the driver never coerces a value."""
         return self._text("QmDC_GetNextCoercionRecord")
 
     def get_next_interchange_warning(self) -> str:
+        """Raises DriverError: interchange checking is not supported."""
         return self._text("QmDC_GetNextInterchangeWarning")
 
     # -- output configuration (IviDCPwrBase) -----------------------------
     def configure_output_enabled(self, enabled: bool, channel: str | None = None) -> None:
+        """Switches the output on or off."""
         self._invoke(
             "QmDC_ConfigureOutputEnabled", as_channel(channel), as_bool(enabled, "enabled")
         )
@@ -224,9 +258,11 @@ class Session(SessionAttributes, Actions):
         )
 
     def configure_voltage_level(self, level: float, channel: str | None = None) -> None:
+        """The output voltage setpoint, volts."""
         self._invoke("QmDC_ConfigureVoltageLevel", as_channel(channel), as_real(level, "level"))
 
     def reset_output_protection(self, channel: str | None = None) -> None:
+        """Switches the output back on after a protection tripped."""
         self._invoke("QmDC_ResetOutputProtection", as_channel(channel))
 
     def _query(self, function: str, channel: str | None, argument: Any, result: Any) -> Any:
@@ -254,16 +290,19 @@ class Session(SessionAttributes, Actions):
         checked = as_enum(MeasurementType, measurement_type, "measurement_type")
         return float(self._query("QmDC_Measure", channel, checked, ctypes.c_double()))
 
-    # -- triggering: the supply has none, these raise DriverError ---------
+    # -- triggering: the supply has none ---------------------------------------
     def configure_trigger_source(self, source: int, channel: str | None = None) -> None:
+        """Raises DriverError: the supply has no trigger."""
         self._invoke("QmDC_ConfigureTriggerSource", as_channel(channel), as_int(source, "source"))
 
     def configure_triggered_voltage_level(self, level: float, channel: str | None = None) -> None:
+        """Raises DriverError: the supply has no trigger."""
         self._invoke(
             "QmDC_ConfigureTriggeredVoltageLevel", as_channel(channel), as_real(level, "level")
         )
 
     def configure_triggered_current_limit(self, limit: float, channel: str | None = None) -> None:
+        """Raises DriverError: the supply has no trigger."""
         self._invoke(
             "QmDC_ConfigureTriggeredCurrentLimit", as_channel(channel), as_real(limit, "limit")
         )
@@ -275,9 +314,11 @@ class Session(SessionAttributes, Actions):
         return result.value
 
     def measure_voltage(self) -> float:
+        """The output voltage as measured now, volts."""
         return self._measured("QmDC_MeasureVoltage")
 
     def measure_current(self) -> float:
+        """The output current as measured now, amperes."""
         return self._measured("QmDC_MeasureCurrent")
 
     def calculate_remote_sense_resistance(self, value: float) -> None:
@@ -290,11 +331,13 @@ class Session(SessionAttributes, Actions):
     def configure_current_calibration(
         self, value1: float, value2: float, value3: float, value4: float
     ) -> None:
+        """Sends the four calibration coefficients of the current."""
         self._calibrate("QmDC_ConfigureCurrentCalibration", (value1, value2, value3, value4))
 
     def configure_voltage_calibration(
         self, value1: float, value2: float, value3: float, value4: float
     ) -> None:
+        """Sends the four calibration coefficients of the voltage."""
         self._calibrate("QmDC_ConfigureVoltageCalibration", (value1, value2, value3, value4))
 
     # -- direct I/O (not while simulating) --------------------------------
@@ -320,12 +363,22 @@ class Channel(ChannelAttributes):
     """The channel attributes of one output of a session."""
 
     def __init__(self, session: Session, name: str) -> None:
-        self.session = session
-        self.name = name
         self._channel = as_text(name, "channel")
+        self._session = session
+        self._name = name
 
-    def _invoke(self, function: str, *arguments: Any) -> int:
-        return self.session._invoke(function, *arguments)
+    @property
+    def session(self) -> Session:
+        """The session the output belongs to."""
+        return self._session
+
+    @property
+    def name(self) -> str:
+        """The channel name given to Session.channel()."""
+        return self._name
+
+    def _invoke(self, function: str, *arguments: Any, subject: str | None = None) -> int:
+        return self._session._invoke(function, *arguments, subject=subject)
 
     def __repr__(self) -> str:
         return f"<qmdc.Channel {self.name!r} of {self.session!r}>"

@@ -4,6 +4,7 @@ TypeError or ValueError here, before anything reaches the C interface."""
 from __future__ import annotations
 
 import enum
+import math
 from typing import TypeVar
 
 INT32_RANGE = range(-(2**31), 2**31)
@@ -34,6 +35,9 @@ def as_real(value: object, what: str) -> float:
     if not (isinstance(value, float) or _is_integer(value)):
         raise TypeError(f"{what} takes a float, not {type(value).__name__}")
     assert isinstance(value, (int, float))
+    if not math.isfinite(value):
+        # A supply is never sent "nan" or "inf": no setting means either.
+        raise ValueError(f"{what} takes a finite float, not {value}")
     return float(value)
 
 

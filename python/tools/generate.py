@@ -163,14 +163,17 @@ def render_attributes(table: dict[str, Any], header: str) -> str:
 
 
 def declarations(header: str) -> Iterable[tuple[str, list[str], str]]:
-    """(name, parameter C types, the comment before it) of each QmDC_* function."""
+    """(name, parameter C types, comment) of each QmDC_* function. A comment
+    describes the declarations that follow it, up to the next comment; a
+    section heading ("/*- Utility ---") describes none."""
     pattern = re.compile(
         r"(/\*.*?\*/)|QMDC_API\s+ViStatus\s+QMDC_CALL\s+(\w+)\s*\(([^)]*)\)\s*;", re.S
     )
     comment = ""
     for match in pattern.finditer(header):
         if match.group(1):
-            comment = strip_decoration(match.group(1))
+            heading = match.group(1).startswith("/*-")
+            comment = "" if heading else strip_decoration(match.group(1))
             continue
         types = [parameter_type(p) for p in match.group(3).split(",")]
         yield match.group(2), types, comment
@@ -200,11 +203,14 @@ def render_functions(header: str) -> str:
     )
     actions = [
         f"    def {snake_case(name)}(self) -> None:\n"
-        + docstring(comment or f"Calls {name}.", " " * 8)
+        + docstring(comment, " " * 8)
         + f"        self._invoke({quoted(name)})\n"
         for name, types, comment in functions
         if types == ["c_uint32"] and name not in NOT_ACTIONS
     ]
+    undocumented = [name for name, _, comment in functions if not comment]
+    if undocumented:
+        raise ValueError(f"QmDC.h has no comment for {', '.join(undocumented)}")
     return (
         BANNER.format(source="QmDC.h")
         + '"""The exported functions of libqmdc.so: their prototypes, and a method for\n'

@@ -1,4 +1,4 @@
-// A bench session against the emulator, over TCP and over a pseudo-terminal:
+// A bench session against the emulator, over TCP, a pseudo-terminal and HiSLIP:
 // set the supply up, switch the output on, measure, change the load to go from
 // constant voltage to constant current, trip the over-voltage protection and
 // reset it, read the error queue and close.
@@ -164,6 +164,11 @@ TEST(EndToEnd, BenchSessionOverTcp) {
 
 TEST(EndToEnd, BenchSessionOverASerialLine) {
     qmdc::testing::EmulatorProcess emulator({"--pty", "--model", "Bench 50-20 QM"});
+    RunBenchSession(emulator.resource());
+}
+
+TEST(EndToEnd, BenchSessionOverHislip) {
+    qmdc::testing::EmulatorProcess emulator({"--hislip", "--model", "Bench 50-20 QM"});
     RunBenchSession(emulator.resource());
 }
 

@@ -75,6 +75,8 @@ def test_a_simulated_session_answers_with_typed_values(
         ("control_source", "REMOTE", TypeError, "not str"),
         ("instrument_model", "Bench 50-20 QM", AttributeError, "read-only"),
         ("channel_count", 2, AttributeError, "QMDC_ATTR_CHANNEL_COUNT"),
+        ("voltage_level", float("nan"), ValueError, "takes a finite float, not nan"),
+        ("ovp_limit", float("-inf"), ValueError, "not -inf"),
     ],
 )
 def test_a_python_mistake_raises_before_the_driver_is_called(
@@ -84,6 +86,33 @@ def test_a_python_mistake_raises_before_the_driver_is_called(
     with pytest.raises(error, match=re.escape(words)):
         setattr(simulated, name, value)
     assert getattr(simulated, name) == before
+
+
+@pytest.mark.parametrize(
+    "owner, name, words",
+    [
+        # A misspelled property is refused, never kept as a Python attribute.
+        ("session", "output_enable", "did you mean 'output_enabled'"),
+        ("session", "VOLTAGE_LEVEL", "did you mean 'voltage_level'"),
+        ("session", "voltge_level", "did you mean 'voltage_level'"),
+        ("channel", "current_limt", "did you mean 'current_limit'"),
+        ("channel", "instrument_model", "qmdc.Channel has no attribute 'instrument_model'"),
+        ("session", "xyzzy", "qmdc.Session has no attribute 'xyzzy'"),
+        ("session", "measure", "measure of qmdc.Session is a method: it cannot be set"),
+        ("channel", "name", "has no setter"),
+    ],
+)
+def test_an_unknown_name_raises_attribute_error_with_a_suggestion(
+    simulated: qmdc.Session, owner: str, name: str, words: str
+) -> None:
+    target = simulated if owner == "session" else simulated.channel("CH1")
+    with pytest.raises(AttributeError, match=re.escape(words)):
+        setattr(target, name, False)
+    assert name not in vars(target)
+    assert simulated.output_enabled is True  # what the misspelled name meant is untouched
+    if not hasattr(type(target), name):
+        with pytest.raises(AttributeError, match=re.escape(words)):
+            getattr(target, name)
 
 
 def test_channel_attributes_name_the_output(simulated: qmdc.Session) -> None:

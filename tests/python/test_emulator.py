@@ -85,3 +85,18 @@ def test_the_instrument_status_check_raises(emulator: Emulator) -> None:
             session.voltage_level = 1000.0  # beyond the rating: the supply flags it
     assert raised.value.status_hex == "0xBFFA0001"
     assert "ErrorQuery" in raised.value.description
+
+
+def test_a_hislip_instrument_works_as_the_socket_does() -> None:
+    running = Emulator("--hislip", "--model", DEFAULT_MODEL)
+    try:
+        assert "::hislip0," in running.resource
+        with qmdc.Session(running.resource, reset=True) as session:
+            assert session.instrument_model == DEFAULT_MODEL
+            session.voltage_level = 5.0
+            assert session.voltage_level == 5.0
+            assert session.write(b"*IDN?\n") == 6
+            assert DEFAULT_MODEL.encode() in session.read()
+            assert session.error_query().code == 0
+    finally:
+        running.stop()

@@ -1,5 +1,7 @@
 """Failures raise qmdc.DriverError with the status and the driver's
-description, from a session and from a failed init."""
+description, from a session and from a failed init; a failed property names
+itself and the value; the instrument's own errors, timeouts and lost
+connections raise kinds of DriverError of their own, against the emulator."""
 
 from __future__ import annotations
 
@@ -11,6 +13,7 @@ from typing import Any, Callable
 import pytest
 
 import qmdc
+from conftest import Emulator
 
 SIMULATED = "TCPIP0::127.0.0.1::5025::SOCKET"
 
@@ -76,7 +79,7 @@ def test_a_failed_call_raises_the_status_and_the_description(
     assert (error.status_hex, error.function) == (status, function)
     assert error.status == int(status, 16) - 2**32
     assert words in error.description
-    assert str(error).startswith(f"{function}: {status} ")
+    assert f"{function}: {status} {error.description}" in str(error)
 
 
 def test_a_description_is_not_shown_twice() -> None:
@@ -136,3 +139,93 @@ def test_bad_init_arguments_raise_before_the_driver_is_called(
 ) -> None:
     with pytest.raises(error):
         qmdc.Session(SIMULATED, **arguments)
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (
+            lambda s: setattr(s, "simulate", False),
+            "setting simulate to False: QmDC_SetAttributeViBoolean: 0xBFFA0062 ",
+        ),
+        (
+            lambda s: s.channel("CH9").voltage_level,
+            "reading voltage_level: QmDC_GetAttributeViReal64: 0xBFFA0067 ",
+        ),
+        # The driver leaves the attribute's name to the caller: no "%s" shows.
+        (
+            lambda s: s.trigger_source,
+            "reading trigger_source: QmDC_GetAttributeViInt32: 0xBFFA0012 Does not support this "
+            "class-compliant feature: attribute 'QMDC_ATTR_TRIGGER_SOURCE'.",
+        ),
+        (
+            lambda s: setattr(s, "triggered_voltage_level", 2.5),
+            "setting triggered_voltage_level to 2.5: QmDC_SetAttributeViReal64: 0xBFFA0012 "
+            "Does not support this class-compliant feature: attribute "
+            "'QMDC_ATTR_TRIGGERED_VOLTAGE_LEVEL'.",
+        ),
+    ],
+)
+def test_a_failed_property_names_the_attribute_and_the_value(
+    simulated: qmdc.Session, call: Callable[[qmdc.Session], Any], message: str
+) -> None:
+    with pytest.raises(qmdc.DriverError) as raised:
+        call(simulated)
+    assert str(raised.value).startswith(message)
+    assert "%s" not in str(raised.value)
+
+
+@pytest.mark.parametrize(
+    "options, name, value, entries",
+    [
+        (dict(), "voltage_level", 99.0, [(-222, "Data out of range")]),  # a 30 V supply
+        (dict(), "over_current_protection_level", -1.0, [(-222, "Data out of range")]),
+        (dict(options="Cache=0"), "current_level", 1000, [(-222, "Data out of range")]),
+        # The caller's option string decides over the keyword.
+        (dict(options="QueryInstrStatus=0"), "voltage_level", 99.0, None),
+        (dict(query_instr_status=False), "voltage_level", 99.0, None),
+    ],
+)
+def test_a_value_the_instrument_refuses_raises_its_error(
+    emulator: Emulator,
+    options: dict[str, Any],
+    name: str,
+    value: Any,
+    entries: list[tuple[int, str]] | None,
+) -> None:
+    with qmdc.Session(emulator.resource, reset=True, **options) as session:
+        if entries is None:  # not checked: the set passes, the error waits in the queue
+            setattr(session, name, value)
+            assert session.error_query() == (-222, "Data out of range")
+            return
+        with pytest.raises(qmdc.InstrumentError) as raised:
+            setattr(session, name, value)
+        assert session.error_query().code == 0  # the entries were taken out of the queue
+    error = raised.value
+    assert (error.status_hex, error.attribute, error.value) == ("0xBFFA0001", name, value)
+    assert error.entries == tuple(entries)
+    instrument = "; ".join(f"{code} {message}" for code, message in entries)
+    assert str(error).endswith(f"; instrument: {instrument}")
+    assert f"setting {name} to {value!r}: " in str(error)
+
+
+def test_a_timeout_and_a_lost_connection_have_exceptions_of_their_own() -> None:
+    silent, dropping = Emulator("--no-reply", "VOLT?"), Emulator("--drop-after", "4")
+    try:
+        with qmdc.Session(silent.resource) as session:
+            session.cache, session.system_io_timeout = False, 200
+            with pytest.raises(qmdc.TimeoutError) as timed_out:
+                session.voltage_level
+            session.current_level = 1.0  # the session goes on
+        with pytest.raises(qmdc.ConnectionLostError) as lost:
+            with qmdc.Session(dropping.resource, options="Cache=0") as session:
+                for _ in range(10):
+                    session.voltage_level
+    finally:
+        silent.stop()
+        dropping.stop()
+    assert timed_out.value.status_hex == "0xBFFF0015"
+    assert lost.value.status_hex == "0xBFFF00A6"
+    for error in (timed_out.value, lost.value):
+        assert isinstance(error, qmdc.DriverError)
+        assert not isinstance(error, qmdc.InstrumentError)

@@ -5,6 +5,9 @@ from __future__ import annotations
 
 import ctypes
 import gc
+import inspect
+import re
+from pathlib import Path
 from typing import Any, Callable
 
 import pytest
@@ -64,6 +67,43 @@ def test_the_option_string(
 
 
 @pytest.mark.parametrize(
+    "query_instr_status, options, expected",
+    [
+        (True, "", "QueryInstrStatus=1"),
+        (False, "Cache=0", "QueryInstrStatus=0, Cache=0"),
+        (None, "", ""),
+        (True, "queryinstrstatus = 0", "queryinstrstatus = 0"),  # the option string decides
+        (  # a DriverSetup pair of that name is not the option
+            True,
+            "DriverSetup=QueryInstrStatus=0",
+            "QueryInstrStatus=1, DriverSetup=QueryInstrStatus=0",
+        ),
+    ],
+)
+def test_the_status_check_option(
+    query_instr_status: bool | None, options: str, expected: str
+) -> None:
+    assert option_string(None, None, options, query_instr_status) == expected
+
+
+@pytest.mark.parametrize(
+    "arguments, checked",
+    [
+        (dict(), True),
+        (dict(query_instr_status=False), False),
+        (dict(options="QueryInstrStatus=0"), False),
+    ],
+)
+def test_a_session_checks_the_instrument_status_by_default(
+    arguments: dict[str, Any], checked: bool
+) -> None:
+    with qmdc.Session(SIMULATED, simulate=True, model="Bench 50-20 QM", **arguments) as session:
+        assert session.query_instrument_status is checked
+        assert repr(session) == f"<qmdc.Session {SIMULATED!r} 'Bench 50-20 QM' vi={session.handle}>"
+    assert repr(session) == f"<qmdc.Session {SIMULATED!r} 'Bench 50-20 QM' closed>"
+
+
+@pytest.mark.parametrize(
     "model, voltage, max_current",
     [("Rack 30-70 QM", 30.0, 50.0), ("Rack 30-70 QM", 10.0, 70.0), ("Bench 50-20 QM", 50.0, 12.0)],
 )
@@ -83,7 +123,7 @@ def test_the_simulated_model_gives_the_ratings(
     [
         (lambda s: s.self_test(), qmdc.SelfTestResult(0, "Selftest passed")),
         (lambda s: s.revision_query().driver, "1.0.0.0"),
-        (lambda s: s.error_query(), qmdc.InstrumentError(0, "No error.")),
+        (lambda s: s.error_query(), qmdc.InstrumentErrorEntry(0, "No error.")),
         (lambda s: s.channel_name(1), "CH1"),
         (lambda s: s.measure(qmdc.MeasurementType.VOLTAGE), 0.0),
         (lambda s: s.measure_current(), 0.0),
@@ -117,3 +157,20 @@ def test_the_lock_is_held_for_a_block(simulated: qmdc.Session) -> None:
     with simulated.locked():
         simulated.voltage_level = 1.0
     simulated.voltage_level = 2.0  # released: the same thread goes on
+
+
+HEADER = (Path(__file__).resolve().parents[2] / "include" / "QmDC.h").read_text()
+HEADER_SECTIONS = re.findall(r"/\*-\s*([^\n]+?)\s*-{3,}", HEADER)
+
+
+def test_every_public_name_has_its_own_docstring() -> None:
+    """help(qmdc.Session) documents each method and property; none shows a
+    section heading of the C header as its documentation."""
+    assert {"Lifecycle", "Trigger functions", "Utility"} <= set(HEADER_SECTIONS)
+    for cls in (qmdc.Session, qmdc.Channel):
+        for name in dir(cls):
+            if name.startswith("_"):
+                continue
+            doc = inspect.getdoc(getattr(cls, name)) or ""
+            assert doc.strip(), f"{cls.__name__}.{name} has no docstring"
+            assert not doc.startswith(tuple(HEADER_SECTIONS)), (name, doc)

@@ -58,11 +58,46 @@ TEST(VisaResourceName, SerialNames) {
     }
 }
 
+TEST(VisaResourceName, HislipNames) {
+    struct Case {
+        const char* name;
+        ViStatus status;
+        const char* host = nullptr;
+        ViUInt16 port = 0;
+        const char* device = nullptr;
+        const char* canonical = nullptr;
+    };
+    const Case cases[] = {
+        {"TCPIP0::10.0.0.5::hislip0::INSTR", VI_SUCCESS, "10.0.0.5", 4880, "hislip0",
+         "TCPIP0::10.0.0.5::hislip0::INSTR"},
+        {"tcpip2::psu.lab::HiSLIP1,4881::instr", VI_SUCCESS, "psu.lab", 4881, "hislip1",
+         "TCPIP2::psu.lab::hislip1,4881::INSTR"},
+        {"TCPIP::[::1]::hislip0", VI_SUCCESS, "::1", 4880, "hislip0",
+         "TCPIP0::[::1]::hislip0::INSTR"},
+        {"TCPIP::h::hislip::INSTR", VI_ERROR_INV_RSRC_NAME},
+        {"TCPIP::h::hislipA::INSTR", VI_ERROR_INV_RSRC_NAME},
+        {"TCPIP::h::hislip0,::INSTR", VI_ERROR_INV_RSRC_NAME},
+        {"TCPIP::h::hislip0,0::INSTR", VI_ERROR_INV_RSRC_NAME},
+        {"TCPIP::h::hislip0,65536::INSTR", VI_ERROR_INV_RSRC_NAME},
+        {"TCPIP::h::hislip0,4880,1::INSTR", VI_ERROR_INV_RSRC_NAME},
+    };
+    for (const Case& c : cases) {
+        ResourceName rn;
+        ASSERT_EQ(parseResourceName(c.name, &rn), c.status) << c.name;
+        if (c.status != VI_SUCCESS) continue;
+        EXPECT_EQ(rn.kind, RsrcKind::Hislip);
+        EXPECT_EQ(rn.host, c.host);
+        EXPECT_EQ(rn.port, c.port);
+        EXPECT_EQ(rn.device, c.device);
+        EXPECT_EQ(rn.canonical, c.canonical);
+    }
+}
+
 TEST(VisaResourceName, OtherInterfacesAreWellFormedButAbsent) {
-    for (const char* name : {"GPIB0::5::INSTR", "gpib::5", "GPIB1::5::3::INSTR", "GPIB0::INTFC",
-                             "TCPIP::10.0.0.5::INSTR", "TCPIP0::10.0.0.5::inst0::INSTR",
-                             "TCPIP::host::hislip0", "TCPIP::10.0.0.5::5025",
-                             "USB0::0x1234::0x5678::SN1::INSTR", "usb::4660::22136::SN1::0::raw"}) {
+    for (const char* name :
+         {"GPIB0::5::INSTR", "gpib::5", "GPIB1::5::3::INSTR", "GPIB0::INTFC",
+          "TCPIP::10.0.0.5::INSTR", "TCPIP0::10.0.0.5::inst0::INSTR", "TCPIP::10.0.0.5::5025",
+          "USB0::0x1234::0x5678::SN1::INSTR", "usb::4660::22136::SN1::0::raw"}) {
         ResourceName rn;
         EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_RSRC_NFOUND) << name;
     }

@@ -1,9 +1,9 @@
-/* What the Winsock transport of our visa32.dll must do, checked under wine
- * against the Linux emulator: a query, the SOCKET attributes, a refused
+/* What the Winsock transports of our visa32.dll must do, checked under wine
+ * against the Linux emulator: a query, the TCPIP attributes, a refused
  * connection and a serial resource, a timeout that is honoured, and viClose
  * from another thread ending a read that waits without a time limit.
  *
- *   visa32_check <TCPIP resource of a running qmdc-emulator>
+ *   visa32_check <TCPIP resource (SOCKET or HiSLIP) of a running qmdc-emulator>
  *
  * Prints one line per check and returns 0 only when all of them hold. */
 #include <stdio.h>

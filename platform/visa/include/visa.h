@@ -5,9 +5,11 @@
  * Names, argument lists and values are those of the VISA standard, so a
  * vendor's VISA can be linked in its place. What our library supports:
  *
- *   - Resources: TCPIP[board]::host::port::SOCKET (raw socket) and
- *     ASRL[board][::INSTR] / ASRL/dev/<path>::INSTR (serial line, termios).
- *     Resource names are case-insensitive. ASRLn maps to /dev/ttySn.
+ *   - Resources: TCPIP[board]::host::port::SOCKET (raw socket),
+ *     TCPIP[board]::host::hislipN[,port][::INSTR] (HiSLIP, port 4880 unless
+ *     given) and ASRL[board][::INSTR] / ASRL/dev/<path>::INSTR (serial line,
+ *     termios). Resource names are case-insensitive. ASRLn maps to
+ *     /dev/ttySn.
  *   - Formatted I/O: in this library's type system "%ld" is a ViInt32 (and
  *     "%lu"/"%lx" a ViUInt32) on every platform, as on 32-bit Windows where
  *     VISA was born. On LP64 Linux "long" is 8 bytes; pass ViInt32 objects,
@@ -61,6 +63,17 @@
  *     on the termination character (with VI_ATTR_TERMCHAR_EN), on the count
  *     or on the timeout; with VI_FALSE a read also ends (with VI_SUCCESS) as
  *     soon as one receive has delivered data.
+ *   - HiSLIP: synchronized mode only (VI_ATTR_TCPIP_HISLIP_OVERLAP_EN is
+ *     VI_FALSE and cannot be set). VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB
+ *     (default 1024, at most 65536) is the largest message accepted from
+ *     the server, announced to it when set; a longer one, or a header
+ *     without the "HS" prologue, ends the session with VI_ERROR_IO (later
+ *     calls: VI_ERROR_CONN_LOST). An Error message from the server fails
+ *     the call with VI_ERROR_IO; a FatalError gives VI_ERROR_CONN_LOST. A
+ *     read ends on END (the last part of a message) with VI_SUCCESS, as
+ *     well as on the termination character when enabled. The address, host
+ *     name, port, NODELAY and KEEPALIVE attributes are those of the
+ *     synchronous channel; VI_ATTR_TCPIP_DEVICE_NAME is "hislipN".
  *   - Serial: baud (the standard rates), data bits 5-8, parity none, odd,
  *     even, mark and space (where the system has CMSPAR), stop bits 10 and
  *     20, flow control none, XON/XOFF and RTS/CTS (not DTR/DSR), and the
@@ -86,7 +99,9 @@
  *     without the termination character; bytes that arrive after the
  *     termination character are kept for the next read.
  *   - viClear empties the formatted I/O buffers and drops input that has
- *     already arrived; no device clear is sent on these interfaces.
+ *     already arrived; no device clear is sent on a socket or a serial
+ *     line. On HiSLIP it also runs the protocol's device clear, which
+ *     drops everything the instrument had not answered yet.
  *     viFlush: VI_IO_OUT_BUF and VI_IO_OUT_BUF_DISCARD do nothing, since
  *     writes are sent before they return; VI_IO_IN_BUF(_DISCARD) drops input
  *     that has arrived but was not read. Two flags for the same buffer in one
@@ -221,6 +236,11 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ATTR_TCPIP_PORT (0x3FFF0197UL)
 #define VI_ATTR_TCPIP_NODELAY (0x3FFF019AUL)
 #define VI_ATTR_TCPIP_KEEPALIVE (0x3FFF019BUL)
+#define VI_ATTR_TCPIP_DEVICE_NAME (0xBFFF0199UL)
+#define VI_ATTR_TCPIP_HISLIP_OVERLAP_EN (0x3FFF0300UL)
+#define VI_ATTR_TCPIP_HISLIP_VERSION (0x3FFF0301UL)
+#define VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB (0x3FFF0302UL)
+#define VI_ATTR_TCPIP_IS_HISLIP (0x3FFF0303UL)
 
 /* Completion codes --------------------------------------------------------*/
 #define VI_SUCCESS_EVENT_EN (0x3FFF0002L)
@@ -268,6 +288,7 @@ ViStatus _VI_FUNC viVQueryf(ViSession vi, ViConstString writeFmt, ViConstString 
 #define VI_ERROR_NIMPL_OPER (_VI_ERROR + 0x3FFF0081L)
 #define VI_ERROR_INV_LENGTH (_VI_ERROR + 0x3FFF0083L)
 #define VI_ERROR_INV_MODE (_VI_ERROR + 0x3FFF0091L)
+#define VI_ERROR_SESN_NLOCKED (_VI_ERROR + 0x3FFF009CL)
 #define VI_ERROR_LIBRARY_NFOUND (_VI_ERROR + 0x3FFF009EL)
 #define VI_ERROR_INTF_NUM_NCONFIG (_VI_ERROR + 0x3FFF00A5L)
 #define VI_ERROR_CONN_LOST (_VI_ERROR + 0x3FFF00A6L)

@@ -60,9 +60,17 @@ ViStatus openSession(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32
     ViStatus status = parseResourceName(name, &parsed);
     if (status != VI_SUCCESS) return status;
     initTrace();
-    std::unique_ptr<Transport> transport = parsed.kind == RsrcKind::TcpSocket
-                                               ? openTcpSocket(parsed, timeout, &status)
-                                               : openSerial(parsed, &status);
+    std::unique_ptr<Transport> transport;
+    switch (parsed.kind) {
+        case RsrcKind::TcpSocket:
+            transport = openTcpSocket(parsed, timeout, &status);
+            break;
+        case RsrcKind::Hislip:
+            transport = openHislip(parsed, timeout, &status);
+            break;
+        default:
+            transport = openSerial(parsed, &status);
+    }
     if (!transport) return status;
     return table.add(rm, std::make_shared<Session>(std::move(transport), parsed), vi);
 }

@@ -6,8 +6,9 @@
 namespace qmdc::visa {
 
 enum class AttrType : unsigned char { U8, U16, U32, Bool, Str };
-// Which sessions have the attribute.
-enum class AttrScope : unsigned char { Any, Tcp, Serial };
+// Which sessions have the attribute: Tcp is every TCPIP resource, Socket
+// and TcpInstr (VXI-11, HiSLIP) one class of them.
+enum class AttrScope : unsigned char { Any, Tcp, Socket, TcpInstr, Serial };
 
 struct AttrDesc {
     ViAttr id;
@@ -25,6 +26,13 @@ struct AttrValue {
 
 // Null for an attribute this library does not know.
 const AttrDesc* findAttr(ViAttr id);
+
+// Whether a session of the resource class `session` (never Any or Tcp) has
+// the attribute.
+inline bool attrApplies(const AttrDesc& desc, AttrScope session) {
+    return desc.scope == AttrScope::Any || desc.scope == session ||
+           (desc.scope == AttrScope::Tcp && session != AttrScope::Serial);
+}
 
 // Checks a viSetAttribute value against the attribute's type and narrows it;
 // VI_ERROR_NSUP_ATTR_STATE when it does not fit.

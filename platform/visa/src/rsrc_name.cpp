@@ -11,6 +11,8 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
+constexpr unsigned long kHislipPort = 4880;
+
 bool equalsNoCase(const std::string& a, const char* b) {
     if (a.size() != std::strlen(b)) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -84,6 +86,27 @@ bool validHost(const std::string& h) {
     return true;
 }
 
+// "hislipN[,port]": the HiSLIP sub-address and the server's port (4880 by
+// default).
+ViStatus parseHislip(const std::string& device, ViUInt16 board, const std::string& hostField,
+                     const std::string& host, ResourceName* out) {
+    const size_t comma = device.find(',');
+    const std::string number = device.substr(6, comma == std::string::npos ? comma : comma - 6);
+    unsigned long n = 0, port = kHislipPort;
+    if (!parseNumber(number, 0xFFFF, &n)) return VI_ERROR_INV_RSRC_NAME;
+    if (comma != std::string::npos &&
+        (!parseNumber(device.substr(comma + 1), 0xFFFF, &port) || port == 0))
+        return VI_ERROR_INV_RSRC_NAME;
+    out->kind = RsrcKind::Hislip;
+    out->board = board;
+    out->host = host;
+    out->port = static_cast<ViUInt16>(port);
+    out->device = "hislip" + number;
+    out->canonical = "TCPIP" + std::to_string(board) + "::" + hostField + "::" + out->device +
+                     (comma == std::string::npos ? "" : "," + std::to_string(port)) + "::INSTR";
+    return VI_SUCCESS;
+}
+
 ViStatus parseTcpip(Fields f, const std::string& boardText, ResourceName* out) {
     unsigned long board = 0, port = 0;
     if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
@@ -104,7 +127,10 @@ ViStatus parseTcpip(Fields f, const std::string& boardText, ResourceName* out) {
                          "::" + std::to_string(port) + "::SOCKET";
         return VI_SUCCESS;
     }
-    dropClass(&f, "INSTR");  // VXI-11 or HiSLIP instrument: not provided here
+    dropClass(&f, "INSTR");
+    if (f.size() == 3 && startsWithNoCase(f[2], "HISLIP"))
+        return parseHislip(f[2], static_cast<ViUInt16>(board), f[1], host, out);
+    // VXI-11 instrument: not provided here
     return f.size() <= 3 ? VI_ERROR_RSRC_NFOUND : VI_ERROR_INV_RSRC_NAME;
 }
 

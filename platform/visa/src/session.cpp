@@ -46,26 +46,41 @@ class Session::FormattedInput final : public ScanInput {
     ViStatus failure_ = VI_SUCCESS;
 };
 
+namespace {
+
+AttrScope scopeOf(RsrcKind kind) {
+    switch (kind) {
+        case RsrcKind::TcpSocket:
+            return AttrScope::Socket;
+        case RsrcKind::Vxi11:
+        case RsrcKind::Hislip:
+            return AttrScope::TcpInstr;
+        default:
+            return AttrScope::Serial;
+    }
+}
+
+}  // namespace
+
 Session::Session(std::unique_ptr<Transport> transport, const ResourceName& name)
     : transport_(std::move(transport)),
       rsrcName_(name.canonical),
-      scope_(name.kind == RsrcKind::TcpSocket ? AttrScope::Tcp : AttrScope::Serial),
+      scope_(scopeOf(name.kind)),
       intfNum_(name.board) {}
 
 ViStatus Session::getAttribute(ViAttr attr, void* value) {
     if (value == nullptr) return VI_ERROR_USER_BUF;
     const AttrDesc* desc = findAttr(attr);
-    if (desc == nullptr || (desc->scope != AttrScope::Any && desc->scope != scope_))
-        return VI_ERROR_NSUP_ATTR;
+    if (desc == nullptr || !attrApplies(*desc, scope_)) return VI_ERROR_NSUP_ATTR;
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool tcp = scope_ == AttrScope::Tcp;
+    const bool tcp = scope_ != AttrScope::Serial;
     AttrValue v;
     switch (attr) {
         case VI_ATTR_RSRC_NAME:
             v.setString(rsrcName_.c_str());
             break;
         case VI_ATTR_RSRC_CLASS:
-            v.setString(tcp ? "SOCKET" : "INSTR");
+            v.setString(scope_ == AttrScope::Socket ? "SOCKET" : "INSTR");
             break;
         case VI_ATTR_RSRC_IMPL_VERSION:
             v.num = kImplVersion;
@@ -116,8 +131,7 @@ ViStatus Session::getAttribute(ViAttr attr, void* value) {
 
 ViStatus Session::setAttribute(ViAttr attr, ViAttrState value) {
     const AttrDesc* desc = findAttr(attr);
-    if (desc == nullptr || (desc->scope != AttrScope::Any && desc->scope != scope_))
-        return VI_ERROR_NSUP_ATTR;
+    if (desc == nullptr || !attrApplies(*desc, scope_)) return VI_ERROR_NSUP_ATTR;
     if (!desc->writable) return VI_ERROR_ATTR_READONLY;
     ViUInt32 v = 0;
     const ViStatus narrowed = narrowAttrValue(*desc, value, &v);
@@ -159,7 +173,7 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
     *end = false;
     if (count == 0) return VI_SUCCESS_MAX_CNT;
     for (;;) {
-        if (pendingCount() > 0) {
+        if (pendingCount() > 0 || pendingEndsMessage_) {
             const ViByte* from = pending_ + pendingBegin_;
             size_t n = std::min(pendingCount(), count - *got);
             if (termEnds) {
@@ -171,7 +185,14 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
             std::memcpy(buf + *got, from, n);
             pendingBegin_ += n;
             *got += n;
+            // The protocol's END with the termination character is one end, not two.
+            if (*end && pendingCount() == 0) pendingEndsMessage_ = false;
             if (*end) return termcharEn_ ? VI_SUCCESS_TERM_CHAR : VI_SUCCESS;
+            if (pendingEndsMessage_ && pendingCount() == 0) {
+                pendingEndsMessage_ = false;  // the protocol's END, reported once
+                *end = true;
+                return VI_SUCCESS;
+            }
             if (*got == count) return VI_SUCCESS_MAX_CNT;
             if (rules.pauseEndsRead) {
                 *end = true;
@@ -181,7 +202,8 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
         }
         pendingBegin_ = pendingEnd_ = 0;
         size_t n = 0;
-        const ViStatus status = transport_->read(pending_, kBufferSize, deadline, &n);
+        const ViStatus status =
+            transport_->readMessage(pending_, kBufferSize, deadline, &n, &pendingEndsMessage_);
         if (status < VI_SUCCESS) return status;
         pendingEnd_ = n;
     }
@@ -203,7 +225,7 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
 ViStatus Session::send(const ViByte* buf, size_t len, bool end, const Deadline& deadline,
                        size_t* sent) {
     inStep_ = false;  // the instrument may answer what is sent now
-    ViStatus status = transport_->write(buf, len, deadline, sent);
+    ViStatus status = transport_->writeMessage(buf, len, end && sendEnd_, deadline, sent);
     const bool appendTermchar = end && sendEnd_ && transport_->endRules().termcharOnWrite;
     if (status == VI_SUCCESS && appendTermchar) {
         size_t one = 0;
@@ -239,10 +261,15 @@ void Session::discardReadBuffer() {
     rdEnd_ = false;
 }
 
+void Session::discardPending() {
+    pendingBegin_ = pendingEnd_ = 0;
+    pendingEndsMessage_ = false;
+    transport_->discardInput();
+}
+
 void Session::discardInput() {
     discardReadBuffer();
-    pendingBegin_ = pendingEnd_ = 0;
-    transport_->discardInput();
+    discardPending();
     inStep_ = true;
 }
 
@@ -269,10 +296,7 @@ ViStatus Session::flush(ViUInt16 mask) {
         discardReadBuffer();
     }
     if (mask & VI_READ_BUF_DISCARD) discardReadBuffer();
-    if (mask & (VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) {
-        pendingBegin_ = pendingEnd_ = 0;
-        transport_->discardInput();
-    }
+    if (mask & (VI_IO_IN_BUF | VI_IO_IN_BUF_DISCARD)) discardPending();
     return status < VI_SUCCESS ? status : VI_SUCCESS;
 }
 
@@ -280,7 +304,9 @@ ViStatus Session::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     wrBuf_.clear();
     discardInput();
-    return VI_SUCCESS;
+    // The protocol's device clear, where it has one, also empties the
+    // instrument's buffers and drops what was on its way.
+    return transport_->deviceClear(callDeadline());
 }
 
 ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush,

@@ -68,6 +68,8 @@ class Session {
     ViStatus settleReadBuffer(const Deadline& deadline);
     void discardReadBuffer();
     void discardInput();
+    // Drops the pending input, here and in the transport.
+    void discardPending();
     size_t pendingCount() const { return pendingEnd_ - pendingBegin_; }
 
     std::mutex mutex_;  // one operation at a time
@@ -87,6 +89,8 @@ class Session {
     // character), so that no read loses what the next one needs.
     ViByte pending_[kBufferSize];
     size_t pendingBegin_ = 0, pendingEnd_ = 0;
+    // The protocol's END follows the last pending byte (not yet reported).
+    bool pendingEndsMessage_ = false;
 
     // Formatted read buffer: rdBuf_[rdPos_, rdLen_) is unread; rdEnd_ means
     // the message ends after rdBuf_[rdLen_ - 1].

@@ -53,6 +53,7 @@ constexpr StatusText kStatusTexts[] = {
     ROW(VI_ERROR_NIMPL_OPER, "The operation is not implemented."),
     ROW(VI_ERROR_INV_LENGTH, "The length is not valid."),
     ROW(VI_ERROR_INV_MODE, "The mode is not valid."),
+    ROW(VI_ERROR_SESN_NLOCKED, "The session does not hold a lock on the resource."),
     ROW(VI_ERROR_LIBRARY_NFOUND, "A required library could not be loaded."),
     ROW(VI_ERROR_INTF_NUM_NCONFIG,
         "The interface type is valid, but that board is not configured."),

@@ -75,8 +75,8 @@ std::string peerAddress(net::Socket s) {
 
 }  // namespace
 
-std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 openTimeoutMs,
-                                         ViStatus* status) {
+std::unique_ptr<TcpTransport> connectTcp(const std::string& host, ViUInt16 port,
+                                         const Deadline& deadline, ViStatus* status) {
     *status = VI_ERROR_RSRC_NFOUND;
     if (!net::startup()) {
         *status = VI_ERROR_SYSTEM_ERROR;
@@ -86,9 +86,8 @@ std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 open
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    const std::string port = std::to_string(name.port);
-    if (::getaddrinfo(name.host.c_str(), port.c_str(), &hints, &list) != 0) return nullptr;
-    const Deadline deadline = Deadline::after(openTimeoutMs == 0 ? 2000 : openTimeoutMs);
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0)
+        return nullptr;
     net::Socket s = net::kNoSocket;
     for (const addrinfo* ai = list; ai != nullptr && s == net::kNoSocket && !deadline.expired();
          ai = ai->ai_next)
@@ -96,13 +95,18 @@ std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 open
     ::freeaddrinfo(list);
     if (s == net::kNoSocket) return nullptr;
 
-    std::unique_ptr<TcpTransport> transport = adoptHandle<TcpTransport>(
-        s, net::closeSocket, status, name.host, peerAddress(s), name.port);
+    std::unique_ptr<TcpTransport> transport =
+        adoptHandle<TcpTransport>(s, net::closeSocket, status, host, peerAddress(s), port);
     if (!transport) return nullptr;
     // Small SCPI commands must leave at once, not wait for Nagle's algorithm.
     transport->setOption(IPPROTO_TCP, TCP_NODELAY, true);
     *status = VI_SUCCESS;
     return transport;
+}
+
+std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 openTimeoutMs,
+                                         ViStatus* status) {
+    return connectTcp(name.host, name.port, openDeadline(openTimeoutMs), status);
 }
 
 }  // namespace qmdc::visa

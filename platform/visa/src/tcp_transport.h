@@ -4,6 +4,7 @@
 // platform folder's socket_stream.h).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -53,5 +54,16 @@ class TcpTransport final : public SocketStream {
     const ViUInt16 port_;
     bool suppressEnd_ = true;  // a SOCKET read ends on termchar, count or timeout
 };
+
+// The deadline of viOpen's connection: its open timeout, 0 meaning 2000 ms.
+inline Deadline openDeadline(ViUInt32 openTimeoutMs) {
+    return Deadline::after(openTimeoutMs == 0 ? 2000 : openTimeoutMs);
+}
+
+// A connection to host:port, Nagle off, made within the deadline; null with
+// *status VI_ERROR_RSRC_NFOUND (refused, unknown host, too slow), or another
+// status when the system cannot make one.
+std::unique_ptr<TcpTransport> connectTcp(const std::string& host, ViUInt16 port,
+                                         const Deadline& deadline, ViStatus* status);
 
 }  // namespace qmdc::visa

@@ -39,6 +39,21 @@ class Transport {
     // *sent counts the bytes that left.
     virtual ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline,
                            size_t* sent) = 0;
+    // The same for interfaces whose protocol marks the end of a message
+    // (HiSLIP DataEnd, VXI-11 END): *end tells that the bytes delivered end
+    // one, and may come with *got == 0 (an empty last part). A byte stream
+    // has no such mark and leaves *end false.
+    virtual ViStatus readMessage(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got,
+                                 bool* end) {
+        *end = false;
+        return read(buf, cap, deadline, got);
+    }
+    // Sends `len` bytes of a message; `end` asks for the protocol's END after
+    // the last of them. A byte stream just writes.
+    virtual ViStatus writeMessage(const ViByte* buf, size_t len, bool /*end*/,
+                                  const Deadline& deadline, size_t* sent) {
+        return write(buf, len, deadline, sent);
+    }
     // Drops input that has already arrived, without waiting for more.
     virtual void discardInput() = 0;
     // Ends every wait of this transport, the one another thread may be

@@ -1,0 +1,431 @@
+#include "app/hislip_server.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace qmdc::emu {
+
+namespace {
+
+using hislip::FatalCode;
+using hislip::Message;
+using hislip::Type;
+
+constexpr size_t kMaxSessions = 16;
+constexpr size_t kMaxInput = 65536;     // the instrument's input buffer, as on the other ports
+constexpr uint16_t kVendorId = 0x514D;  // "QM"
+constexpr int kChunkPauseMs = 2;
+
+uint8_t Code(hislip::ErrorCode code) {
+    return static_cast<uint8_t>(code);
+}
+
+}  // namespace
+
+HislipServer::HislipServer(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener,
+                           int stopFd)
+    : engine_(engine),
+      faults_(faults),
+      verbose_(verbose),
+      listener_(std::move(listener)),
+      stopFd_(stopFd) {}
+
+int HislipServer::Watch(std::vector<pollfd>& fds) {
+    watched_.clear();
+    listenerWatched_ = listener_.valid();
+    if (listenerWatched_) fds.push_back(pollfd{listener_.get(), POLLIN, 0});
+    for (Connection& connection : connections_) {
+        Session* session = connection.session;
+        if (session != nullptr && !connection.async && Blocked(*session)) continue;
+        fds.push_back(pollfd{connection.fd.get(), POLLIN, 0});
+        watched_.push_back(&connection);
+    }
+    int wait = -1;
+    const Clock::time_point now = Clock::now();
+    for (const auto& [id, session] : sessions_) {
+        if (!session.lockWaiting) continue;
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(session.lockDeadline - now).count();
+        const int ms = static_cast<int>(std::clamp<long long>(left, 0, 60000));
+        wait = wait < 0 ? ms : std::min(wait, ms);
+    }
+    return wait;
+}
+
+void HislipServer::Serve(const std::vector<pollfd>& fds, size_t first) {
+    size_t index = first;
+    if (listenerWatched_ && fds[index++].revents != 0) Accept();
+    for (Connection* connection : watched_) {
+        if (fds[index++].revents != 0 && !connection->closing) Receive(*connection);
+    }
+    GrantWaitingLocks();
+    // A released lock lets other sessions' waiting messages in.
+    for (Connection& connection : connections_) {
+        if (!connection.async && !connection.closing) Drain(connection);
+    }
+    Sweep();
+}
+
+void HislipServer::Accept() {
+    Fd client = AcceptClient(listener_.get());
+    if (!client.valid()) return;
+    connections_.emplace_back(std::move(client));
+    if (verbose_) std::fprintf(stderr, "[hislip] connection accepted\n");
+}
+
+void HislipServer::Receive(Connection& connection) {
+    char buffer[65536];
+    const ssize_t count = ::read(connection.fd.get(), buffer, sizeof buffer);
+    if (count < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (count <= 0) {
+        if (verbose_) std::fprintf(stderr, "[hislip] connection closed\n");
+        if (connection.session != nullptr) {
+            Close(*connection.session);
+        } else {
+            connection.closing = true;
+        }
+        return;
+    }
+    connection.in.feed(buffer, static_cast<size_t>(count));
+    Drain(connection);
+}
+
+void HislipServer::Drain(Connection& connection) {
+    while (!connection.closing) {
+        Session* session = connection.session;
+        if (session != nullptr && !connection.async && Blocked(*session)) return;
+        Message message;
+        switch (connection.in.next(&message)) {
+            case hislip::Decoder::Result::NeedMore:
+                return;
+            case hislip::Decoder::Result::BadPrologue:
+                Fatal(connection, FatalCode::PoorlyFormedHeader, "the prologue is not HS");
+                return;
+            case hislip::Decoder::Result::TooLong:
+                Fatal(connection, FatalCode::PoorlyFormedHeader, "the message is too large");
+                return;
+            case hislip::Decoder::Result::Message:
+                break;
+        }
+        Log("<-", message.header, session);
+        if (session == nullptr) {
+            Initialize(connection, message);
+        } else if (connection.async) {
+            OnAsync(*session, message);
+        } else if (session->async == nullptr) {
+            Fatal(connection, FatalCode::ChannelsNotInitialized,
+                  "the asynchronous channel is not initialized");
+        } else {
+            OnSync(*session, message);
+        }
+    }
+}
+
+void HislipServer::Initialize(Connection& connection, const Message& message) {
+    if (message.type() == Type::Initialize) {
+        if (message.payload.compare(0, 6, "hislip") != 0) {
+            Fatal(connection, FatalCode::InvalidInitialization, "unknown sub-address");
+            return;
+        }
+        if (sessions_.size() >= kMaxSessions) {
+            Fatal(connection, FatalCode::TooManyClients, "too many clients");
+            return;
+        }
+        while (nextSessionId_ == 0 || sessions_.count(nextSessionId_) != 0) ++nextSessionId_;
+        Session& session = sessions_[nextSessionId_];
+        session.id = nextSessionId_++;
+        session.sync = &connection;
+        connection.session = &session;
+        // Control code 0: synchronized mode.
+        Send(&connection, Type::InitializeResponse, 0,
+             uint32_t{hislip::kProtocolVersion} << 16 | session.id);
+        return;
+    }
+    if (message.type() == Type::AsyncInitialize) {
+        const auto found = sessions_.find(static_cast<uint16_t>(message.header.parameter));
+        if (found != sessions_.end() && !found->second.closed && found->second.async == nullptr) {
+            Session& session = found->second;
+            session.async = &connection;
+            connection.session = &session;
+            connection.async = true;
+            Send(&connection, Type::AsyncInitializeResponse, 0, kVendorId);
+            return;
+        }
+    }
+    Fatal(connection, FatalCode::InvalidInitialization, "expected Initialize or AsyncInitialize");
+}
+
+void HislipServer::OnSync(Session& session, const Message& message) {
+    switch (message.type()) {
+        case Type::Data:
+        case Type::DataEnd:
+            if (!session.overflow && session.message.size() + message.payload.size() > kMaxInput) {
+                // The input buffer is full: the message is dropped, and the instrument says so.
+                engine_.instrument().status().ReportError(-363);
+                session.message.clear();
+                session.overflow = true;
+            }
+            if (!session.overflow) session.message += message.payload;
+            if (message.type() == Type::DataEnd) Execute(session, message.header.parameter);
+            return;
+        case Type::Trigger:
+            // A group execute trigger: the supply has no trigger subsystem, so it only
+            // ends the message before it, as the protocol asks.
+            return;
+        case Type::DeviceClearComplete:
+            session.message.clear();
+            session.overflow = false;
+            Send(session.sync, Type::DeviceClearAcknowledge, 0, 0);
+            return;
+        case Type::FatalError:
+            Close(session);
+            return;
+        case Type::Error:
+            return;
+        default:
+            Send(session.sync, Type::Error, Code(hislip::ErrorCode::UnrecognizedType), 0,
+                 "not a message of the synchronous channel");
+    }
+}
+
+void HislipServer::OnAsync(Session& session, const Message& message) {
+    switch (message.type()) {
+        case Type::AsyncMaximumMessageSize:
+            if (!hislip::decodeSize(message.payload, &session.clientMaxMessage)) {
+                Send(session.async, Type::Error, Code(hislip::ErrorCode::Unidentified), 0,
+                     "the size takes 8 bytes");
+                return;
+            }
+            Send(session.async, Type::AsyncMaximumMessageSizeResponse, 0, 0,
+                 hislip::encodeSize(kMaxMessage));
+            return;
+        case Type::AsyncStatusQuery:
+            Send(session.async, Type::AsyncStatusResponse,
+                 static_cast<uint8_t>(engine_.instrument().status().StatusByte()), 0);
+            return;
+        case Type::AsyncDeviceClear:
+            session.message.clear();
+            session.overflow = false;
+            Send(session.async, Type::AsyncDeviceClearAcknowledge, 0, 0);
+            return;
+        case Type::AsyncLock:
+            OnLock(session, message);
+            return;
+        case Type::AsyncLockInfo: {
+            bool exclusive = false;
+            uint32_t holders = 0;
+            for (const auto& [id, other] : sessions_) {
+                exclusive = exclusive || other.exclusive;
+                holders += other.exclusive || !other.shared.empty();
+            }
+            Send(session.async, Type::AsyncLockInfoResponse, exclusive ? 1 : 0, holders);
+            return;
+        }
+        case Type::AsyncRemoteLocalControl:
+            if (message.header.control > 6) {
+                Send(session.async, Type::Error, Code(hislip::ErrorCode::UnrecognizedControl), 0,
+                     "no such remote/local request");
+                return;
+            }
+            Send(session.async, Type::AsyncRemoteLocalResponse, 0, 0);
+            return;
+        case Type::FatalError:
+            Close(session);
+            return;
+        case Type::Error:
+            return;
+        default:
+            Send(session.async, Type::Error, Code(hislip::ErrorCode::UnrecognizedType), 0,
+                 "not a message of the asynchronous channel");
+    }
+}
+
+void HislipServer::OnLock(Session& session, const Message& message) {
+    const auto answer = [&](hislip::LockResult result) {
+        Send(session.async, Type::AsyncLockResponse, static_cast<uint8_t>(result), 0);
+    };
+    if (message.header.control == 0) {  // release
+        if (session.exclusive) {
+            session.exclusive = false;
+            answer(hislip::LockResult::Success);
+        } else if (!session.shared.empty()) {
+            session.shared.clear();
+            answer(hislip::LockResult::SuccessShared);
+        } else {
+            answer(hislip::LockResult::Error);
+        }
+        GrantWaitingLocks();
+        return;
+    }
+    if (message.header.control != 1 || session.lockWaiting) {
+        answer(hislip::LockResult::Error);
+        return;
+    }
+    const bool exclusive = message.payload.empty();
+    if (CanLock(session, exclusive, message.payload)) {
+        Grant(session, exclusive, message.payload);
+        answer(hislip::LockResult::Success);
+    } else if (message.header.parameter == 0) {
+        answer(hislip::LockResult::Failure);
+    } else {
+        session.lockWaiting = true;
+        session.lockWantsExclusive = exclusive;
+        session.lockKey = message.payload;
+        session.lockDeadline = Clock::now() + std::chrono::milliseconds(message.header.parameter);
+    }
+}
+
+void HislipServer::GrantWaitingLocks() {
+    const Clock::time_point now = Clock::now();
+    for (auto& [id, session] : sessions_) {
+        if (!session.lockWaiting || session.closed) continue;
+        hislip::LockResult result;
+        if (CanLock(session, session.lockWantsExclusive, session.lockKey)) {
+            Grant(session, session.lockWantsExclusive, session.lockKey);
+            result = hislip::LockResult::Success;
+        } else if (now >= session.lockDeadline) {
+            result = hislip::LockResult::Failure;
+        } else {
+            continue;
+        }
+        session.lockWaiting = false;
+        Send(session.async, Type::AsyncLockResponse, static_cast<uint8_t>(result), 0);
+    }
+}
+
+void HislipServer::Grant(Session& session, bool exclusive, const std::string& key) {
+    if (exclusive) {
+        session.exclusive = true;
+    } else {
+        session.shared = key;
+    }
+}
+
+bool HislipServer::Blocked(const Session& session) const {
+    for (const auto& [id, other] : sessions_) {
+        if (&other == &session || other.closed) continue;
+        if (other.exclusive || (!other.shared.empty() && other.shared != session.shared))
+            return true;
+    }
+    return false;
+}
+
+bool HislipServer::CanLock(const Session& session, bool exclusive, const std::string& key) const {
+    for (const auto& [id, other] : sessions_) {
+        if (&other == &session || other.closed) continue;
+        if (other.exclusive) return false;
+        if (!other.shared.empty() && (exclusive || other.shared != key)) return false;
+    }
+    return true;
+}
+
+void HislipServer::Execute(Session& session, uint32_t messageId) {
+    std::string text;
+    text.swap(session.message);
+    if (session.overflow) {
+        session.overflow = false;
+        return;
+    }
+    size_t start = 0;
+    while (start < text.size() && !session.closed) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();  // END ends the last line too
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        ++session.messages;
+        if (verbose_) std::fprintf(stderr, "[hislip %u] <- %s\n", session.id, line.c_str());
+        const std::string reply = faults_.Reply(engine_.Execute(line));
+        if (!reply.empty()) {
+            if (faults_.delayMs() > 0 && !PauseUnlessStopped(faults_.delayMs(), stopFd_)) {
+                Close(session);
+                return;
+            }
+            SendReply(session, messageId, reply);
+        }
+        if (faults_.dropAfter() != 0 && session.messages >= faults_.dropAfter()) {
+            if (verbose_)
+                std::fprintf(stderr, "[hislip %u] dropping after %ld messages\n", session.id,
+                             session.messages);
+            Close(session);
+        }
+    }
+}
+
+void HislipServer::SendReply(Session& session, uint32_t messageId, const std::string& reply) {
+    // Data messages of --split bytes (and never more than the client accepts), the last one
+    // a DataEnd.
+    size_t chunk = faults_.split() == 0 ? reply.size() : faults_.split();
+    if (session.clientMaxMessage > hislip::kHeaderSize)
+        chunk = static_cast<size_t>(
+            std::min<uint64_t>(chunk, session.clientMaxMessage - hislip::kHeaderSize));
+    for (size_t at = 0; at < reply.size() && !session.closed; at += chunk) {
+        const bool last = at + chunk >= reply.size();
+        if (!Send(session.sync, last ? Type::DataEnd : Type::Data, 0, messageId,
+                  reply.substr(at, chunk)))
+            return;
+        if (!last && faults_.split() != 0 && !PauseUnlessStopped(kChunkPauseMs, stopFd_)) return;
+    }
+}
+
+bool HislipServer::Send(Connection* connection, Type type, uint8_t control, uint32_t parameter,
+                        const std::string& payload) {
+    if (connection == nullptr || connection->closing) return false;
+    Log("->", {static_cast<uint8_t>(type), control, parameter, payload.size()},
+        connection->session);
+    if (WriteAll(connection->fd.get(), hislip::message(type, control, parameter, payload), 0,
+                 stopFd_))
+        return true;
+    if (connection->session != nullptr) {
+        Close(*connection->session);
+    } else {
+        connection->closing = true;
+    }
+    return false;
+}
+
+void HislipServer::Fatal(Connection& connection, FatalCode code, const std::string& text) {
+    Send(&connection, Type::FatalError, static_cast<uint8_t>(code), 0, text);
+    if (connection.session != nullptr) {
+        Close(*connection.session);
+    } else {
+        connection.closing = true;
+    }
+}
+
+void HislipServer::Close(Session& session) {
+    if (session.closed) return;
+    session.closed = true;
+    session.exclusive = false;
+    session.shared.clear();
+    session.lockWaiting = false;
+    for (Connection* connection : {session.sync, session.async}) {
+        if (connection == nullptr) continue;
+        connection->closing = true;
+        ::shutdown(connection->fd.get(), SHUT_RDWR);
+    }
+    if (verbose_) std::fprintf(stderr, "[hislip %u] session closed\n", session.id);
+}
+
+void HislipServer::Sweep() {
+    connections_.remove_if([](const Connection& connection) { return connection.closing; });
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        it = it->second.closed ? sessions_.erase(it) : std::next(it);
+    }
+}
+
+void HislipServer::Log(const char* direction, const hislip::Header& header,
+                       const Session* session) const {
+    if (!verbose_) return;
+    std::fprintf(stderr, "[hislip %u] %s %s control %u parameter 0x%08x, %llu bytes\n",
+                 session != nullptr ? session->id : 0, direction,
+                 hislip::typeName(header.type).c_str(), header.control, header.parameter,
+                 static_cast<unsigned long long>(header.length));
+}
+
+}  // namespace qmdc::emu

@@ -1,0 +1,102 @@
+// The instrument's HiSLIP port: sessions of two connections each (synchronous and
+// asynchronous channel), served in synchronized mode from the serving loop of server.cpp,
+// on the same instrument as the socket and the terminal. Several clients may be connected at
+// once; the locks they take decide whose messages the instrument reads.
+#ifndef QMDC_EMULATOR_APP_HISLIP_SERVER_H
+#define QMDC_EMULATOR_APP_HISLIP_SERVER_H
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/faults.h"
+#include "app/transport.h"
+#include "core/engine.h"
+#include "hislip_codec.h"
+
+namespace qmdc::emu {
+
+class HislipServer {
+  public:
+    HislipServer(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, int stopFd);
+
+    // Adds the descriptors poll must watch now to fds; returns how long poll may wait before
+    // a lock request times out (ms; -1: no limit).
+    int Watch(std::vector<pollfd>& fds);
+    // Serves what poll reported on the descriptors Watch added (from fds[first] on), and the
+    // lock requests whose time is up.
+    void Serve(const std::vector<pollfd>& fds, size_t first);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Connection;
+    struct Session {
+        uint16_t id = 0;
+        Connection* sync = nullptr;
+        Connection* async = nullptr;
+        std::string message;  // Data payloads until the DataEnd
+        bool overflow = false;
+        long messages = 0;
+        uint64_t clientMaxMessage = UINT64_MAX;
+        bool exclusive = false;
+        std::string shared;  // the lock string of its shared lock; empty: none
+        bool lockWaiting = false;
+        bool lockWantsExclusive = false;
+        std::string lockKey;
+        Clock::time_point lockDeadline;
+        bool closed = false;
+    };
+    struct Connection {
+        explicit Connection(Fd socket) : fd(std::move(socket)) {}
+        Fd fd;
+        hislip::Decoder in{kMaxMessage};
+        Session* session = nullptr;
+        bool async = false;
+        bool closing = false;
+    };
+
+    static constexpr uint64_t kMaxMessage = 1u << 20;
+
+    void Accept();
+    void Receive(Connection& connection);
+    // Handles the messages already received on the connection, as far as its locks allow.
+    void Drain(Connection& connection);
+    void Initialize(Connection& connection, const hislip::Message& message);
+    void OnSync(Session& session, const hislip::Message& message);
+    void OnAsync(Session& session, const hislip::Message& message);
+    void OnLock(Session& session, const hislip::Message& message);
+    void Execute(Session& session, uint32_t messageId);
+    void SendReply(Session& session, uint32_t messageId, const std::string& reply);
+    bool Send(Connection* connection, hislip::Type type, uint8_t control, uint32_t parameter,
+              const std::string& payload = std::string());
+    void Fatal(Connection& connection, hislip::FatalCode code, const std::string& text);
+    void Close(Session& session);
+    // Another session's lock keeps this one's messages waiting.
+    bool Blocked(const Session& session) const;
+    bool CanLock(const Session& session, bool exclusive, const std::string& key) const;
+    static void Grant(Session& session, bool exclusive, const std::string& key);
+    void GrantWaitingLocks();
+    void Sweep();
+    void Log(const char* direction, const hislip::Header& header, const Session* session) const;
+
+    Engine& engine_;
+    const FaultPlan& faults_;
+    bool verbose_;
+    Fd listener_;
+    int stopFd_;
+    std::list<Connection> connections_;
+    std::map<uint16_t, Session> sessions_;
+    uint16_t nextSessionId_ = 1;
+    // What the last Watch put into the poll set, in order.
+    bool listenerWatched_ = false;
+    std::vector<Connection*> watched_;
+};
+
+}  // namespace qmdc::emu
+
+#endif

@@ -1,0 +1,561 @@
+// HiSLIP: the message codec on its own; our client against the emulator's
+// server, through viOpen and, for the operations that have no VISA call
+// here, through the transport itself; and against a scripted server that
+// breaks the protocol.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "emulator_process.h"
+#include "hislip_codec.h"
+#include "hislip_transport.h"
+#include "loopback_listener.h"
+#include "rsrc_name.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace visatest;
+using Clock = std::chrono::steady_clock;
+using qmdc::hislip::Decoder;
+using qmdc::hislip::Message;
+using qmdc::hislip::Type;
+namespace hislip = qmdc::hislip;
+
+std::string header(const char prologue[2], uint8_t type, uint8_t control, uint32_t parameter,
+                   uint64_t length) {
+    std::string bytes = hislip::message(static_cast<Type>(type), control, parameter);
+    bytes[0] = prologue[0];
+    bytes[1] = prologue[1];
+    for (int i = 0; i < 8; ++i) bytes[15 - i] = static_cast<char>(length >> (8 * i));
+    return bytes;
+}
+
+TEST(HislipCodec, FramesAndParsesByteStreams) {
+    const std::string data = hislip::message(Type::DataEnd, 1, 0xFFFFFF02u, "*IDN?\n");
+    ASSERT_EQ(data.size(), hislip::kHeaderSize + 6);
+    EXPECT_EQ(data.substr(0, 8), std::string("HS\x07\x01\xFF\xFF\xFF\x02", 8));
+    EXPECT_EQ(data.substr(8, 8), std::string("\0\0\0\0\0\0\0\x06", 8));
+
+    struct Case {
+        const char* what;
+        std::string stream;
+        size_t feedStep;        // bytes per feed; 0: all at once
+        size_t messages;        // whole messages decoded
+        Decoder::Result after;  // what the decoder says after them
+    };
+    using R = Decoder::Result;
+    const Case cases[] = {
+        {"one message", data, 0, 1, R::NeedMore},
+        {"byte by byte", data, 1, 1, R::NeedMore},
+        {"two back to back", data + hislip::message(Type::Data, 0, 7, std::string(3000, 'x')), 0, 2,
+         R::NeedMore},
+        {"empty payload", hislip::message(Type::AsyncStatusQuery, 0, 0), 0, 1, R::NeedMore},
+        {"header cut short", data.substr(0, 10), 0, 0, R::NeedMore},
+        {"payload cut short", data.substr(0, 20), 0, 0, R::NeedMore},
+        {"wrong prologue", header("XS", 6, 0, 0, 0), 0, 0, R::BadPrologue},
+        {"wrong prologue after a message", data + header("HX", 7, 0, 0, 0), 3, 1, R::BadPrologue},
+        {"absurd length", header("HS", 7, 0, 0, 0x7FFFFFFFFFFFFFFFull), 0, 0, R::TooLong},
+        {"one byte over the limit", header("HS", 7, 0, 0, 4097) + std::string(4097, 'a'), 0, 0,
+         R::TooLong},
+        {"at the limit", header("HS", 7, 0, 0, 4096) + std::string(4096, 'a'), 0, 1, R::NeedMore},
+    };
+    for (const Case& c : cases) {
+        Decoder decoder(4096);
+        const size_t step = c.feedStep == 0 ? c.stream.size() : c.feedStep;
+        size_t whole = 0;
+        R result = R::NeedMore;
+        Message m;
+        for (size_t at = 0; at < c.stream.size() && result == R::NeedMore; at += step) {
+            decoder.feed(c.stream.data() + at, std::min(step, c.stream.size() - at));
+            while ((result = decoder.next(&m)) == R::Message) {
+                ++whole;
+                if (whole == 1 && c.stream.compare(0, data.size(), data) == 0) {
+                    EXPECT_EQ(m.type(), Type::DataEnd) << c.what;
+                    EXPECT_EQ(m.header.control, 1) << c.what;
+                    EXPECT_EQ(m.header.parameter, 0xFFFFFF02u) << c.what;
+                    EXPECT_EQ(m.payload, "*IDN?\n") << c.what;
+                }
+            }
+        }
+        EXPECT_EQ(whole, c.messages) << c.what;
+        EXPECT_EQ(result, c.after) << c.what;
+        // A broken stream stays broken, and nothing of a refused payload was kept.
+        if (result != R::NeedMore) {
+            decoder.feed(data.data(), data.size());
+            EXPECT_EQ(decoder.next(&m), result) << c.what;
+            EXPECT_LE(decoder.buffered(), c.stream.size()) << c.what;
+        }
+    }
+    uint64_t size = 0;
+    EXPECT_TRUE(hislip::decodeSize(hislip::encodeSize(0x0102030405060708ull), &size));
+    EXPECT_EQ(size, 0x0102030405060708ull);
+    EXPECT_FALSE(hislip::decodeSize("1234567", &size));
+    EXPECT_EQ(hislip::typeName(25), "AsyncLockInfoResponse");
+    EXPECT_EQ(hislip::typeName(200), "type 200");
+}
+
+// --- Against the emulator, through viOpen --------------------------------
+
+class Visa {
+  public:
+    explicit Visa(const std::string& resource, ViUInt32 timeoutMs = 2000) {
+        status_ = rm_.open(resource, &vi_);
+        if (status_ == VI_SUCCESS) {
+            viSetAttribute(vi_, VI_ATTR_TERMCHAR_EN, VI_TRUE);
+            viSetAttribute(vi_, VI_ATTR_TMO_VALUE, timeoutMs);
+        }
+    }
+    ViSession vi() const { return vi_; }
+    ViStatus status() const { return status_; }
+    // One query; the answer without its linefeed, the status in *status.
+    std::string query(const char* command, ViStatus* status) {
+        char answer[512] = "";
+        *status = viQueryf(vi_, command, "%511[^\n]%*t", answer);
+        return answer;
+    }
+
+  private:
+    ResourceManager rm_;
+    ViSession vi_ = VI_NULL;
+    ViStatus status_;
+};
+
+std::string hislipResource(const qmdc::testing::EmulatorProcess& emulator) {
+    return emulator.resources().back();
+}
+
+TEST(VisaHislip, EmulatorAnswersAndAttributesReadBack) {
+    qmdc::testing::EmulatorProcess emulator({"--tcp", "--hislip", "--model", "Bench 50-20 QM"});
+    ASSERT_EQ(emulator.resources().size(), 2u);
+    const std::string resource = hislipResource(emulator);
+    ASSERT_EQ(resource.rfind("TCPIP0::127.0.0.1::hislip0,", 0), 0u) << resource;
+    Visa visa(resource);
+    ASSERT_EQ(visa.status(), VI_SUCCESS);
+    ViStatus status;
+    EXPECT_EQ(visa.query("*IDN?\n", &status), "Orvane,Bench 50-20 QM,SN0001,1.2.3");
+    EXPECT_EQ(status, VI_SUCCESS);
+    // Both ports serve one instrument.
+    Visa socket(emulator.resources().front());
+    ASSERT_EQ(visa.query("VOLT 7.5\n*OPC?\n", &status), "1");
+    EXPECT_EQ(socket.query("VOLT?\n", &status), "7.5");
+
+    struct Row {
+        ViAttr attr;
+        ViUInt32 number;
+        const char* text;  // for string attributes
+        size_t size;       // bytes viGetAttribute writes
+    };
+    const std::string port = resource.substr(resource.find(',') + 1);
+    const Row rows[] = {
+        {VI_ATTR_INTF_TYPE, VI_INTF_TCPIP, nullptr, 2},
+        {VI_ATTR_RSRC_CLASS, 0, "INSTR", 0},
+        {VI_ATTR_RSRC_NAME, 0, resource.c_str(), 0},
+        {VI_ATTR_TCPIP_ADDR, 0, "127.0.0.1", 0},
+        {VI_ATTR_TCPIP_HOSTNAME, 0, "127.0.0.1", 0},
+        {VI_ATTR_TCPIP_DEVICE_NAME, 0, "hislip0", 0},
+        {VI_ATTR_TCPIP_PORT, static_cast<ViUInt32>(std::stoul(port)), nullptr, 2},
+        {VI_ATTR_TCPIP_IS_HISLIP, VI_TRUE, nullptr, 2},
+        {VI_ATTR_TCPIP_HISLIP_VERSION, 0x00100000, nullptr, 4},
+        {VI_ATTR_TCPIP_HISLIP_OVERLAP_EN, VI_FALSE, nullptr, 2},
+        {VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB, 1024, nullptr, 4},
+        {VI_ATTR_TCPIP_NODELAY, VI_TRUE, nullptr, 2},
+    };
+    for (const Row& row : rows) {
+        unsigned char value[256];
+        std::memset(value, 0xA5, sizeof value);
+        ASSERT_EQ(viGetAttribute(visa.vi(), row.attr, value), VI_SUCCESS) << std::hex << row.attr;
+        if (row.text != nullptr) {
+            EXPECT_STREQ(reinterpret_cast<char*>(value), row.text);
+            continue;
+        }
+        ViUInt32 number = 0;
+        std::memcpy(&number, value, row.size);
+        if (row.size == 2) number &= 0xFFFF;
+        EXPECT_EQ(number, row.number) << std::hex << row.attr;
+        EXPECT_EQ(value[row.size], 0xA5) << std::hex << row.attr;
+    }
+    char scratch[256];
+    EXPECT_EQ(viGetAttribute(visa.vi(), VI_ATTR_SUPPRESS_END_EN, scratch), VI_ERROR_NSUP_ATTR);
+    EXPECT_EQ(viSetAttribute(visa.vi(), VI_ATTR_TCPIP_HISLIP_OVERLAP_EN, VI_TRUE),
+              VI_ERROR_NSUP_ATTR_STATE);
+    EXPECT_EQ(viSetAttribute(visa.vi(), VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB, 0),
+              VI_ERROR_NSUP_ATTR_STATE);
+    // A smaller maximum is announced to the server, which then cuts its answers to fit.
+    ASSERT_EQ(viSetAttribute(visa.vi(), VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB, 1), VI_SUCCESS);
+    EXPECT_EQ(visa.query("*IDN?\n", &status), "Orvane,Bench 50-20 QM,SN0001,1.2.3");
+    EXPECT_EQ(viGetAttribute(socket.vi(), VI_ATTR_TCPIP_DEVICE_NAME, scratch), VI_ERROR_NSUP_ATTR);
+}
+
+// The emulator's faults, as the socket tests have them: each row starts an emulator and runs
+// two queries; the second must get its own answer whatever became of the first.
+TEST(VisaHislip, FaultsOfTheServer) {
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        ViUInt32 timeoutMs;
+        ViStatus first;
+        const char* firstAnswer;  // nullptr: not checked
+        ViStatus second;
+        long long atMostMs;  // for both queries together
+    };
+    const Row rows[] = {
+        {"no answer", {"--no-reply", "*IDN?"}, 200, VI_ERROR_TMO, nullptr, VI_SUCCESS, 1500},
+        {"late answer", {"--delay-ms", "300"}, 150, VI_ERROR_TMO, nullptr, VI_SUCCESS, 2000},
+        {"answer in pieces",
+         {"--split", "4"},
+         2000,
+         VI_SUCCESS,
+         "Orvane,Rack 30-70 QM,SN0001,1.2.3",
+         VI_SUCCESS,
+         2000},
+        {"garbage",
+         {"--garbage", "*IDN?"},
+         2000,
+         VI_SUCCESS,
+         "\x15\xff#?%garbage\x01\x80\x7f",
+         VI_SUCCESS,
+         1000},
+        {"dropped", {"--drop-after", "1"}, 2000, VI_SUCCESS, nullptr, VI_ERROR_CONN_LOST, 1000},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.push_back("--hislip");
+        qmdc::testing::EmulatorProcess emulator(args);
+        Visa visa(emulator.resource(), row.timeoutMs);
+        ASSERT_EQ(visa.status(), VI_SUCCESS) << row.what;
+        ViStatus status;
+        const auto start = Clock::now();
+        const std::string first = visa.query("*IDN?\n", &status);
+        EXPECT_EQ(status, row.first) << row.what;
+        if (row.firstAnswer != nullptr) {
+            EXPECT_EQ(first, row.firstAnswer) << row.what;
+        }
+        viSetAttribute(visa.vi(), VI_ATTR_TMO_VALUE, 2000);
+        const std::string second = visa.query("*OPC?\n", &status);
+        EXPECT_EQ(status, row.second) << row.what;
+        if (row.second == VI_SUCCESS) {
+            EXPECT_EQ(second, "1") << row.what;
+        }
+        EXPECT_LT(elapsedMs(start), row.atMostMs) << row.what;
+    }
+}
+
+TEST(VisaHislip, LongAnswersClearAndClose) {
+    qmdc::testing::EmulatorProcess emulator({"--hislip", "--oversize", "MEAS:VOLT?"});
+    Visa visa(emulator.resource());
+    ASSERT_EQ(visa.status(), VI_SUCCESS);
+    // 100000 digits and a linefeed, read in pieces: only the last ends the message.
+    ViUInt32 n = 0;
+    ASSERT_EQ(viWrite(visa.vi(), reinterpret_cast<ViConstBuf>("MEAS:VOLT?\n"), 11, &n), VI_SUCCESS);
+    std::string answer;
+    ViStatus status = VI_SUCCESS_MAX_CNT;
+    viSetAttribute(visa.vi(), VI_ATTR_TERMCHAR_EN, VI_FALSE);  // END alone ends it
+    while (status == VI_SUCCESS_MAX_CNT) {
+        char piece[30000];
+        status = viRead(visa.vi(), reinterpret_cast<ViPBuf>(piece), sizeof piece, &n);
+        answer.append(piece, n);
+    }
+    EXPECT_EQ(status, VI_SUCCESS);
+    ASSERT_EQ(answer.size(), 100001u);
+    EXPECT_EQ(answer.substr(99990), "0123456789\n");
+
+    // The device clear drops an answer left unread and the start of a message the
+    // instrument had not seen the end of; the next query gets its own answer.
+    ASSERT_EQ(viWrite(visa.vi(), reinterpret_cast<ViConstBuf>("*IDN?\n"), 6, &n), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(visa.vi(), VI_ATTR_SEND_END_EN, VI_FALSE), VI_SUCCESS);
+    ASSERT_EQ(viWrite(visa.vi(), reinterpret_cast<ViConstBuf>("VOLT 3"), 6, &n), VI_SUCCESS);
+    ASSERT_EQ(viSetAttribute(visa.vi(), VI_ATTR_SEND_END_EN, VI_TRUE), VI_SUCCESS);
+    std::this_thread::sleep_for(Ms(50));
+    EXPECT_EQ(viClear(visa.vi()), VI_SUCCESS);
+    char text[64] = "";
+    EXPECT_EQ(viQueryf(visa.vi(), "*OPC?\n", "%63t", text), VI_SUCCESS);
+    EXPECT_STREQ(text, "1\n");
+    EXPECT_EQ(viQueryf(visa.vi(), "VOLT?\n", "%63t", text), VI_SUCCESS);
+    EXPECT_STRNE(text, "3\n");
+
+    // viClose from another thread ends a read that would wait for ever.
+    viSetAttribute(visa.vi(), VI_ATTR_TMO_VALUE, VI_TMO_INFINITE);
+    std::atomic<ViStatus> blocked{VI_SUCCESS};
+    std::thread reader([&] {
+        char buf[16];
+        ViUInt32 got = 0;
+        blocked = viRead(visa.vi(), reinterpret_cast<ViPBuf>(buf), sizeof buf, &got);
+    });
+    std::this_thread::sleep_for(Ms(100));
+    const auto start = Clock::now();
+    EXPECT_EQ(viClose(visa.vi()), VI_SUCCESS);
+    reader.join();
+    EXPECT_LT(elapsedMs(start), 1000);
+    EXPECT_EQ(blocked.load(), VI_ERROR_CONN_LOST);
+}
+
+TEST(VisaHislip, RefusedConnectionIsNotFound) {
+    int port = 0;
+    const int bound = qmdc_test::BindLoopback(&port);  // bound, never listening
+    ResourceManager rm;
+    ViSession vi = VI_NULL;
+    const auto start = Clock::now();
+    EXPECT_EQ(rm.open("TCPIP0::127.0.0.1::hislip0," + std::to_string(port) + "::INSTR", &vi),
+              VI_ERROR_RSRC_NFOUND);
+    EXPECT_LT(elapsedMs(start), 500);
+    ::close(bound);
+}
+
+// --- The protocol operations, on the transport ----------------------------
+
+using qmdc::visa::Deadline;
+using qmdc::visa::HislipTransport;
+using qmdc::visa::Transport;
+
+std::unique_ptr<Transport> openTransport(const std::string& resource) {
+    qmdc::visa::ResourceName name;
+    if (qmdc::visa::parseResourceName(resource.c_str(), &name) != VI_SUCCESS) return nullptr;
+    ViStatus status;
+    return qmdc::visa::openHislip(name, 2000, &status);
+}
+
+ViStatus send(Transport& t, const std::string& text) {
+    size_t sent = 0;
+    return t.writeMessage(reinterpret_cast<const ViByte*>(text.data()), text.size(), true,
+                          Deadline::after(1000), &sent);
+}
+
+// One whole message, or what came before the status that ended the wait.
+std::string receive(Transport& t, ViUInt32 timeoutMs, ViStatus* status) {
+    std::string text;
+    const Deadline deadline = Deadline::after(timeoutMs);
+    for (bool end = false; !end;) {
+        ViByte buf[256];
+        size_t got = 0;
+        *status = t.readMessage(buf, sizeof buf, deadline, &got, &end);
+        if (*status != VI_SUCCESS) break;
+        text.append(reinterpret_cast<char*>(buf), got);
+    }
+    return text;
+}
+
+TEST(VisaHislip, StatusByteTriggerRemoteLocal) {
+    qmdc::testing::EmulatorProcess emulator({"--hislip"});
+    auto t = openTransport(emulator.resource());
+    ASSERT_TRUE(t);
+    ViUInt16 stb = 0xFFFF;
+    ASSERT_EQ(t->readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS);
+    EXPECT_EQ(stb, 0);
+    // Operation complete with its event enabled sets the summary bit (32).
+    ASSERT_EQ(send(*t, "*ESE 1;*OPC\n"), VI_SUCCESS);
+    ASSERT_EQ(t->readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS);
+    EXPECT_EQ(stb, 32);
+    EXPECT_EQ(t->assertTrigger(Deadline::after(1000)), VI_SUCCESS);
+    // The answer after a trigger carries the id of the message it answers.
+    ViStatus status;
+    ASSERT_EQ(send(*t, "*ESR?\n"), VI_SUCCESS);
+    EXPECT_EQ(receive(*t, 1000, &status), "1\n");
+    EXPECT_EQ(status, VI_SUCCESS);
+    for (ViUInt16 mode = 0; mode <= 6; ++mode)
+        EXPECT_EQ(t->remoteLocal(mode, Deadline::after(1000)), VI_SUCCESS) << mode;
+    EXPECT_EQ(t->remoteLocal(7, Deadline::after(1000)), VI_ERROR_INV_MODE);
+    EXPECT_EQ(t->deviceClear(Deadline::after(1000)), VI_SUCCESS);
+    ASSERT_EQ(send(*t, "*OPC?\n"), VI_SUCCESS);
+    EXPECT_EQ(receive(*t, 1000, &status), "1\n");
+}
+
+TEST(VisaHislip, LocksKeepOtherSessionsWaiting) {
+    qmdc::testing::EmulatorProcess emulator({"--hislip"});
+    auto a = openTransport(emulator.resource());
+    auto b = openTransport(emulator.resource());
+    auto c = openTransport(emulator.resource());
+    ASSERT_TRUE(a && b && c);
+    ViStatus status;
+    EXPECT_EQ(a->unlockDevice(), VI_ERROR_SESN_NLOCKED);
+    ASSERT_EQ(a->lockDevice(VI_EXCLUSIVE_LOCK, nullptr, 0), VI_SUCCESS);
+    EXPECT_EQ(b->lockDevice(VI_EXCLUSIVE_LOCK, nullptr, 0), VI_ERROR_TMO);
+    auto start = Clock::now();
+    EXPECT_EQ(b->lockDevice(VI_SHARED_LOCK, "key", 200), VI_ERROR_TMO);
+    EXPECT_GE(elapsedMs(start), 190);
+    // B's question waits while A holds the lock, and is answered once A lets go.
+    ASSERT_EQ(send(*b, "*IDN?\n"), VI_SUCCESS);
+    EXPECT_EQ(receive(*b, 300, &status), "");
+    EXPECT_EQ(status, VI_ERROR_TMO);
+    ASSERT_EQ(send(*a, "*OPC?\n"), VI_SUCCESS);
+    EXPECT_EQ(receive(*a, 1000, &status), "1\n");
+    EXPECT_EQ(a->unlockDevice(), VI_SUCCESS);
+    EXPECT_EQ(receive(*b, 1000, &status), "Orvane,Rack 30-70 QM,SN0001,1.2.3\n");
+    EXPECT_EQ(status, VI_SUCCESS);
+
+    // Shared locks with one key go together and keep an exclusive one out; a waiting
+    // request is granted when the last holder lets go.
+    ASSERT_EQ(a->lockDevice(VI_SHARED_LOCK, "bench", 0), VI_SUCCESS);
+    ASSERT_EQ(b->lockDevice(VI_SHARED_LOCK, "bench", 0), VI_SUCCESS);
+    EXPECT_EQ(c->lockDevice(VI_SHARED_LOCK, "other", 0), VI_ERROR_TMO);
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(Ms(100));
+        a->unlockDevice();
+        b->unlockDevice();
+    });
+    start = Clock::now();
+    EXPECT_EQ(c->lockDevice(VI_EXCLUSIVE_LOCK, nullptr, 3000), VI_SUCCESS);
+    releaser.join();
+    EXPECT_LT(elapsedMs(start), 2000);
+    EXPECT_EQ(c->unlockDevice(), VI_SUCCESS);
+}
+
+// --- Against a server that breaks the protocol ----------------------------
+
+// Answers the opening handshake (or, with `initAnswer`, only that instead), then answers
+// every DataEnd with `dataAnswer`, raw bytes. With `overlap` it prefers overlapped mode and
+// acknowledges the device clear that asks for another.
+class BrokenServer {
+  public:
+    BrokenServer(std::string initAnswer, std::string dataAnswer, bool overlap = false)
+        : initAnswer_(std::move(initAnswer)),
+          dataAnswer_(std::move(dataAnswer)),
+          overlap_(overlap) {
+        listener_ = qmdc_test::ListenOnLoopback(&port_);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~BrokenServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    std::string resource() const {
+        return "TCPIP0::127.0.0.1::hislip0," + std::to_string(port_) + "::INSTR";
+    }
+    bool sawFatalError() const { return sawFatal_; }
+    // The feature setting of the client's DeviceClearComplete; -1 before one came.
+    int clearSetting() const { return clearSetting_; }
+
+  private:
+    int accept() {
+        pollfd p{listener_, POLLIN, 0};
+        for (int i = 0; i < 100 && !stop_; ++i)
+            if (::poll(&p, 1, 50) > 0) return ::accept(listener_, nullptr, nullptr);
+        return -1;
+    }
+    // The next message, false when the peer has gone (or the test is over).
+    bool next(int fd, Decoder& in, Message* m) {
+        while (in.next(m) != Decoder::Result::Message) {
+            pollfd p{fd, POLLIN, 0};
+            if (stop_) return false;
+            if (::poll(&p, 1, 50) <= 0) continue;
+            char buf[4096];
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) return false;
+            in.feed(buf, static_cast<size_t>(n));
+        }
+        if (m->type() == Type::FatalError) sawFatal_ = true;
+        return true;
+    }
+    static void put(int fd, const std::string& bytes) {
+        [[maybe_unused]] const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+    void run() {
+        const int sync = accept();
+        if (sync < 0) return;
+        Decoder syncIn(1 << 20), asyncIn(1 << 20);
+        Message m;
+        int async = -1;
+        if (next(sync, syncIn, &m)) {
+            if (!initAnswer_.empty()) {
+                put(sync, initAnswer_);
+            } else {
+                put(sync, hislip::message(Type::InitializeResponse, overlap_, 0x01000007));
+                async = accept();
+                if (async >= 0 && next(async, asyncIn, &m))
+                    put(async, hislip::message(Type::AsyncInitializeResponse, 0, 0));
+                if (async >= 0 && next(async, asyncIn, &m))
+                    put(async, hislip::message(Type::AsyncMaximumMessageSizeResponse, 0, 0,
+                                               hislip::encodeSize(4096)));
+                if (overlap_ && next(async, asyncIn, &m) && m.type() == Type::AsyncDeviceClear)
+                    put(async, hislip::message(Type::AsyncDeviceClearAcknowledge, 1, 0));
+            }
+        }
+        while (next(sync, syncIn, &m)) {
+            if (m.type() == Type::DataEnd) put(sync, dataAnswer_);
+            if (m.type() == Type::DeviceClearComplete) {
+                clearSetting_ = m.header.control;
+                put(sync, hislip::message(Type::DeviceClearAcknowledge, m.header.control, 0));
+            }
+        }
+        ::close(sync);
+        if (async >= 0) ::close(async);
+    }
+
+    std::string initAnswer_, dataAnswer_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    bool overlap_;
+    std::atomic<bool> sawFatal_{false};
+    std::atomic<int> clearSetting_{-1};
+    std::thread thread_;
+};
+
+TEST(VisaHislip, AServerPreferringOverlappedModeIsSwitchedToSynchronized) {
+    BrokenServer server("", hislip::message(Type::DataEnd, 0, 0xFFFFFF00u, "ok\n"), true);
+    Visa visa(server.resource());
+    ASSERT_EQ(visa.status(), VI_SUCCESS);
+    EXPECT_EQ(server.clearSetting(), 0);
+    ViBoolean overlap = VI_TRUE;
+    EXPECT_EQ(viGetAttribute(visa.vi(), VI_ATTR_TCPIP_HISLIP_OVERLAP_EN, &overlap), VI_SUCCESS);
+    EXPECT_EQ(overlap, VI_FALSE);
+    ViStatus status;
+    EXPECT_EQ(visa.query("*IDN?\n", &status), "ok");  // numbered from the start again
+}
+
+TEST(VisaHislip, BrokenServersGiveClearErrorsAtOnce) {
+    const std::string fatal =
+        hislip::message(Type::FatalError, 0, 0, "something broke in the instrument");
+    struct Row {
+        const char* what;
+        std::string initAnswer;
+        std::string dataAnswer;
+        ViStatus open;
+        ViStatus query = VI_SUCCESS;
+        ViStatus after = VI_SUCCESS;   // the next query
+        bool fatalFromClient = false;  // we told the server why we gave up
+    };
+    const Row rows[] = {
+        {"wrong prologue at open", header("XY", 1, 0, 0, 0), "", VI_ERROR_RSRC_NFOUND},
+        {"too many clients", hislip::message(Type::FatalError, 4, 0, "full"), "",
+         VI_ERROR_RSRC_BUSY},
+        {"absurd length at open", header("HS", 1, 0, 0, ~0ull), "", VI_ERROR_RSRC_NFOUND},
+        {"wrong prologue in an answer", "", header("hs", 7, 0, 0xFFFFFF00u, 2) + "1\n", VI_SUCCESS,
+         VI_ERROR_IO, VI_ERROR_CONN_LOST, true},
+        {"absurd length in an answer", "", header("HS", 7, 0, 0xFFFFFF00u, ~0ull >> 1), VI_SUCCESS,
+         VI_ERROR_IO, VI_ERROR_CONN_LOST, true},
+        {"fatal error", "", fatal, VI_SUCCESS, VI_ERROR_CONN_LOST, VI_ERROR_CONN_LOST, false},
+        {"error", "", hislip::message(Type::Error, 1, 0, "what is this"), VI_SUCCESS, VI_ERROR_IO,
+         VI_ERROR_IO, false},
+    };
+    for (const Row& row : rows) {
+        BrokenServer server(row.initAnswer, row.dataAnswer);
+        const auto start = Clock::now();
+        Visa visa(server.resource(), 5000);
+        EXPECT_EQ(visa.status(), row.open) << row.what;
+        if (visa.status() == VI_SUCCESS) {
+            ViStatus status;
+            visa.query("*IDN?\n", &status);
+            EXPECT_EQ(status, row.query) << row.what;
+            visa.query("*IDN?\n", &status);
+            EXPECT_EQ(status, row.after) << row.what;
+        }
+        EXPECT_LT(elapsedMs(start), 1500) << row.what;
+        if (row.fatalFromClient) {
+            for (int i = 0; i < 50 && !server.sawFatalError(); ++i)
+                std::this_thread::sleep_for(Ms(10));
+            EXPECT_TRUE(server.sawFatalError()) << row.what;
+        }
+    }
+}
+
+}  // namespace
