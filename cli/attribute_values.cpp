@@ -6,13 +6,12 @@
 #include "attribute_catalog.h"
 #include "failure.h"
 #include "number_text.h"
-#include "kiln/session/case_insensitive.h"
+#include "text_case.h"
 
 namespace qmdc::cli {
 namespace {
 
-using kiln::AttributeRow;
-using kiln::ValueType;
+using AttributeRow = AttributeInfo;
 
 // The largest text attribute (MAX_STRING_ATTRIBUTE_LENGTH).
 constexpr ViInt32 kTextSize = 4096;
@@ -34,11 +33,11 @@ constexpr Word kBooleanWords[] = {{"on", VI_TRUE},   {"true", VI_TRUE},   {"1", 
 // name ends so ("LOCAL", "remote_with_lock", "VOLT_10").
 std::optional<ViInt32> NamedValueOf(const AttributeRow& row, const std::string& text) {
     std::vector<NamedValue> endings;
-    for (const NamedValue& named : ValueNames(row)) {
-        if (kiln::EqualsIgnoringCase(named.name, text)) return named.value;
+    for (const NamedValue& named : row.values) {
+        if (EqualsIgnoringCase(named.name, text)) return named.value;
         const size_t start = named.name.size() - std::min(named.name.size(), text.size());
         if (start > 0 && named.name[start - 1] == '_' &&
-            kiln::EqualsIgnoringCase(named.name.substr(start), text)) {
+            EqualsIgnoringCase(named.name.substr(start), text)) {
             endings.push_back(named);
         }
     }
@@ -49,12 +48,6 @@ std::optional<ViInt32> NamedValueOf(const AttributeRow& row, const std::string& 
     }
     if (endings.empty()) return {};
     return endings.front().value;
-}
-
-std::string NamesOf(const AttributeRow& row) {
-    std::string names;
-    for (const NamedValue& named : ValueNames(row)) names += named.name + ", ";
-    return names;
 }
 
 // How the values of one type are read, shown and described.
@@ -69,21 +62,24 @@ template <class T, ViStatus (*Get)(ViSession, ViConstString, ViAttr, T*),
           std::string (*Show)(const AttributeRow&, T)>
 std::string GetScalar(const DriverSession& session, const AttributeRow& row, const char* channel) {
     T value{};
-    session.Check(Get(session.vi(), channel, row.id, &value), std::string("get ") + row.name);
+    session.Check(Get(session.vi(), channel, row.id, &value), std::string("get ") + row.name,
+                  row.name);
     return Show(row, value);
 }
 
 std::string GetText(const DriverSession& session, const AttributeRow& row, const char* channel) {
     std::string value(kTextSize, '\0');
     session.Check(QmDC_GetAttributeViString(session.vi(), channel, row.id, kTextSize, value.data()),
-                  std::string("get ") + row.name);
+                  std::string("get ") + row.name, row.name);
     value.resize(value.find('\0'));
     return value;
 }
 
 std::string Int32Text(const AttributeRow& row, ViInt32 value) {
-    if (row.behaviour.map == nullptr) return std::to_string(value);
-    return kiln::ValueToName(row.behaviour.map(), value);
+    for (const NamedValue& named : row.values) {
+        if (named.value == value) return named.name;
+    }
+    return std::to_string(value);
 }
 std::string Real64Text(const AttributeRow&, ViReal64 value) {
     return RealText(value);
@@ -95,9 +91,23 @@ std::string SessionText(const AttributeRow&, ViSession value) {
     return std::to_string(value);
 }
 
+// An enumerated attribute takes only its defined values, by name or number:
+// another number is a slip the instrument would only refuse.
 std::optional<AttributeValue> ParseInt32(const AttributeRow& row, const std::string& text) {
-    if (const auto number = ParseInteger(text, INT32_MIN, INT32_MAX)) return ViInt32(*number);
-    if (const auto named = NamedValueOf(row, text)) return *named;
+    const auto number = ParseInteger(text, INT32_MIN, INT32_MAX);
+    const auto defined = [&row](ViInt32 value) {
+        return std::any_of(row.values.begin(), row.values.end(),
+                           [value](const NamedValue& named) { return named.value == value; });
+    };
+    if (number && (row.values.empty() || defined(ViInt32(*number)))) return ViInt32(*number);
+    if (const auto named = NamedValueOf(row, text)) {
+        if (!number) return *named;
+        // "3" ends QMDC_VAL_..._VOLT_3 but is no value's number: say which is meant.
+        BadValue(row, text,
+                 "no value has the number " + text + "; the name that ends in _" + text + " is " +
+                     Int32Text(row, *named));
+    }
+    if (number) BadValue(row, text, "no value has that number");
     return {};
 }
 std::optional<AttributeValue> ParseReal64(const AttributeRow&, const std::string& text) {
@@ -106,7 +116,7 @@ std::optional<AttributeValue> ParseReal64(const AttributeRow&, const std::string
 }
 std::optional<AttributeValue> ParseBoolean(const AttributeRow& row, const std::string& text) {
     for (const Word& word : kBooleanWords) {
-        if (kiln::EqualsIgnoringCase(word.word, text)) return word.value;
+        if (EqualsIgnoringCase(word.word, text)) return word.value;
     }
     if (const auto named = NamedValueOf(row, text)) return ViBoolean(*named);
     return {};
@@ -120,8 +130,9 @@ std::optional<AttributeValue> ParseText(const AttributeRow&, const std::string& 
 }
 
 std::string Int32Hint(const AttributeRow& row) {
-    const std::string names = NamesOf(row);
-    return names.empty() ? "a whole number" : "one of " + names + "or a whole number";
+    if (row.values.empty()) return "a whole number";
+    return "one of " + ValuesText(row) +
+           ": the name, the end of it after an underscore, or the number";
 }
 std::string Real64Hint(const AttributeRow&) {
     return "a real number";
@@ -181,12 +192,20 @@ void SetAttribute(const DriverSession& session, const AttributeRow& row, const s
                   const AttributeValue& value) {
     const ViStatus status = std::visit(
         [&](const auto& v) { return SetTyped(session.vi(), channel.c_str(), row.id, v); }, value);
-    session.Check(status, std::string("set ") + row.name);
+    session.Check(status, std::string("set ") + row.name, row.name);
 }
 
 std::string GetAttributeText(const DriverSession& session, const AttributeRow& row,
                              const std::string& channel) {
     return Types().at(row.type).get(session, row, channel.c_str());
+}
+
+std::string ValuesText(const AttributeRow& row) {
+    std::string text;
+    for (const NamedValue& named : row.values) {
+        text += (text.empty() ? "" : ", ") + named.name + " (" + std::to_string(named.value) + ")";
+    }
+    return text;
 }
 
 std::string ValueHint(const AttributeRow& row) {

@@ -7,7 +7,7 @@
 #include <variant>
 
 #include "driver_session.h"
-#include "kiln/attributes/attribute_row.h"
+#include "attribute_data.h"
 
 namespace qmdc::cli {
 
@@ -15,18 +15,21 @@ using AttributeValue = std::variant<ViInt32, ViReal64, ViBoolean, ViSession, std
 
 // The value the text stands for; throws UsageError (naming what the attribute
 // takes) before anything is sent.
-AttributeValue ParseAttributeValue(const kiln::AttributeRow& row, const std::string& text);
+AttributeValue ParseAttributeValue(const AttributeInfo& row, const std::string& text);
 
-void SetAttribute(const DriverSession& session, const kiln::AttributeRow& row,
+void SetAttribute(const DriverSession& session, const AttributeInfo& row,
                   const std::string& channel, const AttributeValue& value);
 
 // The value as the tool shows it: a number, an enumerated value's name,
 // "on"/"off", or the text.
-std::string GetAttributeText(const DriverSession& session, const kiln::AttributeRow& row,
+std::string GetAttributeText(const DriverSession& session, const AttributeInfo& row,
                              const std::string& channel);
+
+// The named values with their numbers: "QMDC_VAL_CURRENT_REGULATE (0), ...".
+std::string ValuesText(const AttributeInfo& attribute);
 
 // What a value must look like: "a real number", "one of QMDC_VAL_..., or a
 // number".
-std::string ValueHint(const kiln::AttributeRow& row);
+std::string ValueHint(const AttributeInfo& row);
 
 }  // namespace qmdc::cli

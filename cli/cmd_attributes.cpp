@@ -7,6 +7,7 @@
 #include "attribute_catalog.h"
 #include "attribute_values.h"
 #include "failure.h"
+#include "standard_output.h"
 #include "subcommands.h"
 
 namespace qmdc::cli {
@@ -35,41 +36,39 @@ struct AttributeCommand {
     }
 };
 
-std::string ValuesText(const kiln::AttributeRow& row) {
-    std::string text;
-    for (const NamedValue& named : ValueNames(row)) {
-        text += (text.empty() ? "" : ", ") + named.name + " (" + std::to_string(named.value) + ")";
-    }
-    return text;
-}
-
 }  // namespace
 
 Runner DefineAttributes(CLI::App& command) {
     command.footer(
-        "Enumerated and Boolean attributes list their named values; channel attributes take "
-        "--channel in get and set.");
+        "Each attribute's line gives its id, type, access (R: read-only, R/W: read and write), "
+        "unit and whether it is a channel attribute; the lines below say what it is (from "
+        "QmDC.h) and list an enumerated or Boolean attribute's named values. Channel "
+        "attributes take --channel in get and set.");
     return [] {
-        const auto rows = AttributesByName();
+        const auto attributes = AttributesByName();
         size_t width = 0;
-        for (const auto* row : rows) width = std::max(width, std::string(row->name).size());
+        for (const auto* attribute : attributes) {
+            width = std::max(width, std::string(attribute->name).size());
+        }
         const int w = static_cast<int>(width);
-        // Columns padded to their width; a row without a channel ends at its access.
-        const auto line = [w](const char* name, const std::string& id, const char* type,
-                              const char* access, const char* channel) {
+        StandardOutput out;
+        // Columns padded to their width; a line without a channel ends at its unit.
+        const auto line = [w, &out](const char* name, const std::string& id, const char* type,
+                                    const char* access, const char* unit, const char* channel) {
             char text[256];
-            std::snprintf(text, sizeof text, "%-*s  %-7s  %-9s  %-6s  %s", w, name, id.c_str(),
-                          type, access, channel);
+            std::snprintf(text, sizeof text, "%-*s  %-7s  %-9s  %-6s  %-12s  %s", w, name,
+                          id.c_str(), type, access, unit, channel);
             std::string row = text;
             row.erase(row.find_last_not_of(' ') + 1);
-            std::printf("%s\n", row.c_str());
+            out.Line(row);
         };
-        line("NAME", "ID", "TYPE", "ACCESS", "CHANNEL");
-        for (const auto* row : rows) {
-            line(row->name, std::to_string(row->id), TypeText(*row), AccessText(*row),
-                 row->channel == kiln::ChannelRule::PerChannel ? "yes" : "");
-            const std::string values = ValuesText(*row);
-            if (!values.empty()) std::printf("    values: %s\n", values.c_str());
+        line("NAME", "ID", "TYPE", "ACCESS", "UNIT", "CHANNEL");
+        for (const auto* attribute : attributes) {
+            line(attribute->name, std::to_string(attribute->id), TypeText(*attribute),
+                 AccessText(*attribute), attribute->unit, attribute->perChannel ? "yes" : "");
+            if (*attribute->description) out.Line(std::string("    ") + attribute->description);
+            const std::string values = ValuesText(*attribute);
+            if (!values.empty()) out.Line("    values: " + values);
         }
         return int(kSuccess);
     };
@@ -83,9 +82,9 @@ Runner DefineGet(CLI::App& command) {
         "Example: qmdc get TCPIP0::127.0.0.1::5025::SOCKET VOLTAGE_LEVEL");
     return [get] {
         get->arguments.Settle();
-        const kiln::AttributeRow& row = FindAttribute(get->name);
+        const AttributeInfo& row = FindAttribute(get->name);
         const DriverSession session(get->connection);
-        std::cout << GetAttributeText(session, row, get->channel) << std::endl;
+        StandardOutput().Line(GetAttributeText(session, row, get->channel));
         return int(kSuccess);
     };
 }
@@ -93,14 +92,16 @@ Runner DefineGet(CLI::App& command) {
 Runner DefineSet(CLI::App& command) {
     auto set = std::make_shared<AttributeCommand>(command, StatusCheck::AfterEachOperation);
     set->arguments.AddPositional("VALUE", set->value,
-                                 "a number; an enumerated value by its QMDC_VAL_* name (or the end "
-                                 "of it: LOCAL) or number; a Boolean as on/off/true/false/1/0");
+                                 "a number; an enumerated value by its QMDC_VAL_* name, by the end "
+                                 "of it after an underscore when only one name ends so (LOCAL; "
+                                 "lock is REMOTE_WITH_LOCK), or by its number (only its values' "
+                                 "numbers); a Boolean as on/off/true/false/1/0");
     set->AddChannelOption(command);
     command.footer("Example: qmdc set TCPIP0::127.0.0.1::5025::SOCKET CONTROL_SOURCE remote");
     return [set] {
         set->arguments.Settle();
-        const kiln::AttributeRow& row = FindAttribute(set->name);
-        if (row.access != kiln::Access::ReadWrite) {
+        const AttributeInfo& row = FindAttribute(set->name);
+        if (!row.writable) {
             throw UsageError(std::string(row.name) + " is read-only");
         }
         const AttributeValue parsed = ParseAttributeValue(row, set->value);

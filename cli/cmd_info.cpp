@@ -9,6 +9,7 @@
 #include "failure.h"
 #include "number_text.h"
 #include "output_state.h"
+#include "standard_output.h"
 #include "subcommands.h"
 
 namespace qmdc::cli {
@@ -40,8 +41,43 @@ std::string Output(const DriverSession& session) {
     return std::string(enabled == VI_TRUE ? "on" : "off") + ", " + state.text;
 }
 
-void Line(const char* label, const std::string& value) {
-    std::printf("%-12s%s\n", label, value.c_str());
+ViReal64 Real(const DriverSession& session, ViAttr id, const char* what) {
+    ViReal64 value = 0.0;
+    session.Check(QmDC_GetAttributeViReal64(session.vi(), "", id, &value), what);
+    return value;
+}
+
+// "12 V, 1.5 A": what the output regulates to.
+std::string Levels(const DriverSession& session) {
+    return RealText(Real(session, QMDC_ATTR_VOLTAGE_LEVEL, "voltage level")) + " V, " +
+           RealText(Real(session, QMDC_ATTR_CURRENT_LEVEL, "current level")) + " A";
+}
+
+std::string Protection(const DriverSession& session) {
+    return "OVP " + RealText(Real(session, QMDC_ATTR_OVP_LIMIT, "OVP level")) + " V, OCP " +
+           RealText(Real(session, QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL, "OCP level")) + " A";
+}
+
+// The third field of the identity ("Orvane,Rack 30-70 QM,SN0001,1.2.3"),
+// asked for by direct I/O: the driver keeps no attribute for it.
+std::string SerialNumber(const DriverSession& session) {
+    if (session.simulated()) return "simulated";
+    std::string query = "*IDN?\n";
+    ViInt64 count = 0;
+    session.Check(QmDC_viWrite(session.vi(), static_cast<ViInt64>(query.size()),
+                               reinterpret_cast<ViByte*>(query.data()), &count),
+                  "serial number");
+    ViChar answer[256] = "";
+    session.Check(
+        QmDC_viRead(session.vi(), sizeof answer - 1, reinterpret_cast<ViByte*>(answer), &count),
+        "serial number");
+    std::string fields(answer, static_cast<size_t>(count));
+    for (int skip = 0; skip < 2; ++skip) {
+        const size_t comma = fields.find(',');
+        fields = comma == std::string::npos ? "" : fields.substr(comma + 1);
+    }
+    const std::string serial = fields.substr(0, fields.find(','));
+    return serial.empty() ? "unknown" : serial;
 }
 
 struct InfoCommand {
@@ -60,17 +96,26 @@ Runner DefineInfo(CLI::App& command) {
     return [info] {
         info->arguments.Settle();
         const DriverSession session(info->connection);
+        StandardOutput out;
+        const auto Line = [&out](const char* label, const std::string& value) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%-12s", label);
+            out.Line(text + value);
+        };
         const std::string resource = session.Text(QMDC_ATTR_IO_RESOURCE_DESCRIPTOR, "resource");
         std::string firmware;
         const std::string driver = Revisions(session, firmware);
         Line("Resource", session.simulated() ? "simulated" : resource);
         Line("Instrument", session.Text(QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer") + " " +
                                session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model"));
+        Line("Serial", SerialNumber(session));
+        Line("Output", Output(session));
+        Line("Levels", Levels(session));
+        Line("Protection", Protection(session));
         Line("Ratings", Ratings(session));
         Line("Firmware", firmware);
         Line("Driver",
              session.Text(QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, "driver prefix") + " " + driver);
-        Line("Output", Output(session));
         const std::vector<std::string> errors = session.TakeErrorQueue();
         Line("Errors", errors.empty() ? "none" : errors.front());
         for (size_t i = 1; i < errors.size(); ++i) Line("", errors[i]);

@@ -10,7 +10,9 @@
 #include "failure.h"
 #include "interrupt.h"
 #include "output_state.h"
+#include "option_checks.h"
 #include "record_writer.h"
+#include "standard_output.h"
 #include "subcommands.h"
 
 namespace qmdc::cli {
@@ -21,7 +23,7 @@ struct MeasureCommand {
     SessionArguments arguments;
     long count = 1;
     double interval = 1.0;
-    RecordFormat format = RecordFormat::Table;
+    std::string formatName = "table";
     explicit MeasureCommand(CLI::App& command) : arguments(command, connection) {}
 };
 
@@ -35,24 +37,29 @@ const std::map<std::string, RecordFormat> kFormatNames = {
 
 Runner DefineMeasure(CLI::App& command) {
     auto measure = std::make_shared<MeasureCommand>(command);
-    command.add_option("--count", measure->count, "how many readings; 0: until Ctrl-C")
-        ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
-    command.add_option("--interval", measure->interval, "seconds from one reading to the next")
-        ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
-    command.add_option("--format", measure->format, "table (default), csv or json")
-        ->transform(CLI::CheckedTransformer(kFormatNames, CLI::ignore_case));
+    command.add_option("--count", measure->count, "how many readings (default 1); 0: until Ctrl-C")
+        ->type_name("N")
+        ->check(WholeNumberAtLeast(0));
+    command
+        .add_option("--interval", measure->interval,
+                    "seconds from one reading to the next (default 1)")
+        ->type_name("SECONDS")
+        ->check(NumberAtLeast(0.0));
+    command.add_option("--format", measure->formatName, "table (default), csv or json")
+        ->type_name("FORMAT")
+        ->check(OneOf(kFormatNames));
     command.footer(
         "Power is voltage times current. time_s counts from the first reading.\n"
-        "Ctrl-C stops after the reading in progress (exit status 130, or 0 with --count 0).\n"
+        "Ctrl-C stops after the reading in progress (exit status 130). A write to standard "
+        "output that fails (a full disk) ends the command (exit status 1).\n"
         "Example: qmdc measure TCPIP0::127.0.0.1::5025::SOCKET --count 5 --interval 0.5 "
         "--format csv");
     return [measure] {
         measure->arguments.Settle();
         const DriverSession session(measure->connection);
         const InterruptScope interrupts;
-        RecordWriter writer(std::cout, measure->format, kColumns);
+        RecordWriter writer(std::cout, kStandardOutputName,
+                            Lookup(kFormatNames, measure->formatName), kColumns);
         std::chrono::steady_clock::time_point start;
         long taken = 0;
         while ((measure->count == 0 || taken < measure->count) && !InterruptScope::Requested()) {
@@ -67,8 +74,7 @@ Runner DefineMeasure(CLI::App& command) {
             ++taken;
         }
         writer.Finish();
-        const bool cut = measure->count != 0 && taken < measure->count;
-        return int(cut ? kInterrupted : kSuccess);
+        return int(InterruptScope::Requested() ? kInterrupted : kSuccess);
     };
 }
 

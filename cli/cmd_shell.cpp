@@ -6,7 +6,9 @@
 
 #include "failure.h"
 #include "line_reader.h"
+#include "option_checks.h"
 #include "scpi_shell.h"
+#include "standard_output.h"
 #include "subcommands.h"
 
 namespace qmdc::cli {
@@ -19,7 +21,8 @@ struct ShellCommand {
     SessionArguments arguments;
     int timeoutMs = 0;
     CLI::Option* timeoutOption = nullptr;
-    explicit ShellCommand(CLI::App& command) : arguments(command, connection) {}
+    explicit ShellCommand(CLI::App& command)
+        : arguments(command, connection, StatusCheck::AsConfigured, Simulation::Refused) {}
 };
 
 std::string Trimmed(const std::string& line) {
@@ -45,17 +48,21 @@ Runner DefineShell(CLI::App& command) {
                                .add_option("--timeout", shell->timeoutMs,
                                            "how long to wait for an answer, ms (default: the "
                                            "driver's I/O timeout)")
-                               ->check(CLI::Range(1, 3600000));
+                               ->type_name("MS")
+                               ->check(WholeNumberBetween(1, 3600000));
     command.footer(
-        "A line with '?' is a query and prints the answer; any other line is a command and "
-        "prints the errors it caused (read with SYST:ERR?). Lines can be edited; the history is "
-        "kept in ~/.qmdc_history. 'exit', 'quit' or Ctrl-D ends the shell. Without a terminal "
-        "the lines are read from standard input, without prompt.\n"
+        "A line with '?' is a query and prints the answer; after every line the errors it caused "
+        "(read with SYST:ERR?) are printed on stderr against it (\"VOLT 99: error -222,...\"). "
+        "Lines can be edited; the history is kept in ~/.qmdc_history; Ctrl-C discards the line "
+        "being typed. 'exit', 'quit' or Ctrl-D ends the shell. Without a terminal the lines are "
+        "read from standard input, without prompt. Exit status 1 when any line failed (an "
+        "instrument error, a timeout) or the connection was lost, which ends the shell. The "
+        "shell needs an instrument: it cannot be simulated.\n"
         "Example: qmdc shell TCPIP0::127.0.0.1::5025::SOCKET");
     return [shell] {
         shell->arguments.Settle();
         const DriverSession session(shell->connection);
-        // Direct I/O needs an instrument: a simulated session refuses here, at once.
+        // A logical name may simulate: direct I/O refuses here, at once.
         ViInt32 timeout = 0;
         session.Check(
             QmDC_GetAttributeViInt32(session.vi(), "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, &timeout),
@@ -67,16 +74,16 @@ Runner DefineShell(CLI::App& command) {
         }
         LineReader reader(kPrompt, DefaultHistoryFile());
         if (reader.interactive()) {
-            std::cout << Identity(session) << " on " << shell->connection.resource
-                      << ". 'exit' or Ctrl-D ends." << std::endl;
+            StandardOutput().Line(Identity(session) + " on " + shell->connection.resource +
+                                  ". 'exit' or Ctrl-D ends.");
         }
         ScpiShell scpi(session, std::cout, std::cerr);
         while (const auto line = reader.Next()) {
             const std::string text = Trimmed(*line);
             if (IsExit(text)) break;
-            if (!text.empty()) scpi.Execute(text);
+            if (!text.empty() && !scpi.Execute(text)) return int(kFailure);
         }
-        return int(kSuccess);
+        return int(scpi.anyFailed() ? kFailure : kSuccess);
     };
 }
 

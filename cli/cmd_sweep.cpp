@@ -1,6 +1,6 @@
 // qmdc sweep: steps the output voltage, measures at each step, writes CSV
-// and plots the V-I curve. The output is switched off at the end, on an
-// error and on Ctrl-C.
+// and plots the V-I curve. However the sweep ends, the supply gets back the
+// levels and the output state it had before.
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -16,7 +16,10 @@
 #include "output_state.h"
 #include "progress_bar.h"
 #include "record_writer.h"
+#include "option_checks.h"
+#include "standard_output.h"
 #include "subcommands.h"
+#include "supply_settings.h"
 #include "sweep_plan.h"
 #include "vi_plot.h"
 
@@ -41,44 +44,23 @@ struct SweepCommand {
 const std::vector<Column> kColumns = {
     {"set_voltage_V", 4}, {"voltage_V", 4}, {"current_A", 4}, {"power_W", 4}, {"mode", 0}};
 
-// Switches the output off when the sweep ends, however it ends.
-class OutputOffAtEnd {
-  public:
-    explicit OutputOffAtEnd(const DriverSession& session) : session_(session) {}
-    ~OutputOffAtEnd() {
-        if (!on_) return;
-        const ViStatus status = QmDC_ConfigureOutputEnabled(session_.vi(), "", VI_FALSE);
-        if (status < 0) {
-            std::cerr << "qmdc: warning: could not switch the output off: "
-                      << DescribeStatus(session_.vi(), status) << std::endl;
-        }
-    }
-    void SwitchOn() {
-        on_ = true;
-        session_.Check(QmDC_ConfigureOutputEnabled(session_.vi(), "", VI_TRUE), "output on");
-    }
-    void SwitchOff() {
-        on_ = false;
-        session_.Check(QmDC_ConfigureOutputEnabled(session_.vi(), "", VI_FALSE), "output off");
-    }
-
-  private:
-    const DriverSession& session_;
-    bool on_ = false;
-};
-
 // Where the CSV goes: the file named, or standard output.
 class CsvDestination {
   public:
-    explicit CsvDestination(const std::string& path) {
-        if (path.empty()) return;
+    explicit CsvDestination(const std::string& path) : name_(path) {
+        if (path.empty()) {
+            name_ = kStandardOutputName;
+            return;
+        }
         file_.open(path);
         if (!file_) throw Failure("cannot write " + path + ": " + std::strerror(errno));
     }
     std::ostream& stream() { return file_.is_open() ? file_ : std::cout; }
+    const std::string& name() const { return name_; }
 
   private:
     std::ofstream file_;
+    std::string name_;
 };
 
 void CheckRating(const DriverSession& session, const std::vector<double>& levels) {
@@ -96,13 +78,23 @@ std::string StepsText(size_t done, size_t total) {
     return std::to_string(done) + " of " + std::to_string(total) + " steps";
 }
 
+// What the sweep did to the output at its end, for the messages.
+std::string Afterwards(const SupplySettings& before, bool tripped) {
+    const std::string levels = "the levels are back at " + RealText(before.volts()) + " V, " +
+                               RealText(before.amps()) + " A";
+    if (!before.outputWasOn()) return levels + " and the output is off";
+    return levels + (tripped ? " and the output is left off" : " and the output is on again");
+}
+
 int RunSweep(const SweepCommand& sweep) {
     const std::vector<double> levels = SweepLevels(sweep.from, sweep.to, sweep.step);
+    // Whatever cannot be written is found before the supply is touched.
     std::optional<VoltageCurrentPlot> plot;
     if (!sweep.plot.empty()) plot.emplace(sweep.plot);
     CsvDestination destination(sweep.output);
     const DriverSession session(sweep.connection);
     CheckRating(session, levels);
+    SupplySettings before(session);
     if (sweep.currentLimitOption->count() > 0) {
         session.Check(QmDC_SetAttributeViReal64(session.vi(), "", QMDC_ATTR_CURRENT_LEVEL,
                                                 sweep.currentLimit),
@@ -110,15 +102,16 @@ int RunSweep(const SweepCommand& sweep) {
     }
 
     const InterruptScope interrupts;
-    OutputOffAtEnd output(session);
     std::vector<SweepPoint> points;
     std::optional<OutputState> trip;
     {
         ProgressBar bar(stderr, levels.size());
-        RecordWriter csv(destination.stream(), RecordFormat::Csv, kColumns);
+        RecordWriter csv(destination.stream(), destination.name(), RecordFormat::Csv, kColumns);
         for (const double level : levels) {
             session.Check(QmDC_ConfigureVoltageLevel(session.vi(), "", level), "voltage level");
-            if (points.empty()) output.SwitchOn();
+            if (points.empty()) {
+                session.Check(QmDC_ConfigureOutputEnabled(session.vi(), "", VI_TRUE), "output on");
+            }
             // Ctrl-C cuts the settling short; the step is measured and the sweep ends.
             SleepUnlessInterrupted(static_cast<double>(sweep.settleMs) / 1e3);
             const Reading reading = MeasureOutput(session);
@@ -130,19 +123,19 @@ int RunSweep(const SweepCommand& sweep) {
             if (state.tripped) trip = state;
             if (trip || InterruptScope::Requested()) break;
         }
-        output.SwitchOff();
+        csv.Finish();
     }
-    if (!destination.stream()) throw Failure("cannot write " + sweep.output);
+    before.Restore(trip.has_value());
     if (plot)
         plot->Write(session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model") + ": V-I sweep", points);
     if (trip) {
         throw Failure(std::string("the ") + trip->text + " at " + RealText(points.back().setVolts) +
                       " V; the sweep stopped after " + StepsText(points.size(), levels.size()) +
-                      " and switched the output off");
+                      "; " + Afterwards(before, true));
     }
     if (InterruptScope::Requested()) {
-        std::cerr << "qmdc: interrupted after " << StepsText(points.size(), levels.size())
-                  << "; the output is off" << std::endl;
+        std::cerr << "qmdc: interrupted after " << StepsText(points.size(), levels.size()) << "; "
+                  << Afterwards(before, false) << std::endl;
         return kInterrupted;
     }
     return kSuccess;
@@ -152,9 +145,10 @@ int RunSweep(const SweepCommand& sweep) {
 
 Runner DefineSweep(CLI::App& command) {
     auto sweep = std::make_shared<SweepCommand>(command);
-    command.add_option("--from", sweep->from, "first voltage, V")->required();
-    command.add_option("--to", sweep->to, "last voltage, V")->required();
+    command.add_option("--from", sweep->from, "first voltage, V")->type_name("VOLTS")->required();
+    command.add_option("--to", sweep->to, "last voltage, V")->type_name("VOLTS")->required();
     command.add_option("--step", sweep->step, "voltage step, V (above 0, either direction)")
+        ->type_name("VOLTS")
         ->required();
     sweep->currentLimitOption =
         command
@@ -162,10 +156,13 @@ Runner DefineSweep(CLI::App& command) {
                         "the current the supply regulates to during the sweep, A "
                         "(QMDC_ATTR_CURRENT_LEVEL; the over-current protection, "
                         "QMDC_ATTR_CURRENT_LIMIT, is left as it is)")
-            ->check(CLI::PositiveNumber);
-    command.add_option("--settle", sweep->settleMs, "wait after each step before measuring, ms")
-        ->capture_default_str()
-        ->check(CLI::Range(0L, 600000L));
+            ->type_name("AMPS")
+            ->check(NumberAtLeast(0.0, true));
+    command
+        .add_option("--settle", sweep->settleMs,
+                    "wait after each step before measuring, ms (default 50)")
+        ->type_name("MS")
+        ->check(WholeNumberBetween(0, 600000));
     command.add_option("--output", sweep->output, "write the CSV to FILE.csv (default: stdout)");
     command.add_option("--plot", sweep->plot,
                        "plot the V-I curve into FILE.svg or FILE.png (needs gnuplot)");
@@ -173,8 +170,11 @@ Runner DefineSweep(CLI::App& command) {
         "CSV columns: set_voltage_V, voltage_V, current_A, power_W and mode (CV, CC, UR: "
         "unregulated, OV/OC: a protection tripped, off).\n"
         "A progress bar is drawn on stderr when it is a terminal. The output is switched on for "
-        "the sweep and off at its end; a tripped protection stops the sweep (exit status 1), "
-        "Ctrl-C stops it after the step in progress (exit status 130).\n"
+        "the sweep. At its end, on a tripped protection (exit status 1) and on Ctrl-C (after the "
+        "step in progress, exit status 130) the output is switched off, the voltage and current "
+        "levels the supply had before are set again, and the output is switched on again if it "
+        "was on before (not after a trip). The plot and the --output file are checked to be "
+        "writable before the supply is touched.\n"
         "Example: qmdc sweep TCPIP0::127.0.0.1::5025::SOCKET --from 0 --to 20 --step 0.5 "
         "--current-limit 1.5 --output sweep.csv --plot sweep.svg");
     return [sweep] {

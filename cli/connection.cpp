@@ -41,19 +41,27 @@ std::string InitOptionString(const ConnectionOptions& connection) {
 }
 
 SessionArguments::SessionArguments(CLI::App& command, ConnectionOptions& connection,
-                                   StatusCheck statusCheck)
-    : connection_(connection), command_(command) {
+                                   StatusCheck statusCheck, Simulation simulation)
+    : connection_(connection), command_(command), simulation_(simulation) {
     connection.statusCheck = statusCheck;
-    AddPositional("RESOURCE", connection.resource,
-                  "VISA resource name (TCPIP0::host::port::SOCKET, ASRL1::INSTR, "
-                  "ASRL/dev/ttyUSB0::INSTR) or a logical name from the IVI configuration "
-                  "store; may be left out with --simulate");
+    const bool offered = simulation == Simulation::Offered;
+    const std::string resource =
+        "VISA resource name (TCPIP0::host::port::SOCKET, ASRL1::INSTR, ASRL/dev/ttyUSB0::INSTR) "
+        "or a logical name from the IVI configuration store";
+    resourceHelp_ = offered ? resource + "; may be left out with --simulate" : resource;
+    AddPositional("RESOURCE", connection.resource, resourceHelp_.c_str());
+    // Refused, --simulate is still read (out of the help), to say why.
     auto* simulate = command.add_flag("--simulate", connection.simulate,
                                       "simulate the instrument: nothing is connected");
-    command
-        .add_option("--model", connection.model,
-                    "the model to simulate, e.g. \"Bench 50-20 QM\" (default \"Rack 30-70 QM\")")
-        ->needs(simulate);
+    auto* model = command
+                      .add_option("--model", connection.model,
+                                  "the model to simulate, e.g. \"Bench 50-20 QM\" (default "
+                                  "\"Rack 30-70 QM\")")
+                      ->needs(simulate);
+    if (!offered) {
+        simulate->group("");
+        model->group("");
+    }
     const bool checks = statusCheck == StatusCheck::AfterEachOperation;
     command.add_option("--options", connection.options,
                        std::string("more options for init, e.g. \"Cache=0, RangeCheck=0\"") +
@@ -71,6 +79,10 @@ void SessionArguments::AddPositional(const char* name, std::string& value, const
 }
 
 void SessionArguments::Settle() {
+    if (connection_.simulate && simulation_ == Simulation::Refused) {
+        throw UsageError("qmdc " + command_.get_name() +
+                         " needs an instrument: the driver cannot simulate it (--simulate)");
+    }
     const auto given =
         static_cast<size_t>(std::count_if(positionals_.begin(), positionals_.end(),
                                           [](const Positional& p) { return !p.value->empty(); }));
@@ -84,9 +96,19 @@ void SessionArguments::Settle() {
         positionals_.front().value->clear();
     }
     for (size_t i = connection_.simulate ? 1 : 0; i < positionals_.size(); ++i) {
-        if (positionals_[i].required && positionals_[i].value->empty()) {
-            throw UsageError(std::string(positionals_[i].name) + " is required");
+        if (!positionals_[i].required || !positionals_[i].value->empty()) continue;
+        std::string usage = "qmdc " + command_.get_name();
+        for (const Positional& positional : positionals_) {
+            if (positional.required) usage += std::string(" ") + positional.name;
         }
+        std::string message = std::string(positionals_[i].name) + " is missing (" + usage + ")";
+        if (i > 0 && !connection_.simulate) {
+            message +=
+                "; '" + connection_.resource +
+                "' was taken for RESOURCE, the supply's VISA resource name or logical name" +
+                (simulation_ == Simulation::Offered ? ", which only --simulate leaves out" : "");
+        }
+        throw UsageError(message);
     }
 }
 

@@ -19,6 +19,11 @@ namespace qmdc::cli {
 // that only read leave it to the user, so that they read the supply as it is.
 enum class StatusCheck { AsConfigured, AfterEachOperation };
 
+// Whether a subcommand can work with a simulated instrument. One that cannot
+// (the SCPI shell: the driver has no simulated direct I/O) does not offer
+// --simulate and calls it a usage error.
+enum class Simulation { Offered, Refused };
+
 struct ConnectionOptions {
     StatusCheck statusCheck = StatusCheck::AsConfigured;
     std::string resource;  // a VISA resource name or a logical name; "" when simulating
@@ -39,14 +44,16 @@ std::string InitOptionString(const ConnectionOptions& connection);
 class SessionArguments {
   public:
     SessionArguments(CLI::App& command, ConnectionOptions& connection,
-                     StatusCheck statusCheck = StatusCheck::AsConfigured);
+                     StatusCheck statusCheck = StatusCheck::AsConfigured,
+                     Simulation simulation = Simulation::Offered);
 
     // The next positional after RESOURCE (in order); required ones must be given.
     void AddPositional(const char* name, std::string& value, const char* description,
                        bool required = true);
 
     // Shifts the positionals when RESOURCE was left out and checks that the
-    // required ones are there; throws UsageError.
+    // required ones are there; throws UsageError (saying what was taken for
+    // RESOURCE when a later one is missing: "qmdc get VOLTAGE_LEVEL").
     void Settle();
 
   private:
@@ -57,6 +64,8 @@ class SessionArguments {
     };
     ConnectionOptions& connection_;
     CLI::App& command_;
+    Simulation simulation_;
+    std::string resourceHelp_;
     std::vector<Positional> positionals_;  // RESOURCE first
 };
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "failure.h"
+#include "resource_kinds.h"
 #include "visa.h"
 
 namespace qmdc::cli {
@@ -20,7 +21,7 @@ std::string HexStatus(ViStatus status) {
 
 }  // namespace
 
-std::string DescribeStatus(ViSession vi, ViStatus status) {
+std::string DescribeStatus(ViSession vi, ViStatus status, const std::string& subject) {
     ViStatus recorded = 0;
     ViChar description[1024] = "";
     QmDC_GetError(vi, &recorded, sizeof description, description);
@@ -34,7 +35,15 @@ std::string DescribeStatus(ViSession vi, ViStatus status) {
         }
         std::snprintf(description, sizeof description, "%s", message);
     }
-    return std::string(description) + " (" + HexStatus(status) + ")";
+    // Some texts leave a place for what they are about ("attribute '%s'")
+    // that the driver, having no name at hand, leaves unfilled.
+    std::string text = description;
+    const std::string blank = "%s";
+    for (size_t at = text.find(blank); at != std::string::npos && !subject.empty();
+         at = text.find(blank, at + subject.size())) {
+        text.replace(at, blank.size(), subject);
+    }
+    return text + " (" + HexStatus(status) + ")";
 }
 
 DriverSession::DriverSession(const ConnectionOptions& connection) {
@@ -48,7 +57,7 @@ DriverSession::DriverSession(const ConnectionOptions& connection) {
     if (status < 0) {
         const std::string where =
             connection.resource.empty() ? "the simulated instrument" : connection.resource;
-        throw Failure("cannot open " + where + ": " + DescribeStatus(VI_NULL, status));
+        throw Failure(OpenFailureMessage(where, status, DescribeStatus(VI_NULL, status)));
     }
     // A logical name may turn simulation on in the configuration store.
     ViBoolean simulate = VI_FALSE;
@@ -65,9 +74,10 @@ DriverSession::~DriverSession() {
     QmDC_close(vi_);
 }
 
-ViStatus DriverSession::Check(ViStatus status, const std::string& what) const {
+ViStatus DriverSession::Check(ViStatus status, const std::string& what,
+                              const std::string& subject) const {
     if (status >= 0) return status;
-    std::string message = what + ": " + DescribeStatus(vi_, status);
+    std::string message = what + ": " + DescribeStatus(vi_, status, subject);
     if (status == QMDC_ERROR_INSTRUMENT_STATUS) {
         const std::vector<std::string> errors = TakeErrorQueue();
         for (size_t i = 0; i < errors.size(); ++i) {

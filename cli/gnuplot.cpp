@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "failure.h"
-#include "kiln/session/case_insensitive.h"
+#include "text_case.h"
 
 extern char** environ;
 
@@ -64,6 +64,9 @@ int RunGnuplot(const std::string& script) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], STDIN_FILENO);
+    // gnuplot writes the picture to standard output when it cannot open the
+    // file: never onto the tool's own (the CSV may be there).
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     char* argv[] = {const_cast<char*>(kGnuplot), nullptr};
     pid_t child = -1;
     const int spawned = posix_spawnp(&child, kGnuplot, &actions, nullptr, argv, environ);
@@ -88,6 +91,17 @@ int RunGnuplot(const std::string& script) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Whether the file can be made, tried by making it: a file that was not
+// there before is removed again (gnuplot makes it after the data is taken).
+void CheckWritable(const std::string& path) {
+    struct stat info {};
+    const bool existed = stat(path.c_str(), &info) == 0;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) throw Failure("cannot write " + path + ": " + std::strerror(errno));
+    close(fd);
+    if (!existed) unlink(path.c_str());
+}
+
 }  // namespace
 
 std::string GnuplotQuoted(const std::string& text) {
@@ -100,7 +114,7 @@ GnuplotFile::GnuplotFile(std::string path) : path_(std::move(path)) {
     for (const FileType& type : kFileTypes) {
         const size_t length = std::strlen(type.extension);
         if (path_.size() > length &&
-            kiln::EqualsIgnoringCase(path_.substr(path_.size() - length), type.extension)) {
+            EqualsIgnoringCase(path_.substr(path_.size() - length), type.extension)) {
             terminal_ = type.terminal;
         }
     }
@@ -111,6 +125,7 @@ GnuplotFile::GnuplotFile(std::string path) : path_(std::move(path)) {
         throw Failure(
             "cannot plot: gnuplot is not installed (on Debian: apt-get install gnuplot-nox)");
     }
+    CheckWritable(path_);
 }
 
 void GnuplotFile::Draw(const std::string& script) const {

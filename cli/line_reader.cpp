@@ -3,6 +3,9 @@
 #include <editline/readline.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -11,6 +14,43 @@ namespace {
 
 constexpr int kHistoryLines = 1000;
 
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnTypingInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// The terminal's keys for libedit. Ctrl-C (SIGINT, without SA_RESTART, so
+// that read() returns) ends the line being typed as Enter would; Next() then
+// discards it, as shells do.
+int ReadKey(FILE*) {
+    for (;;) {
+        unsigned char key = 0;
+        const ssize_t n = read(STDIN_FILENO, &key, 1);
+        if (n == 1) return key;
+        if (n == 0 || errno != EINTR) return EOF;
+        if (g_interrupted) return '\n';
+    }
+}
+
+// SIGINT raises the flag while a line is typed.
+class InterruptWhileTyping {
+  public:
+    InterruptWhileTyping() {
+        g_interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = OnTypingInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptWhileTyping() { sigaction(SIGINT, &previous_, nullptr); }
+    InterruptWhileTyping(const InterruptWhileTyping&) = delete;
+    InterruptWhileTyping& operator=(const InterruptWhileTyping&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+};
+
 }  // namespace
 
 LineReader::LineReader(std::string prompt, std::string historyFile)
@@ -18,6 +58,9 @@ LineReader::LineReader(std::string prompt, std::string historyFile)
       historyFile_(std::move(historyFile)),
       interactive_(isatty(STDIN_FILENO) != 0) {
     if (!interactive_) return;
+    // Before libedit starts (using_history starts it): our keys, our SIGINT.
+    rl_getc_function = ReadKey;
+    rl_catch_signals = 0;
     using_history();
     stifle_history(kHistoryLines);
     if (!historyFile_.empty()) read_history(historyFile_.c_str());
@@ -33,10 +76,17 @@ std::optional<std::string> LineReader::Next() {
         if (!std::getline(std::cin, line)) return {};
         return line;
     }
-    char* typed = readline(prompt_.c_str());
+    char* typed = nullptr;
+    bool interrupted = false;
+    {
+        const InterruptWhileTyping interrupts;
+        typed = readline(prompt_.c_str());
+        interrupted = g_interrupted != 0;
+    }
     if (typed == nullptr) return {};
     std::string line = typed;
     std::free(typed);
+    if (interrupted) return std::string();
     if (line.find_first_not_of(" \t") != std::string::npos) {
         add_history(line.c_str());
         // Saved at once, so that a session that ends badly keeps it too.

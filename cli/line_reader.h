@@ -16,7 +16,8 @@ class LineReader {
     LineReader& operator=(const LineReader&) = delete;
 
     bool interactive() const { return interactive_; }
-    // The next line, without its end; nothing at the end of the input.
+    // The next line, without its end; nothing at the end of the input. On a
+    // terminal Ctrl-C discards the line being typed: the answer is "".
     std::optional<std::string> Next();
 
   private:

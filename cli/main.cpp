@@ -1,7 +1,8 @@
 // qmdc: the QmDC driver from a terminal. main() builds the command line from
 // the table of subcommands, runs the one chosen and turns what went wrong
 // into a message on stderr and the exit status: 0 done, 1 the driver, the
-// instrument, a file or a helper program failed, 2 a usage error.
+// instrument, a file or a helper program failed, 2 a usage error, 130
+// interrupted. Every message starts with "qmdc: ".
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -9,6 +10,7 @@
 
 #include "QmDC.h"
 #include "failure.h"
+#include "standard_output.h"
 #include "subcommands.h"
 
 namespace {
@@ -37,6 +39,17 @@ std::string SubcommandNames() {
     return names;
 }
 
+// What is still buffered for standard output, written and checked.
+int FinishOutput(int status) {
+    try {
+        FlushChecked(std::cout, kStandardOutputName);
+    } catch (const Failure& error) {
+        std::cerr << "qmdc: " << error.what() << std::endl;
+        return kFailure;
+    }
+    return status;
+}
+
 std::string DriverRevision() {
     ViChar revision[256] = "";
     QmDC_GetAttributeViString(VI_NULL, "", QMDC_ATTR_SPECIFIC_DRIVER_REVISION, sizeof revision,
@@ -46,9 +59,9 @@ std::string DriverRevision() {
 
 constexpr const char* kFooter =
     "RESOURCE is a VISA resource name or a logical name from the IVI configuration store; "
-    "with --simulate it may be left out. Each subcommand has its own --help.\n"
+    "with --simulate (all but shell) it may be left out. Each subcommand has its own --help.\n"
     "Exit status: 0 done, 1 the driver or the instrument failed (the driver's description on "
-    "stderr), 2 usage error, 130 interrupted.\n"
+    "stderr) or a write failed, 2 a usage error, 130 interrupted.\n"
     "Examples:\n"
     "  qmdc info --simulate\n"
     "  qmdc get TCPIP0::127.0.0.1::5025::SOCKET VOLTAGE_LEVEL\n"
@@ -79,12 +92,17 @@ int main(int argc, char** argv) {
     }
     try {
         app.parse(argc, argv);
+    } catch (const CLI::Success& done) {  // --help, --version
+        app.exit(done);
+        return FinishOutput(kSuccess);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? kSuccess : kUsage;
+        std::cerr << "qmdc: " << error.what() << "\nRun with --help for more information."
+                  << std::endl;
+        return kUsage;
     }
     try {
         for (const auto& [command, run] : runners) {
-            if (command->parsed()) return run();
+            if (command->parsed()) return FinishOutput(run());
         }
     } catch (const UsageError& error) {
         std::cerr << "qmdc: " << error.what() << "\nRun with --help for more information."

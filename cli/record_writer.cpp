@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <iomanip>
+
+#include "standard_output.h"
 
 namespace qmdc::cli {
 namespace {
@@ -60,8 +63,10 @@ std::string TableField(const Field& field, const Column& column) {
 
 }  // namespace
 
-RecordWriter::RecordWriter(std::ostream& out, RecordFormat format, std::vector<Column> columns)
-    : out_(out), format_(format), columns_(std::move(columns)) {
+RecordWriter::RecordWriter(std::ostream& out, std::string name, RecordFormat format,
+                           std::vector<Column> columns)
+    : out_(out), name_(std::move(name)), format_(format), columns_(std::move(columns)) {
+    errno = 0;
     if (format_ == RecordFormat::Json) {
         out_ << "[";
     } else {
@@ -74,14 +79,17 @@ RecordWriter::RecordWriter(std::ostream& out, RecordFormat format, std::vector<C
         }
         out_ << "\n";
     }
-    out_.flush();
+    FlushChecked(out_, name_);
 }
 
 RecordWriter::~RecordWriter() {
-    if (!finished_) Finish();
+    if (finished_ || format_ != RecordFormat::Json || !out_) return;
+    out_ << (rows_ ? "\n]\n" : "]\n");
+    out_.flush();
 }
 
 void RecordWriter::Write(const std::vector<Field>& fields) {
+    errno = 0;
     if (format_ == RecordFormat::Json) out_ << (rows_ ? ",\n  {" : "\n  {");
     for (size_t i = 0; i < columns_.size() && i < fields.size(); ++i) {
         switch (format_) {
@@ -101,15 +109,16 @@ void RecordWriter::Write(const std::vector<Field>& fields) {
         }
     }
     out_ << (format_ == RecordFormat::Json ? "}" : "\n");
-    out_.flush();
+    FlushChecked(out_, name_);
     ++rows_;
 }
 
 void RecordWriter::Finish() {
     if (finished_) return;
     finished_ = true;
+    errno = 0;
     if (format_ == RecordFormat::Json) out_ << (rows_ ? "\n]\n" : "]\n");
-    out_.flush();
+    FlushChecked(out_, name_);
 }
 
 }  // namespace qmdc::cli

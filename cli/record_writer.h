@@ -21,15 +21,20 @@ using Field = std::variant<double, std::string>;
 
 class RecordWriter {
   public:
-    RecordWriter(std::ostream& out, RecordFormat format, std::vector<Column> columns);
-    // Closes the JSON array when Finish() was not called.
+    // name: the file's name in messages ("standard output").
+    RecordWriter(std::ostream& out, std::string name, RecordFormat format,
+                 std::vector<Column> columns);
+    // Closes the JSON array when Finish() was not called (unchecked: the
+    // command is ending anyway).
     ~RecordWriter();
 
+    // Each throws a Failure naming the file when the write fails.
     void Write(const std::vector<Field>& fields);
     void Finish();
 
   private:
     std::ostream& out_;
+    std::string name_;
     RecordFormat format_;
     std::vector<Column> columns_;
     size_t rows_ = 0;

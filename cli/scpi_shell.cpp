@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "standard_output.h"
 #include "visa.h"
 
 namespace qmdc::cli {
@@ -17,6 +18,11 @@ long ErrorCode(const std::string& entry) {
     return std::strtol(entry.c_str(), nullptr, 10);
 }
 
+// Statuses after which the connection cannot carry another line.
+bool IsConnectionLost(ViStatus status) {
+    return status == VI_ERROR_CONN_LOST || status == VI_ERROR_IO || status == VI_ERROR_INV_OBJECT;
+}
+
 }  // namespace
 
 ScpiShell::ScpiShell(const DriverSession& session, std::ostream& out, std::ostream& err)
@@ -26,19 +32,21 @@ bool ScpiShell::IsQuery(const std::string& line) {
     return line.find('?') != std::string::npos;
 }
 
-void ScpiShell::Execute(const std::string& line) {
+bool ScpiShell::Execute(const std::string& line) {
     ViStatus status = Send(line);
-    if (status < 0) return ReportFailure(status, line);
-    if (!IsQuery(line)) return ReportErrors();
-    std::string answer;
-    status = Receive(answer);
-    if (status < 0) {
-        ReportFailure(status, line);
-        // A query the instrument refused gets no answer; its queue says why.
-        if (status == VI_ERROR_TMO) ReportErrors();
-        return;
+    if (status >= 0 && IsQuery(line)) {
+        std::string answer;
+        status = Receive(answer);
+        if (status >= 0) {
+            out_ << answer << '\n';
+            FlushChecked(out_, kStandardOutputName);
+        }
     }
-    out_ << answer << std::endl;
+    // A line the instrument refused gets no answer; its queue says why, and
+    // is read now so that the error is reported against this line.
+    if (status < 0 && !ReportFailure(status, line)) return false;
+    status = ReportErrors(line);
+    return status >= 0 || ReportFailure(status, "SYST:ERR?");
 }
 
 ViStatus ScpiShell::Send(const std::string& line) {
@@ -58,25 +66,34 @@ ViStatus ScpiShell::Receive(std::string& answer) {
     return status;
 }
 
-void ScpiShell::ReportErrors() {
+ViStatus ScpiShell::ReportErrors(const std::string& line) {
     for (int i = 0; i < kMaxQueuedErrors; ++i) {
         std::string entry;
         ViStatus status = Send("SYST:ERR?");
         if (status >= 0) status = Receive(entry);
-        if (status < 0) return ReportFailure(status, "SYST:ERR?");
-        if (ErrorCode(entry) == 0) return;
-        err_ << "error " << entry << std::endl;
+        if (status < 0) return status;
+        if (ErrorCode(entry) == 0) return VI_SUCCESS;
+        anyFailed_ = true;
+        err_ << line << ": error " << entry << std::endl;
     }
+    return VI_SUCCESS;
 }
 
-void ScpiShell::ReportFailure(ViStatus status, const std::string& line) {
+bool ScpiShell::ReportFailure(ViStatus status, const std::string& line) {
+    anyFailed_ = true;
+    if (IsConnectionLost(status)) {
+        err_ << "qmdc: the connection to the instrument was lost (" << line
+             << "): " << DescribeStatus(session_.vi(), status) << std::endl;
+        return false;
+    }
     if (status == VI_ERROR_TMO) {
         ViInt32 timeout = 0;
         QmDC_GetAttributeViInt32(session_.vi(), "", QMDC_ATTR_SYSTEM_IO_TIMEOUT, &timeout);
-        err_ << "timeout: no answer to " << line << " within " << timeout << " ms" << std::endl;
-        return;
+        err_ << line << ": timeout: no answer within " << timeout << " ms" << std::endl;
+        return true;
     }
     err_ << line << ": " << DescribeStatus(session_.vi(), status) << std::endl;
+    return true;
 }
 
 }  // namespace qmdc::cli

@@ -4,9 +4,12 @@ namespace qmdc::cli {
 
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> subcommands = {
-        {"info", "identity, ratings, revisions, output state and error queue of a supply",
+        {"info",
+         "identity, serial number, output state, levels, protection, ratings and error queue of a "
+         "supply",
          DefineInfo},
-        {"attributes", "list the driver's attributes with their type, access and values",
+        {"attributes",
+         "list the driver's attributes with their type, access, unit, description and values",
          DefineAttributes},
         {"get", "read an attribute", DefineGet},
         {"set", "write an attribute", DefineSet},

@@ -22,7 +22,8 @@ struct SweepPoint {
 class VoltageCurrentPlot {
   public:
     // Checks what can be checked before a sweep starts: the file's extension
-    // (.svg or .png: UsageError) and that gnuplot is installed (Failure).
+    // (.svg or .png: UsageError), that the file can be written and that
+    // gnuplot is installed (Failure).
     explicit VoltageCurrentPlot(std::string path);
 
     // Runs gnuplot; throws a Failure when it does not succeed.

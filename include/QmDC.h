@@ -107,35 +107,35 @@ extern "C" {
  * is cleared when read; an enable register selects the bits of its summary.
  */
 /* IVI inherent attributes */
-#define QMDC_ATTR_RANGE_CHECK (1050002L)                /* ViBoolean, R/W */
+#define QMDC_ATTR_RANGE_CHECK (1050002L)                /* ViBoolean, R/W: the RangeCheck option of init */
 #define QMDC_ATTR_QUERY_INSTRUMENT_STATUS (1050003L)    /* ViBoolean, R/W: "*ESR?" after each operation */
-#define QMDC_ATTR_CACHE (1050004L)                      /* ViBoolean, R/W */
-#define QMDC_ATTR_SIMULATE (1050005L)                   /* ViBoolean, R/W */
-#define QMDC_ATTR_RECORD_COERCIONS (1050006L)           /* ViBoolean, R/W */
-#define QMDC_ATTR_DRIVER_SETUP (1050007L)               /* ViString, R */
+#define QMDC_ATTR_CACHE (1050004L)                      /* ViBoolean, R/W: the Cache option of init */
+#define QMDC_ATTR_SIMULATE (1050005L)                   /* ViBoolean, R/W: the Simulate option of init: no instrument */
+#define QMDC_ATTR_RECORD_COERCIONS (1050006L)           /* ViBoolean, R/W: the RecordCoercions option of init */
+#define QMDC_ATTR_DRIVER_SETUP (1050007L)               /* ViString, R: the DriverSetup part of the option string */
 #define QMDC_ATTR_INTERCHANGE_CHECK (1050021L)          /* ViBoolean, R/W: only VI_FALSE */
 #define QMDC_ATTR_CHANNEL_COUNT (1050203L)              /* ViInt32, R: number of outputs (1) */
 #define QMDC_ATTR_SPECIFIC_DRIVER_PREFIX (1050302L)     /* ViString, R: "QmDC" */
-#define QMDC_ATTR_IO_RESOURCE_DESCRIPTOR (1050304L)     /* ViString, R */
-#define QMDC_ATTR_LOGICAL_NAME (1050305L)               /* ViString, R */
-#define QMDC_ATTR_SUPPORTED_INSTRUMENT_MODELS (1050327L) /* ViString, R */
-#define QMDC_ATTR_GROUP_CAPABILITIES (1050401L)         /* ViString, R */
-#define QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION (1050510L) /* ViString, R */
-#define QMDC_ATTR_INSTRUMENT_MANUFACTURER (1050511L)    /* ViString, R */
-#define QMDC_ATTR_INSTRUMENT_MODEL (1050512L)           /* ViString, R */
-#define QMDC_ATTR_SPECIFIC_DRIVER_VENDOR (1050513L)     /* ViString, R */
-#define QMDC_ATTR_SPECIFIC_DRIVER_DESCRIPTION (1050514L) /* ViString, R */
-#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION (1050515L) /* ViInt32, R */
-#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION (1050516L) /* ViInt32, R */
-#define QMDC_ATTR_SPECIFIC_DRIVER_REVISION (1050551L)   /* ViString, R */
+#define QMDC_ATTR_IO_RESOURCE_DESCRIPTOR (1050304L)     /* ViString, R: the VISA resource name the session opened */
+#define QMDC_ATTR_LOGICAL_NAME (1050305L)               /* ViString, R: the logical name init was given, else "" */
+#define QMDC_ATTR_SUPPORTED_INSTRUMENT_MODELS (1050327L) /* ViString, R: the models the driver knows, comma-separated */
+#define QMDC_ATTR_GROUP_CAPABILITIES (1050401L)         /* ViString, R: the IviDCPwr groups the driver implements */
+#define QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION (1050510L) /* ViString, R: from the *IDN? answer */
+#define QMDC_ATTR_INSTRUMENT_MANUFACTURER (1050511L)    /* ViString, R: from the *IDN? answer */
+#define QMDC_ATTR_INSTRUMENT_MODEL (1050512L)           /* ViString, R: from the *IDN? answer ("Rack 30-70 QM") */
+#define QMDC_ATTR_SPECIFIC_DRIVER_VENDOR (1050513L)     /* ViString, R: who wrote the driver */
+#define QMDC_ATTR_SPECIFIC_DRIVER_DESCRIPTION (1050514L) /* ViString, R: what the driver is */
+#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION (1050515L) /* ViInt32, R: of the IviDCPwr specification followed */
+#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION (1050516L) /* ViInt32, R: of the IviDCPwr specification followed */
+#define QMDC_ATTR_SPECIFIC_DRIVER_REVISION (1050551L)   /* ViString, R: the driver's own revision */
 
 /* IviDCPwr class attributes (channel attributes) */
-#define QMDC_ATTR_VOLTAGE_LEVEL (1250001L)          /* ViReal64, R/W, volts */
+#define QMDC_ATTR_VOLTAGE_LEVEL (1250001L)          /* ViReal64, R/W, volts: the output voltage in constant-voltage regulation (VOLT) */
 #define QMDC_ATTR_OVP_ENABLED (1250002L)            /* ViBoolean, R/W: always VI_TRUE */
-#define QMDC_ATTR_OVP_LIMIT (1250003L)              /* ViReal64, R/W, volts */
+#define QMDC_ATTR_OVP_LIMIT (1250003L)              /* ViReal64, R/W, volts: the over-voltage protection trips above it (VOLT:PROT) */
 #define QMDC_ATTR_CURRENT_LIMIT_BEHAVIOR (1250004L) /* ViInt32, R/W: QMDC_VAL_CURRENT_TRIP only */
 #define QMDC_ATTR_CURRENT_LIMIT (1250005L)          /* ViReal64, R/W, amperes (over-current level); takes any channel name */
-#define QMDC_ATTR_OUTPUT_ENABLED (1250006L)         /* ViBoolean, R/W */
+#define QMDC_ATTR_OUTPUT_ENABLED (1250006L)         /* ViBoolean, R/W: the output is switched on (OUTP) */
 #define QMDC_ATTR_TRIGGER_SOURCE (1250101L)         /* ViInt32, R/W: not supported (reading or writing fails) */
 #define QMDC_ATTR_TRIGGERED_CURRENT_LIMIT (1250102L) /* ViReal64, R/W: not supported (reading or writing fails) */
 #define QMDC_ATTR_TRIGGERED_VOLTAGE_LEVEL (1250103L) /* ViReal64, R/W: not supported (reading or writing fails) */
@@ -143,37 +143,37 @@ extern "C" {
 /* Instrument-specific attributes */
 #define QMDC_ATTR_SYSTEM_IO_SESSION (1150001L)          /* ViSession, R: the VISA session */
 #define QMDC_ATTR_SYSTEM_IO_TIMEOUT (1150002L)          /* ViInt32, R/W, milliseconds (2000 after init) */
-#define QMDC_ATTR_OPERATION_CONDITION_REGISTER (1150003L) /* ViInt32, R */
+#define QMDC_ATTR_OPERATION_CONDITION_REGISTER (1150003L) /* ViInt32, R: STAT:OPER:COND? */
 #define QMDC_ATTR_AUTO_START_ENABLED (1150004L)         /* ViBoolean, R/W: output on at power-up */
-#define QMDC_ATTR_CURRENT_LEVEL (1150006L)              /* ViReal64, R/W, amperes */
-#define QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL (1150007L) /* ViReal64, R/W, amperes */
-#define QMDC_ATTR_POWER_LEVEL (1150008L)                /* ViReal64, R/W, watts */
-#define QMDC_ATTR_OVER_POWER_PROTECTION_LEVEL (1150009L) /* ViReal64, R/W, watts */
-#define QMDC_ATTR_REMOTE_SENSE_ENABLED (1150010L)       /* ViBoolean, R/W */
-#define QMDC_ATTR_REMOTE_SENSE_RESISTANCE (1150011L)    /* ViReal64, R/W, ohms */
-#define QMDC_ATTR_REMOTE_SENSE_CALCULATION_STATUS (1150012L) /* ViInt32, R: QMDC_VAL_REMOTE_SENSE_STATUS_* */
-#define QMDC_ATTR_OPERATION_ENABLE_REGISTER (1150013L)  /* ViInt32, R/W */
-#define QMDC_ATTR_OPERATION_EVENT_REGISTER (1150014L)   /* ViInt32, R */
-#define QMDC_ATTR_QUESTIONABLE_CONDITION_REGISTER (1150015L) /* ViInt32, R */
-#define QMDC_ATTR_QUESTIONABLE_ENABLE_REGISTER (1150016L) /* ViInt32, R/W */
-#define QMDC_ATTR_QUESTIONABLE_EVENT_REGISTER (1150017L) /* ViInt32, R */
-#define QMDC_ATTR_HARDWARE_ENABLE_REGISTER (1150018L)   /* ViInt32, R/W */
-#define QMDC_ATTR_TEMPERATURE_ENABLE_REGISTER (1150019L) /* ViInt32, R/W */
-#define QMDC_ATTR_HARDWARE_CONDITION_REGISTER (1150020L) /* ViInt32, R */
-#define QMDC_ATTR_HARDWARE_EVENT_REGISTER (1150021L)    /* ViInt32, R */
-#define QMDC_ATTR_TEMPERATURE_CONDITION_REGISTER (1150022L) /* ViInt32, R */
-#define QMDC_ATTR_TEMPERATURE_EVENT_REGISTER (1150023L) /* ViInt32, R */
+#define QMDC_ATTR_CURRENT_LEVEL (1150006L)              /* ViReal64, R/W, amperes: the current in constant-current regulation (CURR) */
+#define QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL (1150007L) /* ViReal64, R/W, amperes: the over-current protection trips above it (CURR:PROT) */
+#define QMDC_ATTR_POWER_LEVEL (1150008L)                /* ViReal64, R/W, watts: the power in constant-power regulation (POW) */
+#define QMDC_ATTR_OVER_POWER_PROTECTION_LEVEL (1150009L) /* ViReal64, R/W, watts: the over-power protection trips above it (POW:PROT) */
+#define QMDC_ATTR_REMOTE_SENSE_ENABLED (1150010L)       /* ViBoolean, R/W: the voltage is sensed at the load (RSEN) */
+#define QMDC_ATTR_REMOTE_SENSE_RESISTANCE (1150011L)    /* ViReal64, R/W, ohms: of the sense leads (RSEN:RES) */
+#define QMDC_ATTR_REMOTE_SENSE_CALCULATION_STATUS (1150012L) /* ViInt32, R: the sense resistance calculation, QMDC_VAL_REMOTE_SENSE_STATUS_* */
+#define QMDC_ATTR_OPERATION_ENABLE_REGISTER (1150013L)  /* ViInt32, R/W: STAT:OPER:ENAB */
+#define QMDC_ATTR_OPERATION_EVENT_REGISTER (1150014L)   /* ViInt32, R: STAT:OPER? (reading clears it) */
+#define QMDC_ATTR_QUESTIONABLE_CONDITION_REGISTER (1150015L) /* ViInt32, R: STAT:QUES:COND? */
+#define QMDC_ATTR_QUESTIONABLE_ENABLE_REGISTER (1150016L) /* ViInt32, R/W: STAT:QUES:ENAB */
+#define QMDC_ATTR_QUESTIONABLE_EVENT_REGISTER (1150017L) /* ViInt32, R: STAT:QUES? (reading clears it) */
+#define QMDC_ATTR_HARDWARE_ENABLE_REGISTER (1150018L)   /* ViInt32, R/W: STAT:QUES:HARD:ENAB */
+#define QMDC_ATTR_TEMPERATURE_ENABLE_REGISTER (1150019L) /* ViInt32, R/W: STAT:QUES:TEMP:ENAB */
+#define QMDC_ATTR_HARDWARE_CONDITION_REGISTER (1150020L) /* ViInt32, R: STAT:QUES:HARD:COND? */
+#define QMDC_ATTR_HARDWARE_EVENT_REGISTER (1150021L)    /* ViInt32, R: STAT:QUES:HARD? (reading clears it) */
+#define QMDC_ATTR_TEMPERATURE_CONDITION_REGISTER (1150022L) /* ViInt32, R: STAT:QUES:TEMP:COND? */
+#define QMDC_ATTR_TEMPERATURE_EVENT_REGISTER (1150023L) /* ViInt32, R: STAT:QUES:TEMP? (reading clears it) */
 #define QMDC_ATTR_STANDARD_EVENT_ENABLE_REGISTER (1150024L) /* ViInt32, R/W: *ESE */
 #define QMDC_ATTR_STANDARD_EVENT_EVENT_REGISTER (1150025L) /* ViInt32, R: *ESR? (clears it) */
 #define QMDC_ATTR_STATUS_BYTE_ENABLE_REGISTER (1150026L) /* ViInt32, R/W: *SRE */
 #define QMDC_ATTR_STATUS_BYTE_EVENT_REGISTER (1150027L) /* ViInt32, R: *STB? */
-#define QMDC_ATTR_ANALOG_OUTPUT_MODE (1150028L)         /* ViInt32, R/W: QMDC_VAL_ANALOG_OUTPUT_MODE_* */
-#define QMDC_ATTR_DEVICE_CAPABILITIES (1150029L)        /* ViString, R */
-#define QMDC_ATTR_CONTROL_SOURCE (1150030L)             /* ViInt32, R/W: QMDC_VAL_CONTROL_SOURCE_* */
-#define QMDC_ATTR_LAST_SELF_TEST_RESULT (1150031L)      /* ViString, R */
-#define QMDC_ATTR_SCPI_VERSION (1150033L)               /* ViString, R */
-#define QMDC_ATTR_ANALOG_VOLTAGE_SCALING_LEVEL (1150034L) /* ViInt32, R/W: QMDC_VAL_ANALOG_SCALING_LEVEL_* */
-#define QMDC_ATTR_ANALOG_CURRENT_SCALING_LEVEL (1150035L) /* ViInt32, R/W: QMDC_VAL_ANALOG_SCALING_LEVEL_* */
+#define QMDC_ATTR_ANALOG_OUTPUT_MODE (1150028L)         /* ViInt32, R/W: analog programming of parallel or series units (SYST:MOD:AOUT), QMDC_VAL_ANALOG_OUTPUT_MODE_* */
+#define QMDC_ATTR_DEVICE_CAPABILITIES (1150029L)        /* ViString, R: SYST:CAP? */
+#define QMDC_ATTR_CONTROL_SOURCE (1150030L)             /* ViInt32, R/W: where the output is controlled from (SYST:MOD), QMDC_VAL_CONTROL_SOURCE_* */
+#define QMDC_ATTR_LAST_SELF_TEST_RESULT (1150031L)      /* ViString, R: the last self-test's message (TEST:SELF:QUER?) */
+#define QMDC_ATTR_SCPI_VERSION (1150033L)               /* ViString, R: SYST:VERS? */
+#define QMDC_ATTR_ANALOG_VOLTAGE_SCALING_LEVEL (1150034L) /* ViInt32, R/W: full scale of the analog voltage input (SYST:MOD:ASC), QMDC_VAL_ANALOG_SCALING_LEVEL_* */
+#define QMDC_ATTR_ANALOG_CURRENT_SCALING_LEVEL (1150035L) /* ViInt32, R/W: full scale of the analog current input (SYST:MOD:ASC), QMDC_VAL_ANALOG_SCALING_LEVEL_* */
 #define QMDC_ATTR_ERROR_CONDITION (1150036L)            /* ViInt32, R: oldest error code queued */
 #define QMDC_ATTR_ERROR_COUNT (1150037L)                /* ViInt32, R: errors queued */
 

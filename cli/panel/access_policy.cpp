@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "kiln/session/case_insensitive.h"
+#include "text_case.h"
 
 namespace qmdc::cli::panel {
 namespace {
@@ -24,7 +24,7 @@ bool SameSecret(const std::string& given, const std::string& secret) {
 
 std::string HttpRequest::Header(const std::string& name) const {
     for (const auto& [key, value] : headers) {
-        if (kiln::EqualsIgnoringCase(key, name)) return value;
+        if (EqualsIgnoringCase(key, name)) return value;
     }
     return "";
 }
@@ -49,7 +49,7 @@ std::optional<HttpResponse> AccessPolicy::Check(const HttpRequest& request) cons
     const std::string host = request.Header("Host");
     if (!hosts_.empty()) {
         bool known = false;
-        for (const std::string& allowed : hosts_) known |= kiln::EqualsIgnoringCase(host, allowed);
+        for (const std::string& allowed : hosts_) known |= EqualsIgnoringCase(host, allowed);
         if (!known) return ErrorResponse(403, "this panel does not answer for host '" + host + "'");
     }
     std::string token = request.Query("token");
@@ -62,7 +62,7 @@ std::optional<HttpResponse> AccessPolicy::Check(const HttpRequest& request) cons
     if (request.method == "GET" || request.method == "HEAD") return std::nullopt;
     if (request.method != "POST") return ErrorResponse(405, "only GET and POST are answered");
     const std::string origin = request.Header("Origin");
-    if (origin.empty() || !kiln::EqualsIgnoringCase(origin, "http://" + host)) {
+    if (origin.empty() || !EqualsIgnoringCase(origin, "http://" + host)) {
         return ErrorResponse(
             403, "a change must come from the panel's own page (Origin '" + origin + "')");
     }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <sstream>
 
-#include "kiln/session/case_insensitive.h"
+#include "text_case.h"
 #include "number_text.h"
 #include "panel/panel_page.h"
 
@@ -83,8 +83,8 @@ std::optional<double> OnOffValue(const nlohmann::json& value, std::string& probl
     if (value.is_boolean()) return value.get<bool>() ? 1.0 : 0.0;
     if (value.is_string()) {
         const std::string text = value.get<std::string>();
-        if (kiln::EqualsIgnoringCase(text, "on")) return 1.0;
-        if (kiln::EqualsIgnoringCase(text, "off")) return 0.0;
+        if (EqualsIgnoringCase(text, "on")) return 1.0;
+        if (EqualsIgnoringCase(text, "off")) return 0.0;
     }
     problem = "the output is 'on' or 'off'";
     return std::nullopt;

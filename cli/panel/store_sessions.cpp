@@ -2,8 +2,7 @@
 
 #include "IviConfigServer.h"
 #include "failure.h"
-#include "kiln/lifecycle/config_handle.h"
-#include "kiln/session/case_insensitive.h"
+#include "text_case.h"
 
 namespace qmdc::cli {
 namespace {
@@ -25,10 +24,41 @@ std::string Text(Getter getter, IviConfigHandle handle, ViInt32 property) {
     return text;
 }
 
+// A handle of the server, disposed of on every way out.
+class Handle {
+  public:
+    Handle() = default;
+    ~Handle() {
+        if (handle_ != nullptr) IviConfig_DisposeHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    IviConfigHandle* Out() { return &handle_; }
+    IviConfigHandle Get() const { return handle_; }
+
+  private:
+    IviConfigHandle handle_ = nullptr;
+};
+
+class Store {
+  public:
+    Store() = default;
+    ~Store() {
+        if (handle_ != nullptr) IviConfig_Close(handle_);
+    }
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+    IviConfigHandle* Out() { return &handle_; }
+    IviConfigHandle Get() const { return handle_; }
+
+  private:
+    IviConfigHandle handle_ = nullptr;
+};
+
 }  // namespace
 
 std::vector<std::string> StoreDriverSessions() {
-    kiln::ConfigStore store;
+    Store store;
     Check(IviConfig_Initialize(store.Out()));
     // The process's own store when one is named, else the master store.
     std::string location = Text(IviConfig_GetConfigStorePropertyViString, store.Get(),
@@ -38,19 +68,19 @@ std::vector<std::string> StoreDriverSessions() {
                         IVICONFIG_VAL_CONFIG_STORE_MASTER_LOCATION);
     }
     Check(IviConfig_Deserialize(store.Get(), location.c_str()));
-    kiln::ConfigHandle sessions;
+    Handle sessions;
     Check(IviConfig_GetConfigStoreDriverSessionCollection(store.Get(), sessions.Out()));
     ViInt32 count = 0;
     Check(IviConfig_GetDriverSessionCount(sessions.Get(), &count));
     std::vector<std::string> names;
     for (ViInt32 index = 1; index <= count; ++index) {
-        kiln::ConfigHandle session, module;
+        Handle session, module;
         Check(IviConfig_GetDriverSessionItemByIndex(sessions.Get(), index, session.Out()));
         Check(IviConfig_GetSessionSoftwareModuleReference(session.Get(), module.Out()));
         if (module.Get() == nullptr) continue;
         const std::string moduleName = Text(IviConfig_GetSoftwareModulePropertyViString,
                                             module.Get(), IVICONFIG_VAL_CONFIG_COMPONENT_NAME);
-        if (!kiln::EqualsIgnoringCase(moduleName, kDriverModule)) continue;
+        if (!EqualsIgnoringCase(moduleName, kDriverModule)) continue;
         names.push_back(Text(IviConfig_GetDriverSessionPropertyViString, session.Get(),
                              IVICONFIG_VAL_CONFIG_COMPONENT_NAME));
     }

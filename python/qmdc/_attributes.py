@@ -90,7 +90,7 @@ class ChannelAttributes(AttributeOwner):
         "QMDC_ATTR_OUTPUT_ENABLED",
         "ViBoolean",
         writable=True,
-        doc="ViBoolean, R/W",
+        doc="ViBoolean, R/W: the output is switched on (OUTP)",
     )
     ovp_enabled: Attribute[bool] = Attribute(
         1250002,
@@ -104,14 +104,14 @@ class ChannelAttributes(AttributeOwner):
         "QMDC_ATTR_OVP_LIMIT",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, volts",
+        doc="ViReal64, R/W, volts: the over-voltage protection trips above it (VOLT:PROT)",
     )
     voltage_level: Attribute[float] = Attribute(
         1250001,
         "QMDC_ATTR_VOLTAGE_LEVEL",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, volts",
+        doc="ViReal64, R/W, volts: the output voltage in constant-voltage regulation (VOLT)",
     )
 
 
@@ -122,7 +122,7 @@ class SessionAttributes(ChannelAttributes):
         1050514,
         "QMDC_ATTR_SPECIFIC_DRIVER_DESCRIPTION",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: what the driver is",
     )
     specific_driver_prefix: Attribute[str] = Attribute(
         1050302,
@@ -134,32 +134,32 @@ class SessionAttributes(ChannelAttributes):
         1050513,
         "QMDC_ATTR_SPECIFIC_DRIVER_VENDOR",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: who wrote the driver",
     )
     specific_driver_revision: Attribute[str] = Attribute(
         1050551,
         "QMDC_ATTR_SPECIFIC_DRIVER_REVISION",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: the driver's own revision",
     )
     specific_driver_class_spec_major_version: Attribute[int] = Attribute(
         1050515,
         "QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: of the IviDCPwr specification followed",
     )
     specific_driver_class_spec_minor_version: Attribute[int] = Attribute(
         1050516,
         "QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: of the IviDCPwr specification followed",
     )
     range_check: Attribute[bool] = Attribute(
         1050002,
         "QMDC_ATTR_RANGE_CHECK",
         "ViBoolean",
         writable=True,
-        doc="ViBoolean, R/W",
+        doc="ViBoolean, R/W: the RangeCheck option of init",
     )
     query_instrument_status: Attribute[bool] = Attribute(
         1050003,
@@ -173,21 +173,21 @@ class SessionAttributes(ChannelAttributes):
         "QMDC_ATTR_CACHE",
         "ViBoolean",
         writable=True,
-        doc="ViBoolean, R/W",
+        doc="ViBoolean, R/W: the Cache option of init",
     )
     simulate: Attribute[bool] = Attribute(
         1050005,
         "QMDC_ATTR_SIMULATE",
         "ViBoolean",
         writable=True,
-        doc="ViBoolean, R/W",
+        doc="ViBoolean, R/W: the Simulate option of init: no instrument",
     )
     record_coercions: Attribute[bool] = Attribute(
         1050006,
         "QMDC_ATTR_RECORD_COERCIONS",
         "ViBoolean",
         writable=True,
-        doc="ViBoolean, R/W",
+        doc="ViBoolean, R/W: the RecordCoercions option of init",
     )
     interchange_check: Attribute[bool] = Attribute(
         1050021,
@@ -200,49 +200,49 @@ class SessionAttributes(ChannelAttributes):
         1050305,
         "QMDC_ATTR_LOGICAL_NAME",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: the logical name init was given, else \"\"",
     )
     io_resource_descriptor: Attribute[str] = Attribute(
         1050304,
         "QMDC_ATTR_IO_RESOURCE_DESCRIPTOR",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: the VISA resource name the session opened",
     )
     driver_setup: Attribute[str] = Attribute(
         1050007,
         "QMDC_ATTR_DRIVER_SETUP",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: the DriverSetup part of the option string",
     )
     group_capabilities: Attribute[str] = Attribute(
         1050401,
         "QMDC_ATTR_GROUP_CAPABILITIES",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: the IviDCPwr groups the driver implements",
     )
     supported_instrument_models: Attribute[str] = Attribute(
         1050327,
         "QMDC_ATTR_SUPPORTED_INSTRUMENT_MODELS",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: the models the driver knows, comma-separated",
     )
     instrument_firmware_revision: Attribute[str] = Attribute(
         1050510,
         "QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: from the *IDN? answer",
     )
     instrument_manufacturer: Attribute[str] = Attribute(
         1050511,
         "QMDC_ATTR_INSTRUMENT_MANUFACTURER",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: from the *IDN? answer",
     )
     instrument_model: Attribute[str] = Attribute(
         1050512,
         "QMDC_ATTR_INSTRUMENT_MODEL",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: from the *IDN? answer (\"Rack 30-70 QM\")",
     )
     channel_count: Attribute[int] = Attribute(
         1050203,
@@ -288,77 +288,77 @@ class SessionAttributes(ChannelAttributes):
         1150003,
         "QMDC_ATTR_OPERATION_CONDITION_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:OPER:COND?",
     )
     operation_enable_register: Attribute[int] = Attribute(
         1150013,
         "QMDC_ATTR_OPERATION_ENABLE_REGISTER",
         "ViInt32",
         writable=True,
-        doc="ViInt32, R/W",
+        doc="ViInt32, R/W: STAT:OPER:ENAB",
     )
     operation_event_register: Attribute[int] = Attribute(
         1150014,
         "QMDC_ATTR_OPERATION_EVENT_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:OPER? (reading clears it)",
     )
     questionable_condition_register: Attribute[int] = Attribute(
         1150015,
         "QMDC_ATTR_QUESTIONABLE_CONDITION_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:QUES:COND?",
     )
     questionable_enable_register: Attribute[int] = Attribute(
         1150016,
         "QMDC_ATTR_QUESTIONABLE_ENABLE_REGISTER",
         "ViInt32",
         writable=True,
-        doc="ViInt32, R/W",
+        doc="ViInt32, R/W: STAT:QUES:ENAB",
     )
     questionable_event_register: Attribute[int] = Attribute(
         1150017,
         "QMDC_ATTR_QUESTIONABLE_EVENT_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:QUES? (reading clears it)",
     )
     hardware_enable_register: Attribute[int] = Attribute(
         1150018,
         "QMDC_ATTR_HARDWARE_ENABLE_REGISTER",
         "ViInt32",
         writable=True,
-        doc="ViInt32, R/W",
+        doc="ViInt32, R/W: STAT:QUES:HARD:ENAB",
     )
     hardware_condition_register: Attribute[int] = Attribute(
         1150020,
         "QMDC_ATTR_HARDWARE_CONDITION_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:QUES:HARD:COND?",
     )
     hardware_event_register: Attribute[int] = Attribute(
         1150021,
         "QMDC_ATTR_HARDWARE_EVENT_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:QUES:HARD? (reading clears it)",
     )
     temperature_enable_register: Attribute[int] = Attribute(
         1150019,
         "QMDC_ATTR_TEMPERATURE_ENABLE_REGISTER",
         "ViInt32",
         writable=True,
-        doc="ViInt32, R/W",
+        doc="ViInt32, R/W: STAT:QUES:TEMP:ENAB",
     )
     temperature_condition_register: Attribute[int] = Attribute(
         1150022,
         "QMDC_ATTR_TEMPERATURE_CONDITION_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:QUES:TEMP:COND?",
     )
     temperature_event_register: Attribute[int] = Attribute(
         1150023,
         "QMDC_ATTR_TEMPERATURE_EVENT_REGISTER",
         "ViInt32",
-        doc="ViInt32, R",
+        doc="ViInt32, R: STAT:QUES:TEMP? (reading clears it)",
     )
     standard_event_enable_register: Attribute[int] = Attribute(
         1150024,
@@ -398,49 +398,49 @@ class SessionAttributes(ChannelAttributes):
         "QMDC_ATTR_CURRENT_LEVEL",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, amperes",
+        doc="ViReal64, R/W, amperes: the current in constant-current regulation (CURR)",
     )
     over_current_protection_level: Attribute[float] = Attribute(
         1150007,
         "QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, amperes",
+        doc="ViReal64, R/W, amperes: the over-current protection trips above it (CURR:PROT)",
     )
     power_level: Attribute[float] = Attribute(
         1150008,
         "QMDC_ATTR_POWER_LEVEL",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, watts",
+        doc="ViReal64, R/W, watts: the power in constant-power regulation (POW)",
     )
     over_power_protection_level: Attribute[float] = Attribute(
         1150009,
         "QMDC_ATTR_OVER_POWER_PROTECTION_LEVEL",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, watts",
+        doc="ViReal64, R/W, watts: the over-power protection trips above it (POW:PROT)",
     )
     remote_sense_enabled: Attribute[bool] = Attribute(
         1150010,
         "QMDC_ATTR_REMOTE_SENSE_ENABLED",
         "ViBoolean",
         writable=True,
-        doc="ViBoolean, R/W",
+        doc="ViBoolean, R/W: the voltage is sensed at the load (RSEN)",
     )
     remote_sense_resistance: Attribute[float] = Attribute(
         1150011,
         "QMDC_ATTR_REMOTE_SENSE_RESISTANCE",
         "ViReal64",
         writable=True,
-        doc="ViReal64, R/W, ohms",
+        doc="ViReal64, R/W, ohms: of the sense leads (RSEN:RES)",
     )
     remote_sense_calculation_status: Attribute[RemoteSenseStatus] = Attribute(
         1150012,
         "QMDC_ATTR_REMOTE_SENSE_CALCULATION_STATUS",
         "ViInt32",
         values=RemoteSenseStatus,
-        doc="ViInt32, R: QMDC_VAL_REMOTE_SENSE_STATUS_*",
+        doc="ViInt32, R: the sense resistance calculation, QMDC_VAL_REMOTE_SENSE_STATUS_*",
     )
     analog_output_mode: Attribute[AnalogOutputMode] = Attribute(
         1150028,
@@ -448,13 +448,13 @@ class SessionAttributes(ChannelAttributes):
         "ViInt32",
         writable=True,
         values=AnalogOutputMode,
-        doc="ViInt32, R/W: QMDC_VAL_ANALOG_OUTPUT_MODE_*",
+        doc="ViInt32, R/W: analog programming of parallel or series units (SYST:MOD:AOUT), QMDC_VAL_ANALOG_OUTPUT_MODE_*",
     )
     device_capabilities: Attribute[str] = Attribute(
         1150029,
         "QMDC_ATTR_DEVICE_CAPABILITIES",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: SYST:CAP?",
     )
     control_source: Attribute[ControlSource] = Attribute(
         1150030,
@@ -462,19 +462,19 @@ class SessionAttributes(ChannelAttributes):
         "ViInt32",
         writable=True,
         values=ControlSource,
-        doc="ViInt32, R/W: QMDC_VAL_CONTROL_SOURCE_*",
+        doc="ViInt32, R/W: where the output is controlled from (SYST:MOD), QMDC_VAL_CONTROL_SOURCE_*",
     )
     last_self_test_result: Attribute[str] = Attribute(
         1150031,
         "QMDC_ATTR_LAST_SELF_TEST_RESULT",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: the last self-test's message (TEST:SELF:QUER?)",
     )
     scpi_version: Attribute[str] = Attribute(
         1150033,
         "QMDC_ATTR_SCPI_VERSION",
         "ViString",
-        doc="ViString, R",
+        doc="ViString, R: SYST:VERS?",
     )
     analog_voltage_scaling_level: Attribute[AnalogScalingLevel] = Attribute(
         1150034,
@@ -482,7 +482,7 @@ class SessionAttributes(ChannelAttributes):
         "ViInt32",
         writable=True,
         values=AnalogScalingLevel,
-        doc="ViInt32, R/W: QMDC_VAL_ANALOG_SCALING_LEVEL_*",
+        doc="ViInt32, R/W: full scale of the analog voltage input (SYST:MOD:ASC), QMDC_VAL_ANALOG_SCALING_LEVEL_*",
     )
     analog_current_scaling_level: Attribute[AnalogScalingLevel] = Attribute(
         1150035,
@@ -490,7 +490,7 @@ class SessionAttributes(ChannelAttributes):
         "ViInt32",
         writable=True,
         values=AnalogScalingLevel,
-        doc="ViInt32, R/W: QMDC_VAL_ANALOG_SCALING_LEVEL_*",
+        doc="ViInt32, R/W: full scale of the analog current input (SYST:MOD:ASC), QMDC_VAL_ANALOG_SCALING_LEVEL_*",
     )
     error_condition: Attribute[int] = Attribute(
         1150036,

@@ -38,6 +38,38 @@ TEST(Attributes, ListsEveryRowOfTheDriversTable) {
     }
 }
 
+// Each attribute's unit and description come from the comment of its macro in QmDC.h.
+TEST(Attributes, ListsUnitsAndDescriptionsFromTheHeader) {
+    const ToolResult result = RunTool({"attributes"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    struct Row {
+        std::string name, unit, description;
+    };
+    const std::vector<Row> rows = {
+        {"QMDC_ATTR_VOLTAGE_LEVEL", "volts", ""},
+        {"QMDC_ATTR_CURRENT_LIMIT", "amperes", "over-current level"},
+        {"QMDC_ATTR_SYSTEM_IO_TIMEOUT", "milliseconds", ""},
+        {"QMDC_ATTR_AUTO_START_ENABLED", "", "output on at power-up"},
+        {"QMDC_ATTR_CHANNEL_COUNT", "", "number of outputs (1)"},
+    };
+    EXPECT_EQ(result.out.rfind("NAME", 0), 0u);
+    EXPECT_NE(result.out.find("  UNIT  "), std::string::npos) << result.out.substr(0, 200);
+    for (const Row& row : rows) {
+        const size_t at = result.out.find(row.name + " ");
+        ASSERT_NE(at, std::string::npos) << row.name;
+        const size_t end = result.out.find('\n', at);
+        const std::string line = result.out.substr(at, end - at);
+        if (!row.unit.empty()) {
+            EXPECT_NE(line.find(" " + row.unit), std::string::npos) << line;
+        }
+        if (row.description.empty()) continue;
+        const std::string next =
+            result.out.substr(end + 1, result.out.find('\n', end + 1) - end - 1);
+        EXPECT_NE(next.find("    "), std::string::npos) << next;
+        EXPECT_NE(next.find(row.description), std::string::npos) << row.name << ": " << next;
+    }
+}
+
 struct GetCase {
     std::vector<std::string> args;  // after "get --simulate"
     std::string value;
@@ -78,7 +110,7 @@ TEST(Attributes, SetEveryTypeInSimulation) {
         {"CONTROL_SOURCE", "QMDC_VAL_CONTROL_SOURCE_LOCAL"},
         {"CONTROL_SOURCE", "analog_dual"},
         {"ANALOG_OUTPUT_MODE", "2"},
-        {"CONTROL_SOURCE", "7"},  // a number without a name: the driver judges it
+        {"CONTROL_SOURCE", "lock"},  // the end of REMOTE_WITH_LOCK
     };
     for (const auto& c : cases) {
         const ToolResult result = RunTool({"set", "--simulate", c[0], c[1]});
@@ -130,7 +162,8 @@ TEST(Attributes, TheInstrumentsRefusalIsTheDriversFailure) {
         {{"VOLTAGE_LEVEL", "100"},
          "set QMDC_ATTR_VOLTAGE_LEVEL: Instrument error detected.  Use ErrorQuery() to determine "
          "the error(s). (0xBFFA0001); instrument: -222 Data out of range"},
-        {{"CONTROL_SOURCE", "7"}, "Could not convert defined value '7' to an instrument command."},
+        {{"CURRENT_LIMIT_BEHAVIOR", "regulate"},
+         "Enumeration value 'QMDC_VAL_CURRENT_REGULATE' passed as the value"},
         {{"OVP_ENABLED", "off"}, "0xBFFA0013"},
     };
     for (const Refusal& c : cases) {

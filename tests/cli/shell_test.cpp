@@ -35,13 +35,13 @@ TEST_F(ShellTest, QueryCommandErrorTimeoutAndHistory) {
                   std::string::npos)
             << screen;
         screen = enter("VOLT 99");
-        EXPECT_NE(screen.find("qmdc> VOLT 99\nerror -222,\"Data out of range\"\nqmdc>"),
+        EXPECT_NE(screen.find("qmdc> VOLT 99\nVOLT 99: error -222,\"Data out of range\"\nqmdc>"),
                   std::string::npos)
             << screen;
         screen = enter("VOLT 4.5");  // no error: nothing printed
         EXPECT_NE(screen.find("qmdc> VOLT 4.5\nqmdc>"), std::string::npos) << screen;
         screen = enter("MEAS:VOLT?");
-        EXPECT_NE(screen.find("qmdc> MEAS:VOLT?\ntimeout: no answer to MEAS:VOLT? within 300 ms\n"
+        EXPECT_NE(screen.find("qmdc> MEAS:VOLT?\nMEAS:VOLT?: timeout: no answer within 300 ms\n"
                               "qmdc>"),
                   std::string::npos)
             << screen;
@@ -52,8 +52,15 @@ TEST_F(ShellTest, QueryCommandErrorTimeoutAndHistory) {
         terminal.SendKeys({"Up", "Enter"});
         screen = terminal.WaitForCount("\n4.5\n", 2);
         EXPECT_EQ(Occurrences(screen, "qmdc> VOLT?\n4.5\n"), 2u) << screen;
+        // Ctrl-C discards the line being typed; the shell goes on.
+        terminal.SendKeys({"VOLT 7"});
+        terminal.WaitFor("qmdc> VOLT 7");
+        terminal.SendKeys({"C-c"});
+        terminal.WaitFor("qmdc> VOLT 7\nqmdc>");
+        screen = enter("VOLT?");
+        EXPECT_EQ(Occurrences(screen, "\n4.5\n"), 3u) << screen;
         terminal.Type("exit");
-        terminal.WaitFor("[exit 0]");
+        terminal.WaitFor("[exit 1]");  // lines failed: VOLT 99, MEAS:VOLT?
     }
     // A new shell remembers the history of the last one.
     TmuxTerminal terminal(ShellCommand());
@@ -68,12 +75,49 @@ TEST_F(ShellTest, LinesFromAPipe) {
     ToolOptions options;
     options.input = "*IDN?\n\nVOLT 99\n  VOLT 2.5 \nVOLT?\nMEAS:VOLT?\nSYST:ERR?\nquit\nVOLT 1\n";
     const ToolResult result = tool_.Run("shell", {"--timeout", "200"}, options);
-    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.status, 1) << result.err;  // lines failed
     EXPECT_EQ(result.out, "Orvane,Rack 30-70 QM,SN0001,1.2.3\n2.5\n0,\"No error\"\n");
     EXPECT_EQ(result.err,
-              "error -222,\"Data out of range\"\n"
-              "timeout: no answer to MEAS:VOLT? within 200 ms\n");
+              "VOLT 99: error -222,\"Data out of range\"\n"
+              "MEAS:VOLT?: timeout: no answer within 200 ms\n");
     EXPECT_EQ(tool_.Get("VOLTAGE_LEVEL"), "2.5");  // nothing after quit was sent
+}
+
+struct PipeCase {
+    std::string input;
+    int status;
+    std::string err;
+};
+
+// Each error is reported against the line that caused it, never a later one
+// nor the next session; any failed line makes the exit status 1.
+TEST_F(ShellTest, ErrorsBelongToTheirLine) {
+    const std::vector<PipeCase> cases = {
+        {"VOLT:FOO?\nVOLT 1\n", 1,
+         "VOLT:FOO?: timeout: no answer within 200 ms\nVOLT:FOO?: error -113,\"Undefined "
+         "header\"\n"},
+        {"VOLT 1\nVOLT?\n", 0, ""},  // the last session left nothing queued
+        {"VOLT:FOO\nVOLT 2\n", 1, "VOLT:FOO: error -113,\"Undefined header\"\n"},
+    };
+    for (const PipeCase& c : cases) {
+        ToolOptions options;
+        options.input = c.input;
+        const ToolResult result = tool_.Run("shell", {"--timeout", "200"}, options);
+        EXPECT_EQ(result.status, c.status) << c.input << result.err;
+        EXPECT_EQ(result.err, c.err) << c.input;
+    }
+}
+
+// A connection the instrument closes is said once, and ends the shell.
+TEST(Shell, ALostConnectionEndsIt) {
+    // Init takes a message or two; each line two (the line, SYST:ERR?).
+    const ToolOnEmulator tool({"--drop-after", "6"});
+    ToolOptions options;
+    options.input = "*IDN?\n*IDN?\n*IDN?\n*IDN?\n*IDN?\nVOLT 1\n*IDN?\n*IDN?\n";
+    const ToolResult result = tool.Run("shell", {"--timeout", "500"}, options);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(Occurrences(result.err, "connection to the instrument was lost"), 1u) << result.err;
+    EXPECT_EQ(Occurrences(result.err, "\n"), 1u) << result.err;
 }
 
 }  // namespace

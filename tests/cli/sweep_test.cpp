@@ -158,7 +158,7 @@ TEST(Sweep, ATripStopsItAndTheOutputIsOff) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err,
               "qmdc: the over-current protection tripped at 5 V; the sweep stopped after 6 of 11 "
-              "steps and switched the output off\n");
+              "steps; the levels are back at 0 V, 70 A and the output is off\n");
     const auto rows = CsvRows(result.out);
     ASSERT_EQ(rows.size(), 7u) << result.out;
     EXPECT_EQ(rows.back()[4], "OC");
@@ -178,7 +178,8 @@ TEST(Sweep, CtrlCFinishesTheStepAndSwitchesOff) {
     EXPECT_LT(rows.size(), 12u);
     EXPECT_EQ(rows.back().size(), 5u);  // the step in progress was finished
     EXPECT_EQ(result.err, "qmdc: interrupted after " + std::to_string(rows.size() - 1) +
-                              " of 11 steps; the output is off\n");
+                              " of 11 steps; the levels are back at 0 V, 70 A and the output "
+                              "is off\n");
     EXPECT_EQ(tool.Get("OUTPUT_ENABLED"), "off");
 }
 
@@ -197,9 +198,73 @@ TEST(Sweep, CtrlCCutsTheSettlingShort) {
     kill(sweep.pid(), SIGINT);
     const ToolResult result = sweep.Wait();
     EXPECT_EQ(result.status, 130) << result.err;
-    EXPECT_EQ(result.err, "qmdc: interrupted after 1 of 11 steps; the output is off\n");
+    EXPECT_EQ(result.err,
+              "qmdc: interrupted after 1 of 11 steps; the levels are back at 0 V, 70 A and the "
+              "output is off\n");
     EXPECT_EQ(CsvRows(ReadFile(folder.File("long.csv"))).size(), 2u);
     EXPECT_EQ(tool.Get("OUTPUT_ENABLED"), "off");
+}
+
+struct RestoreCase {
+    std::string outputBefore;
+    std::vector<std::string> emulatorArgs;  // a trip, a Ctrl-C
+    bool interrupt;
+    int status;
+    std::string outputAfter;
+};
+
+// The supply gets back the levels it had and its output state, so that the
+// next "output on" does not put the sweep's last step on the device; after a
+// trip the output stays off.
+TEST(Sweep, RestoresTheSupplyHoweverItEnds) {
+    const std::vector<RestoreCase> cases = {
+        {"off", {}, false, 0, "off"},
+        {"on", {}, false, 0, "on"},
+        {"on", {}, true, 130, "on"},
+        {"off", {}, true, 130, "off"},
+        {"on", {"--load", "2"}, false, 1, "off"},  // 10 V on 2 ohm trips the 4 A protection
+    };
+    for (const RestoreCase& c : cases) {
+        const ToolOnEmulator tool(c.emulatorArgs);
+        tool.Set("VOLTAGE_LEVEL", "3.3");
+        tool.Set("CURRENT_LEVEL", "0.5");
+        tool.Set("OVER_CURRENT_PROTECTION_LEVEL", "4");
+        tool.Set("OUTPUT_ENABLED", c.outputBefore);
+        const TempFolder folder;
+        ToolProcess sweep({"sweep", tool.resource(), "--from", "0", "--to", "20", "--step", "2",
+                           "--current-limit", "5", "--settle", c.interrupt ? "100" : "0",
+                           "--output", folder.File("s.csv")});
+        if (c.interrupt) {
+            ASSERT_TRUE(
+                Eventually([&] { return CsvRows(ReadFile(folder.File("s.csv"))).size() >= 3; }));
+            kill(sweep.pid(), SIGINT);
+        }
+        const ToolResult result = sweep.Wait();
+        const std::string what = c.outputBefore + (c.interrupt ? " Ctrl-C" : "");
+        EXPECT_EQ(result.status, c.status) << what << result.err;
+        EXPECT_EQ(tool.Get("VOLTAGE_LEVEL"), "3.3") << what;
+        EXPECT_EQ(tool.Get("CURRENT_LEVEL"), "0.5") << what;
+        EXPECT_EQ(tool.Get("OUTPUT_ENABLED"), c.outputAfter) << what;
+    }
+}
+
+// Files that cannot be written are found before the supply is touched, and
+// nothing of gnuplot's lands on standard output.
+TEST(Sweep, UnwritableFilesStopItBeforeItStarts) {
+    const ToolOnEmulator tool;
+    tool.Set("VOLTAGE_LEVEL", "3");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--plot", "/nonexistent-folder/vi.svg"},
+        {"--output", "/nonexistent-folder/vi.csv"},
+        {"--plot", "/proc/version.svg"},
+    };
+    for (const auto& args : cases) {
+        const ToolResult result = tool.Run("sweep", SweepArgs("0", "10", "1", args));
+        EXPECT_EQ(result.status, 1) << args[1];
+        EXPECT_EQ(result.err.rfind("qmdc: cannot write " + args[1] + ": ", 0), 0u) << result.err;
+        EXPECT_EQ(result.out, "") << args[1];
+        EXPECT_EQ(tool.Get("VOLTAGE_LEVEL"), "3") << args[1];
+    }
 }
 
 TEST(Sweep, ProgressBarOnATerminal) {

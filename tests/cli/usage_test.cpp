@@ -27,13 +27,19 @@ TEST(Usage, ExitStatusAndMessage) {
         // Usage errors.
         {{}, 2, "A subcommand is required"},
         {{"frobnicate"}, 2, "'frobnicate' is not a subcommand; they are info, attributes, get"},
-        {{"info"}, 2, "RESOURCE is required"},
+        {{"info"}, 2, "RESOURCE is missing (qmdc info RESOURCE)"},
         {{"info", "--bogus"}, 2, "--bogus"},
-        {{"get", "--simulate"}, 2, "NAME is required"},
-        {{"set", "--simulate", "VOLTAGE_LEVEL"}, 2, "VALUE is required"},
+        {{"get", "--simulate"}, 2, "NAME is missing (qmdc get RESOURCE NAME)"},
+        {{"set", "--simulate", "VOLTAGE_LEVEL"}, 2, "VALUE is missing"},
+        {{"get", "VOLTAGE_LEVEL"},
+         2,
+         "NAME is missing (qmdc get RESOURCE NAME); 'VOLTAGE_LEVEL' was taken for RESOURCE"},
         {{"get", "SIM", "VOLTAGE_LEVEL", "extra"}, 2, "extra"},
         {{"get", "--simulate", "NO_SUCH_THING"}, 2, "no attribute 'NO_SUCH_THING'"},
         {{"get", "--simulate", "VOLTAGE"}, 2, "did you mean"},
+        {{"get", "--simulate", "VOLTAGE_LEVL"}, 2, "did you mean VOLTAGE_LEVEL?"},
+        {{"get", "--simulate", "voltge_level"}, 2, "did you mean VOLTAGE_LEVEL?"},
+        {{"get", "--simulate", "VOLTAGE_LEVLE"}, 2, "did you mean VOLTAGE_LEVEL?"},
         {{"set", "--simulate", "VOLTAGE_LEVEL", "twelve"},
          2,
          "'twelve' is not a value of QMDC_ATTR_VOLTAGE_LEVEL; it takes a real number"},
@@ -41,17 +47,29 @@ TEST(Usage, ExitStatusAndMessage) {
         {{"set", "--simulate", "OUTPUT_ENABLED", "maybe"}, 2, "on, off, true, false, 1 or 0"},
         {{"set", "--simulate", "CONTROL_SOURCE", "SIDEWAYS"},
          2,
-         "one of QMDC_VAL_CONTROL_SOURCE_LOCAL, QMDC_VAL_CONTROL_SOURCE_REMOTE"},
+         "one of QMDC_VAL_CONTROL_SOURCE_LOCAL (0), QMDC_VAL_CONTROL_SOURCE_REMOTE (1)"},
+        {{"set", "--simulate", "CONTROL_SOURCE", "7"}, 2, "no value has that number"},
+        {{"set", "--simulate", "ANALOG_VOLTAGE_SCALING_LEVEL", "3"},
+         2,
+         "the name that ends in _3 is QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_3); it takes one of "
+         "QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_3 (0), QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_5 (1), "
+         "QMDC_VAL_ANALOG_SCALING_LEVEL_VOLT_10 (2)"},
         {{"set", "--simulate", "STATUS_BYTE_ENABLE_REGISTER", "99999999999"}, 2, "whole number"},
         {{"set", "--simulate", "SCPI_VERSION", "2"}, 2, "QMDC_ATTR_SCPI_VERSION is read-only"},
         {{"set", "--simulate", "CHANNEL_COUNT", "2"}, 2, "read-only"},
-        {{"measure", "--simulate", "--count", "-1"}, 2, "--count"},
-        {{"measure", "--simulate", "--format", "xml"}, 2, "xml"},
+        {{"measure", "--simulate", "--count", "-1"},
+         2,
+         "qmdc: --count: takes a whole number from 0, not '-1'\n"},
+        {{"measure", "--simulate", "--format", "xml"},
+         2,
+         "qmdc: --format: takes one of csv, json, table, not 'xml'\n"},
+        {{"measure", "--simulate", "--interval", "-2"}, 2, "--interval: takes a number from 0"},
         {{"info", "SIM", "--model", "Bench 50-20 QM"}, 2, "--model requires --simulate"},
         {{"info", "--simulate", "--model", "Bench 50-20 QM", "--options", "DriverSetup=Model:X"},
          2,
          "--model cannot be combined with a DriverSetup"},
-        {{"shell", "--simulate", "--timeout", "0"}, 2, "--timeout"},
+        {{"shell", "SIM", "--timeout", "0"}, 2, "--timeout: takes a whole number from 1"},
+        {{"shell", "--simulate"}, 2, "qmdc shell needs an instrument"},
         {Sweep({"--from", "0", "--to", "1"}), 2, "--step is required"},
         {Sweep({"--from", "0", "--to", "1", "--step", "0"}), 2, "--step must be above 0 V"},
         {Sweep({"--from", "-1", "--to", "1", "--step", "1"}), 2, "below 0 V"},
@@ -66,8 +84,18 @@ TEST(Usage, ExitStatusAndMessage) {
         {{"info", "not a resource"}, 1, "The resource name is not valid"},
         {{"info", qmdc_test::ClosedLoopbackResource()}, 1, "cannot open TCPIP0::127.0.0.1::"},
         {{"get", "--simulate", "VOLTAGE_LEVEL", "--channel", "CH9"}, 1, "CH9"},
-        {{"get", "--simulate", "TRIGGER_SOURCE"}, 1, "0xBFFA0012"},
-        {{"shell", "--simulate"}, 1, "Direct I/O operations are not available in simulation mode"},
+        {{"get", "--simulate", "TRIGGER_SOURCE"},
+         1,
+         "feature: attribute 'QMDC_ATTR_TRIGGER_SOURCE'. (0xBFFA0012)"},
+        // Kinds of resource our VISA library does not open: not "not present".
+        {{"info", "USB0::0x1234::0x5678::SN1::INSTR"},
+         1,
+         "this kind of resource (a USB instrument) is not supported by the VISA library in use"},
+        {{"info", "GPIB0::5::INSTR"}, 1, "(a GPIB instrument) is not supported"},
+        {{"info", "PXI0::INSTR"}, 1, "(a PXI instrument) is not supported"},
+        {{"info", "VXI0::1::INSTR"}, 1, "(a VXI instrument) is not supported"},
+        {Sweep({"--from", "0", "--to", "1", "--step", "1", "--plot", "/nonexistent-folder/v.svg"}),
+         1, "cannot write /nonexistent-folder/v.svg: No such file or directory"},
         {{"sweep", "--simulate", "--from", "0", "--to", "1", "--step", "1", "--output",
           "/nonexistent-folder/sweep.csv"},
          1,
@@ -84,6 +112,10 @@ TEST(Usage, ExitStatusAndMessage) {
         EXPECT_NE(result.err.find(c.err), std::string::npos) << command << "\n" << result.err;
         if (c.status == 0) {
             EXPECT_EQ(result.err, "") << command;
+        } else {
+            // The tool's own words: its prefix, none of the parser's internals.
+            EXPECT_EQ(result.err.rfind("qmdc: ", 0), 0u) << command << "\n" << result.err;
+            EXPECT_EQ(result.err.find("->"), std::string::npos) << command << "\n" << result.err;
         }
     }
 }
@@ -110,8 +142,8 @@ TEST(Usage, HelpIsComplete) {
         {"measure", {"--count", "--interval", "--format", "csv", "json"}},
         {"sweep",
          {"--from", "--to", "--step", "--current-limit", "QMDC_ATTR_CURRENT_LEVEL", "--settle",
-          "--output", "--plot", "gnuplot", "Ctrl-C"}},
-        {"shell", {"--timeout", "SYST:ERR?", "history"}},
+          "--output", "--plot", "gnuplot", "Ctrl-C", "levels the supply had before"}},
+        {"shell", {"RESOURCE", "--timeout", "SYST:ERR?", "history", "Ctrl-C", "--options"}},
     };
     const ToolResult main = RunTool({"--help"});
     EXPECT_EQ(main.status, 0);
@@ -128,12 +160,67 @@ TEST(Usage, HelpIsComplete) {
                 << c.subcommand << " --help lacks " << mention << "\n"
                 << help.out;
         }
-        if (c.subcommand != "attributes") {
+        EXPECT_EQ(help.out.find("->"), std::string::npos) << help.out;  // no parser internals
+        if (c.subcommand == "shell") {
+            // The shell cannot be simulated, so its help does not offer it.
+            EXPECT_EQ(help.out.find("--simulate"), std::string::npos) << help.out;
+            EXPECT_EQ(help.out.find("--model"), std::string::npos) << help.out;
+        } else if (c.subcommand != "attributes") {
             for (const std::string& mention : connection) {
                 EXPECT_NE(help.out.find(mention), std::string::npos) << c.subcommand << mention;
             }
         }
     }
+}
+
+}  // namespace
+}  // namespace qmdc_cli_test
+
+namespace qmdc_cli_test {
+namespace {
+
+// A write to standard output that fails ends the command with exit status 1
+// and a message naming the file; measuring until Ctrl-C into a full disk stops.
+TEST(Usage, AFailedWriteToStandardOutputEndsTheCommand) {
+    const std::vector<std::string> commands = {
+        "measure --simulate --count 0 --interval 0",
+        "measure --simulate --format json",
+        "get --simulate VOLTAGE_LEVEL",
+        "info --simulate",
+        "attributes",
+        "sweep --simulate --from 0 --to 1 --step 1 --settle 0",
+        "--help",
+    };
+    for (const std::string& command : commands) {
+        ToolOptions options;
+        options.program = "/bin/sh";
+        options.deadline = std::chrono::seconds(10);
+        const ToolResult result = RunTool(
+            {"-c", "exec " + std::string(ToolPath()) + " " + command + " > /dev/full"}, options);
+        EXPECT_EQ(result.status, 1) << command << "\n" << result.err;
+        EXPECT_EQ(result.err, "qmdc: cannot write standard output: No space left on device\n")
+            << command;
+    }
+}
+
+}  // namespace
+}  // namespace qmdc_cli_test
+
+namespace qmdc_cli_test {
+namespace {
+
+// The tool is a client of libqmdc.so like any user's program: it carries no
+// copy of the driver's functions, so that replacing the library changes it.
+TEST(Usage, TheToolUsesTheSharedDriver) {
+    ToolOptions options;
+    options.program = "/bin/sh";
+    const ToolResult needed = RunTool({"-c", "readelf -d " + std::string(ToolPath())}, options);
+    ASSERT_EQ(needed.status, 0) << needed.err;
+    EXPECT_NE(needed.out.find("[libqmdc.so]"), std::string::npos) << needed.out;
+    const ToolResult defined = RunTool(
+        {"-c", "nm --defined-only " + std::string(ToolPath()) + " | grep -c ' QmDC_' || true"},
+        options);
+    EXPECT_EQ(defined.out, "0\n") << "qmdc defines driver functions of its own";
 }
 
 }  // namespace
