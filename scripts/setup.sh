@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmar
           libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils
           python3-pytest python3-setuptools python3-pip python3-wheel python3-venv
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
+# VXI-11: the RPC library, rpcgen for the XDR code, and clients we did not write.
+packages+=(libtirpc-dev rpcsvc-proto lxi-tools liblxi-dev)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
 # qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.

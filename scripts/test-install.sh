@@ -88,7 +88,7 @@ if [[ -f $deb ]]; then
   expect "package version" "$version" "$(dpkg-deb -f "$deb" Version)"
   depends=$(dpkg-deb -f "$deb" Depends)
   depended=$(sed -E 's/ \([^)]*\)//g; s/, /\n/g' <<<"$depends")  # the names, a line each
-  for needed in libc6 libstdc++6 libgcc-s1 libpugixml1v5 libedit2; do
+  for needed in libc6 libstdc++6 libgcc-s1 libpugixml1v5 libedit2 libtirpc3; do
     grep -qxF "$needed" <<<"$depended" || fail "Depends lacks $needed: $depends"
   done
   grep -q gnuplot <<<"$(dpkg-deb -f "$deb" Suggests)" || fail "Suggests lacks gnuplot"

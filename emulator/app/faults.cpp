@@ -26,6 +26,11 @@ bool FaultPlan::Configure(const FaultOptions& options, Engine& engine, std::stri
     delayMs_ = options.delayMs;
     dropAfter_ = options.dropAfter;
     split_ = options.split;
+    badRecord_ = options.badRecord;
+    if (!badRecord_.empty() && badRecord_ != "huge" && badRecord_ != "junk") {
+        error = "--bad-record takes huge or junk, not " + badRecord_;
+        return false;
+    }
     if (!ResolveQueries(options.noReply, engine, noReply_, error) ||
         !ResolveQueries(options.garbage, engine, garbage_, error) ||
         !ResolveQueries(options.oversize, engine, oversize_, error))

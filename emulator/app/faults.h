@@ -24,6 +24,8 @@ class FaultPlan {
     int delayMs() const { return delayMs_; }
     long dropAfter() const { return dropAfter_; }
     size_t split() const { return split_; }
+    // VXI-11 only: "huge" or "junk" replaces each device_read reply by a broken RPC record.
+    const std::string& badRecord() const { return badRecord_; }
 
     static constexpr size_t kOversizeLength = 100000;
 
@@ -31,6 +33,7 @@ class FaultPlan {
     int delayMs_ = 0;
     long dropAfter_ = 0;
     size_t split_ = 0;
+    std::string badRecord_;
     std::set<CommandId> noReply_;
     std::set<CommandId> garbage_;
     std::set<CommandId> oversize_;

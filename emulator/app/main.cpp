@@ -10,6 +10,7 @@
 #include "app/options.h"
 #include "app/server.h"
 #include "app/transport.h"
+#include "app/vxi11_server.h"
 #include "core/engine.h"
 
 namespace {
@@ -89,14 +90,24 @@ int main(int argc, char** argv) {
         }
         hislipResource = "TCPIP0::127.0.0.1::hislip0," + std::to_string(port) + "::INSTR";
     }
-    for (const std::string* resource : {&tcpResource, &ptyResource, &hislipResource}) {
+    std::unique_ptr<Vxi11Server> vxi11;
+    std::string vxi11Resource;
+    if (options.vxi11) {
+        vxi11 = std::make_unique<Vxi11Server>(engine, faults, options.verbose, stopRead.get());
+        if (!vxi11->Listen(options.vxi11Host, vxi11Resource, error)) {
+            std::fprintf(stderr, "qmdc-emulator: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    for (const std::string* resource :
+         {&tcpResource, &ptyResource, &hislipResource, &vxi11Resource}) {
         if (!resource->empty()) std::printf("%s\n", resource->c_str());
     }
     std::fflush(stdout);
 
     HislipServer hislip(engine, faults, options.verbose, std::move(hislipListener), stopRead.get());
     Server server(engine, faults, options.verbose, std::move(listener), std::move(ptyMaster),
-                  stopRead.get(), options.hislip ? &hislip : nullptr);
+                  stopRead.get(), options.hislip ? &hislip : nullptr, std::move(vxi11));
     server.Run();
     if (options.verbose) std::fprintf(stderr, "qmdc-emulator: stopped\n");
     return 0;

@@ -76,6 +76,17 @@ const std::vector<ValueOption>& ValueOptions() {
         {"--drop-after", Integer(&FaultOptions::dropAfter, 1, 1000000000)},
         {"--split", Integer(&FaultOptions::split, 1, 1000000)},
         {"--esr", Integer(&FaultOptions::esrStuckBits, 0, 255)},
+        {"--bad-record",
+         [](Options& o, const std::string& text) {
+             o.faults.badRecord = text;
+             return true;
+         }},
+        {"--vxi11-host",
+         [](Options& o, const std::string& text) {
+             o.vxi11 = true;
+             o.vxi11Host = text;
+             return !text.empty();
+         }},
         {"--no-reply", Header(&FaultOptions::noReply)},
         {"--garbage", Header(&FaultOptions::garbage)},
         {"--oversize", Header(&FaultOptions::oversize)},
@@ -106,6 +117,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             options.verbose = true;
         } else if (arg == "--pty") {
             options.pty = true;
+        } else if (arg == "--vxi11") {
+            options.vxi11 = true;
         } else if (arg == "--tst-fail") {
             options.faults.selfTestFails = true;
         } else if (name == "--tcp" || name == "--hislip") {
@@ -151,7 +164,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
             }
         }
     }
-    if (!options.tcp && !options.pty && !options.hislip) options.tcp = true;
+    if (!options.tcp && !options.pty && !options.hislip && !options.vxi11) options.tcp = true;
     options.instrument.selfTestFails = options.faults.selfTestFails;
     return true;
 }
@@ -160,15 +173,20 @@ const char* UsageText() {
     return R"(Usage: qmdc-emulator [options]
 
 Emulates a DC power supply of the Orvane QM family (SCPI over a raw TCP socket, a
-pseudo-terminal and/or HiSLIP). The first line(s) on stdout are the VISA resource names to
-open: the TCP one first, then the serial one, then the HiSLIP one. It serves one client at a
-time on the socket and the terminal, up to 16 HiSLIP sessions (locks decide whose messages
-it takes), all on one instrument, and runs until SIGTERM or SIGINT (exit status 0).
+pseudo-terminal, HiSLIP and/or VXI-11). The first line(s) on stdout are the VISA resource
+names to open: the TCP one first, then the serial one, the HiSLIP one, the VXI-11 one. It
+serves one client at a time on the socket and the terminal, up to 16 HiSLIP sessions (locks
+decide whose messages it takes) and any number of VXI-11 links, all on one instrument, and
+runs until SIGTERM or SIGINT (exit status 0).
 
 Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
   --tcp [PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
   --pty                  serve a pseudo-terminal        -> ASRL/dev/pts/N::INSTR
   --hislip [PORT]        serve HiSLIP on 127.0.0.1:PORT -> TCPIP0::127.0.0.1::hislip0,PORT::INSTR
+  --vxi11                VXI-11 on a free loopback address 127.X.Y.Z, with its own portmapper
+                         on port 111 of that address (root, or CAP_NET_BIND_SERVICE)
+                                                        -> TCPIP0::127.X.Y.Z::inst0::INSTR
+  --vxi11-host ADDR      VXI-11 on the loopback address ADDR
 
 Instrument:
   --model TEXT           model, default "Rack 30-70 QM"; "<Bench|Rack> <V>-<A> QM" gives the
@@ -187,6 +205,8 @@ Fault injection (QUERY/HEADER: a header in short or long form, e.g. "*OPC?", "ME
   --drop-after N         after answering the Nth message of a connection, close it (TCP); on
                          the pty, ignore all input until the client closes the terminal
   --split N              send replies in chunks of N bytes, 2 ms apart
+  --bad-record KIND      VXI-11: answer every device_read with a broken RPC record: "huge" (a
+                         record mark announcing 2 GiB) or "junk" (a record that is no reply)
   --tst-fail             *TST? answers 1 and the self-test result is "Selftest failed"
   --esr VALUE            every *ESR? answer includes the bits of VALUE (nothing is queued)
   --esr-after HEADER=VALUE

@@ -17,6 +17,7 @@ struct FaultOptions {
     std::vector<std::string> oversize;                  // --oversize
     long dropAfter = 0;                                 // --drop-after, 0 = never
     size_t split = 0;                                   // --split, 0 = whole replies
+    std::string badRecord;                              // --bad-record (VXI-11)
     bool selfTestFails = false;                         // --tst-fail
     int esrStuckBits = 0;                               // --esr
     std::vector<std::pair<std::string, int>> esrAfter;  // --esr-after HEADER=VALUE
@@ -28,6 +29,8 @@ struct Options {
     bool pty = false;
     bool hislip = false;
     int hislipPort = 0;
+    bool vxi11 = false;
+    std::string vxi11Host;  // empty: a free loopback address
     InstrumentConfig instrument;
     FaultOptions faults;
     bool verbose = false;

@@ -35,14 +35,15 @@ std::string Printable(const std::string& text) {
 }  // namespace
 
 Server::Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-               int stopFd, HislipServer* hislip)
+               int stopFd, HislipServer* hislip, std::unique_ptr<Vxi11Server> vxi11)
     : engine_(engine),
       faults_(faults),
       verbose_(verbose),
       listener_(std::move(listener)),
       ptyMaster_(std::move(ptyMaster)),
       stopFd_(stopFd),
-      hislip_(hislip) {}
+      hislip_(hislip),
+      vxi11_(std::move(vxi11)) {}
 
 void Server::Run() {
     bool ptyIdle = false;
@@ -63,11 +64,16 @@ void Server::Run() {
             const int lockWait = hislip_->Watch(fds);
             if (lockWait >= 0) timeout = timeout < 0 ? lockWait : std::min(timeout, lockWait);
         }
+        const size_t vxi11First = fds.size();
+        // VXI-11 reads wait for the instrument's answer or their own timeout.
+        const int vxi11Wait = vxi11_ ? vxi11_->Watch(fds) : -1;
+        if (vxi11Wait >= 0) timeout = timeout < 0 ? vxi11Wait : std::min(timeout, vxi11Wait);
         const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) return;
         if ((fds[0].revents & POLLIN) != 0) return;
         ptyIdle = false;
         if (ready >= 0 && hislip_ != nullptr) hislip_->Serve(fds, hislipFirst);
+        if (ready >= 0 && vxi11_) vxi11_->Serve(fds, vxi11First);
         if (ready <= 0) continue;
 
         if (listenIndex >= 0 && fds[listenIndex].revents != 0) {

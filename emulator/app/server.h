@@ -2,11 +2,13 @@
 #ifndef QMDC_EMULATOR_APP_SERVER_H
 #define QMDC_EMULATOR_APP_SERVER_H
 
+#include <memory>
 #include <string>
 
 #include "app/faults.h"
 #include "app/hislip_server.h"
 #include "app/transport.h"
+#include "app/vxi11_server.h"
 #include "core/engine.h"
 
 namespace qmdc::emu {
@@ -16,7 +18,8 @@ class Server {
     // Either port may be absent (invalid Fd), and the HiSLIP server (null). stopFd becomes
     // readable on a shutdown request.
     Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-           int stopFd, HislipServer* hislip = nullptr);
+           int stopFd, HislipServer* hislip = nullptr,
+           std::unique_ptr<Vxi11Server> vxi11 = nullptr);
 
     // Serves until stopFd becomes readable.
     void Run();
@@ -52,6 +55,7 @@ class Server {
     Fd ptyMaster_;
     int stopFd_;
     HislipServer* hislip_;
+    std::unique_ptr<Vxi11Server> vxi11_;  // null without --vxi11
     Link tcpLink_{"tcp", &tcpClient_};
     Link ptyLink_{"pty", &ptyMaster_};
 };

@@ -33,8 +33,9 @@ size_t ExpectedResourceCount(const std::vector<std::string>& args) {
     };
     const bool pty = has("--pty");
     const bool hislip = has("--hislip");
-    const bool tcp = has("--tcp") || !(pty || hislip);
-    return (tcp ? 1 : 0) + (pty ? 1 : 0) + (hislip ? 1 : 0);
+    const bool vxi11 = has("--vxi11") || has("--vxi11-host");
+    const bool tcp = has("--tcp") || !(pty || hislip || vxi11);
+    return (tcp ? 1 : 0) + (pty ? 1 : 0) + (hislip ? 1 : 0) + (vxi11 ? 1 : 0);
 }
 
 // Reads the child's resource lines; stops at the expected count, at EOF or at the deadline.

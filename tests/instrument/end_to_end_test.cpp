@@ -157,19 +157,22 @@ void RunBenchSession(const std::string& resource) {
     EXPECT_EQ(code, -222);
 }
 
-TEST(EndToEnd, BenchSessionOverTcp) {
-    qmdc::testing::EmulatorProcess emulator({"--model", "Bench 50-20 QM"});
-    RunBenchSession(emulator.resource());
-}
-
-TEST(EndToEnd, BenchSessionOverASerialLine) {
-    qmdc::testing::EmulatorProcess emulator({"--pty", "--model", "Bench 50-20 QM"});
-    RunBenchSession(emulator.resource());
-}
-
-TEST(EndToEnd, BenchSessionOverHislip) {
-    qmdc::testing::EmulatorProcess emulator({"--hislip", "--model", "Bench 50-20 QM"});
-    RunBenchSession(emulator.resource());
+// The same bench session over each transport the emulator serves.
+TEST(EndToEnd, BenchSessionOverEachTransport) {
+    const struct {
+        const char* transport;
+        const char* option;
+    } rows[] = {
+        {"TCP socket", "--tcp"},
+        {"serial line", "--pty"},
+        {"HiSLIP", "--hislip"},
+        {"VXI-11", "--vxi11"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.transport);
+        qmdc::testing::EmulatorProcess emulator({row.option, "--model", "Bench 50-20 QM"});
+        RunBenchSession(emulator.resource());
+    }
 }
 
 }  // namespace

@@ -58,6 +58,34 @@ TEST(VisaResourceName, SerialNames) {
     }
 }
 
+TEST(VisaResourceName, Vxi11Names) {
+    struct Case {
+        const char* name;
+        const char* host;
+        const char* device;
+        ViUInt16 board;
+        const char* canonical;
+    };
+    const Case cases[] = {
+        {"TCPIP::10.0.0.5::INSTR", "10.0.0.5", "inst0", 0, "TCPIP0::10.0.0.5::inst0::INSTR"},
+        {"TCPIP0::10.0.0.5::inst0::INSTR", "10.0.0.5", "inst0", 0,
+         "TCPIP0::10.0.0.5::inst0::INSTR"},
+        {"tcpip2::psu.lab::gpib0,5::instr", "psu.lab", "gpib0,5", 2,
+         "TCPIP2::psu.lab::gpib0,5::INSTR"},
+        {"TCPIP::[::1]::inst1", "::1", "inst1", 0, "TCPIP0::[::1]::inst1::INSTR"},
+        {"TCPIP::10.0.0.5", "10.0.0.5", "inst0", 0, "TCPIP0::10.0.0.5::inst0::INSTR"},
+    };
+    for (const Case& c : cases) {
+        ResourceName rn;
+        ASSERT_EQ(parseResourceName(c.name, &rn), VI_SUCCESS) << c.name;
+        EXPECT_EQ(rn.kind, RsrcKind::Vxi11) << c.name;
+        EXPECT_EQ(rn.host, c.host);
+        EXPECT_EQ(rn.device, c.device);
+        EXPECT_EQ(rn.board, c.board);
+        EXPECT_EQ(rn.canonical, c.canonical);
+    }
+}
+
 TEST(VisaResourceName, HislipNames) {
     struct Case {
         const char* name;
@@ -94,10 +122,8 @@ TEST(VisaResourceName, HislipNames) {
 }
 
 TEST(VisaResourceName, OtherInterfacesAreWellFormedButAbsent) {
-    for (const char* name :
-         {"GPIB0::5::INSTR", "gpib::5", "GPIB1::5::3::INSTR", "GPIB0::INTFC",
-          "TCPIP::10.0.0.5::INSTR", "TCPIP0::10.0.0.5::inst0::INSTR", "TCPIP::10.0.0.5::5025",
-          "USB0::0x1234::0x5678::SN1::INSTR", "usb::4660::22136::SN1::0::raw"}) {
+    for (const char* name : {"GPIB0::5::INSTR", "gpib::5", "GPIB1::5::3::INSTR", "GPIB0::INTFC",
+                             "USB0::0x1234::0x5678::SN1::INSTR", "usb::4660::22136::SN1::0::raw"}) {
         ResourceName rn;
         EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_RSRC_NFOUND) << name;
     }

@@ -31,11 +31,19 @@
  *     calls on one session are serialised.
  *   - A resource name that does not parse gives VI_ERROR_INV_RSRC_NAME. A
  *     well-formed name of an interface this library does not provide
- *     (GPIB, USB, TCPIP INSTR such as TCPIP::host::inst0::INSTR) gives
- *     VI_ERROR_RSRC_NFOUND; prefixes it does not know at all (VXI, PXI, ...)
+ *     (GPIB, USB) gives VI_ERROR_RSRC_NFOUND; prefixes it does not know at all (VXI, PXI, ...)
  *     give VI_ERROR_INV_RSRC_NAME. ASRL also accepts any absolute path
  *     (ASRL/dev/ttyUSB0::INSTR); "::INSTR" is optional. An IPv6 host is
  *     written in brackets: TCPIP::[::1]::5025::SOCKET.
+ *   - TCPIP[board]::host[::device][::INSTR] is a VXI-11 instrument (device
+ *     "inst0" when left out; any other name, such as "gpib0,5", goes to the
+ *     server as written). No portmapper, no VXI-11 server or a link the
+ *     server refuses give VI_ERROR_RSRC_NFOUND; a build without the ONC RPC
+ *     library (32-bit Windows) gives VI_ERROR_LIBRARY_NFOUND. VXI-11 errors
+ *     map to VISA statuses (I/O timeout: VI_ERROR_TMO, locked by another
+ *     link: VI_ERROR_RSRC_LOCKED); a reply that is no RPC reply, or a record
+ *     longer than 1 MiB + 4 KiB, gives VI_ERROR_IO. viClear sends
+ *     device_clear.
  *   - viOpen: a refused connection, an unknown host, a connect that does not
  *     finish within the open timeout (0 means 2000 ms), a missing device or
  *     one that is not a terminal give VI_ERROR_RSRC_NFOUND; a serial device

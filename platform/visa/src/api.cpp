@@ -49,6 +49,23 @@ ViStatus withSession(ViSession vi, F&& body) noexcept {
     });
 }
 
+std::unique_ptr<Transport> openTransport(const ResourceName& name, ViUInt32 timeout,
+                                         ViStatus* status) {
+    switch (name.kind) {
+        case RsrcKind::TcpSocket:
+            return openTcpSocket(name, timeout, status);
+        case RsrcKind::Serial:
+            return openSerial(name, status);
+        case RsrcKind::Vxi11:
+            return openVxi11(name, timeout, status);
+        case RsrcKind::Hislip:
+            return openHislip(name, timeout, status);
+        default:
+            *status = VI_ERROR_RSRC_NFOUND;
+            return nullptr;
+    }
+}
+
 ViStatus openSession(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
                      ViPSession vi) {
     HandleTable& table = HandleTable::instance();
@@ -60,17 +77,7 @@ ViStatus openSession(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32
     ViStatus status = parseResourceName(name, &parsed);
     if (status != VI_SUCCESS) return status;
     initTrace();
-    std::unique_ptr<Transport> transport;
-    switch (parsed.kind) {
-        case RsrcKind::TcpSocket:
-            transport = openTcpSocket(parsed, timeout, &status);
-            break;
-        case RsrcKind::Hislip:
-            transport = openHislip(parsed, timeout, &status);
-            break;
-        default:
-            transport = openSerial(parsed, &status);
-    }
+    std::unique_ptr<Transport> transport = openTransport(parsed, timeout, &status);
     if (!transport) return status;
     return table.add(rm, std::make_shared<Session>(std::move(transport), parsed), vi);
 }

@@ -107,6 +107,17 @@ ViStatus parseHislip(const std::string& device, ViUInt16 board, const std::strin
     return VI_SUCCESS;
 }
 
+// The device name of a TCPIP INSTR resource says which protocol reaches it;
+// VXI-11 takes any name ("inst0", "gpib0,5") and leaves it to the server.
+bool classifyLanDevice(const std::string& device, ResourceName* out) {
+    if (device.size() > 255) return false;
+    for (char c : device)
+        if (std::isspace(static_cast<unsigned char>(c))) return false;
+    out->kind = RsrcKind::Vxi11;
+    out->device = device;
+    return true;
+}
+
 ViStatus parseTcpip(Fields f, const std::string& boardText, ResourceName* out) {
     unsigned long board = 0, port = 0;
     if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
@@ -130,8 +141,12 @@ ViStatus parseTcpip(Fields f, const std::string& boardText, ResourceName* out) {
     dropClass(&f, "INSTR");
     if (f.size() == 3 && startsWithNoCase(f[2], "HISLIP"))
         return parseHislip(f[2], static_cast<ViUInt16>(board), f[1], host, out);
-    // VXI-11 instrument: not provided here
-    return f.size() <= 3 ? VI_ERROR_RSRC_NFOUND : VI_ERROR_INV_RSRC_NAME;
+    if (f.size() > 3 || !classifyLanDevice(f.size() == 3 ? f[2] : "inst0", out))
+        return VI_ERROR_INV_RSRC_NAME;
+    out->board = static_cast<ViUInt16>(board);
+    out->host = host;
+    out->canonical = "TCPIP" + std::to_string(board) + "::" + f[1] + "::" + out->device + "::INSTR";
+    return VI_SUCCESS;
 }
 
 ViStatus parseSerial(Fields f, const std::string& boardText, ResourceName* out) {

@@ -21,7 +21,7 @@ struct ResourceName {
 
 // Parses a resource name (case-insensitive apart from host and device path).
 // VI_SUCCESS for the names this library opens; VI_ERROR_RSRC_NFOUND for a
-// well-formed name of another interface (GPIB, USB, TCPIP INSTR);
+// well-formed name of another interface (GPIB, USB);
 // VI_ERROR_INV_RSRC_NAME otherwise.
 ViStatus parseResourceName(const char* text, ResourceName* out);
 

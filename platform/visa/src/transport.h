@@ -54,6 +54,11 @@ class Transport {
                                   const Deadline& deadline, size_t* sent) {
         return write(buf, len, deadline, sent);
     }
+    // Waits until input is there, without reading it: for a protocol that
+    // knows its answer cannot have come yet (an RPC reply just after the
+    // call), so that the read after it needs no try that finds nothing.
+    // VI_SUCCESS, VI_ERROR_TMO or VI_ERROR_CONN_LOST; the default returns at once.
+    virtual ViStatus awaitInput(const Deadline& /*deadline*/) { return VI_SUCCESS; }
     // Drops input that has already arrived, without waiting for more.
     virtual void discardInput() = 0;
     // Ends every wait of this transport, the one another thread may be

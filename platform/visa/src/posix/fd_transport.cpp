@@ -105,6 +105,12 @@ ViStatus FdTransport::write(const ViByte* buf, size_t len, const Deadline& deadl
     return VI_SUCCESS;
 }
 
+ViStatus FdTransport::awaitInput(const Deadline& deadline) {
+    if (interrupted_) return VI_ERROR_CONN_LOST;
+    short revents = 0;
+    return wait(POLLIN, deadline, &revents);
+}
+
 void FdTransport::discardInput() {
     ViByte scratch[4096];
     // Bounded, so that a peer that never stops sending cannot keep us here.

@@ -25,6 +25,7 @@ class FdTransport : public Transport {
 
     ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) override;
     ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) override;
+    ViStatus awaitInput(const Deadline& deadline) override;
     void discardInput() override;
     void interrupt() override;
 

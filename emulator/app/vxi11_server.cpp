@@ -1,0 +1,476 @@
+#include "app/vxi11_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <rpc/pmap_prot.h>
+#include <rpc/rpcb_prot.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+namespace qmdc::emu {
+
+namespace {
+
+constexpr u_long kMaxRecvSize = 1024;  // small, so that long messages come in several writes
+constexpr size_t kMaxInput = 65536;    // the instrument's input buffer
+constexpr int kAddressTries = 64;
+constexpr long kReasonReqCnt = 0x01, kReasonChr = 0x02, kReasonEnd = 0x04;
+constexpr Device_Flags kFlagEnd = 0x08, kFlagTermChrSet = 0x80;
+constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kErrParameter = 5,
+                           kErrLocked = 11, kErrNoLock = 12, kErrTimeout = 15, kErrAbort = 23;
+
+Fd ListenOn(in_addr_t address, uint16_t port, uint16_t* bound) {
+    Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.valid()) return Fd();
+    const int on = 1;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = address;
+    sa.sin_port = htons(port);
+    socklen_t length = sizeof sa;
+    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        ::listen(socket.get(), 8) != 0 ||
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&sa), &length) != 0)
+        return Fd();
+    *bound = ntohs(sa.sin_port);
+    return socket;
+}
+
+// A loopback address other than 127.0.0.1, different from run to run.
+in_addr_t RandomLoopback(std::mt19937& random) {
+    const uint32_t low = 1 + random() % 0xFFFFFD;  // 127.0.0.1 .. 127.255.255.254
+    return htonl(0x7F000000u | (low == 1 ? 2 : low));
+}
+
+int MsUntil(std::chrono::steady_clock::time_point t) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t - std::chrono::steady_clock::now())
+            .count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 1 << 30));
+}
+
+}  // namespace
+
+Vxi11Server::Vxi11Server(Engine& engine, const FaultPlan& faults, bool verbose, int stopFd)
+    : engine_(engine), faults_(faults), verbose_(verbose), stopFd_(stopFd) {}
+
+Vxi11Server::~Vxi11Server() = default;
+
+bool Vxi11Server::Listen(const std::string& host, std::string& resource, std::string& error) {
+    std::mt19937 random(static_cast<uint32_t>(::getpid()) ^
+                        static_cast<uint32_t>(Clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < kAddressTries && !portmapListener_.valid(); ++attempt) {
+        in_addr_t address = 0;
+        if (!host.empty()) {
+            if (::inet_pton(AF_INET, host.c_str(), &address) != 1 ||
+                (ntohl(address) >> 24) != 127) {
+                error = "not an IPv4 loopback address: " + host;
+                return false;
+            }
+        } else {
+            address = RandomLoopback(random);
+        }
+        uint16_t port = 0;
+        portmapListener_ = ListenOn(address, PMAPPORT, &port);
+        if (!portmapListener_.valid() && (!host.empty() || errno != EADDRINUSE)) {
+            error = std::string("listen on port 111: ") + std::strerror(errno);
+            return false;
+        }
+        if (!portmapListener_.valid()) continue;
+        coreListener_ = ListenOn(address, 0, &corePort_);
+        abortListener_ = ListenOn(address, 0, &abortPort_);
+        char text[INET_ADDRSTRLEN] = "";
+        ::inet_ntop(AF_INET, &address, text, sizeof text);
+        host_ = text;
+    }
+    if (!portmapListener_.valid() || !coreListener_.valid() || !abortListener_.valid()) {
+        error = "no free loopback address for VXI-11";
+        return false;
+    }
+    resource = "TCPIP0::" + host_ + "::inst0::INSTR";
+    return true;
+}
+
+int Vxi11Server::Watch(std::vector<pollfd>& fds) {
+    for (const Fd* listener : {&portmapListener_, &coreListener_, &abortListener_})
+        fds.push_back(pollfd{listener->get(), POLLIN, 0});
+    int wait = -1;
+    for (const auto& conn : conns_) {
+        fds.push_back(pollfd{conn->fd.get(), POLLIN, 0});
+        if (!conn->read) continue;
+        const Clock::time_point until =
+            output_.empty() ? conn->read->until : std::min(conn->read->until, outputReadyAt_);
+        const int ms = MsUntil(until);
+        wait = wait < 0 ? ms : std::min(wait, ms);
+    }
+    return wait;
+}
+
+void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
+    const Channel listeners[] = {Channel::Portmap, Channel::Core, Channel::Abort};
+    const size_t connCount = conns_.size();
+    for (size_t i = 0; i < connCount; ++i) {
+        Conn& conn = *conns_[i];
+        if (fds[first + 3 + i].revents != 0 && !Receive(conn)) conn.closing = true;
+    }
+    for (auto& conn : conns_)
+        if (conn->read && !conn->closing) AnswerRead(*conn, Clock::now() >= conn->read->until);
+    for (size_t i = 0; i < 3; ++i)
+        if (fds[first + i].revents != 0) Accept(fds[first + i].fd, listeners[i]);
+    for (auto& conn : conns_)
+        if (conn->closing) Drop(*conn);
+    conns_.erase(std::remove_if(conns_.begin(), conns_.end(),
+                                [](const std::unique_ptr<Conn>& c) { return c->closing; }),
+                 conns_.end());
+}
+
+void Vxi11Server::Accept(int listener, Channel channel) {
+    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    if (!client.valid()) return;
+    const int on = 1;
+    ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    auto conn = std::make_unique<Conn>();
+    conn->fd = std::move(client);
+    conn->channel = channel;
+    conns_.push_back(std::move(conn));
+}
+
+void Vxi11Server::Drop(Conn& conn) {
+    std::vector<Device_Link> owned;
+    for (const auto& [lid, link] : links_)
+        if (link.conn == &conn) owned.push_back(lid);
+    for (const Device_Link lid : owned) DestroyLink(lid);
+    if (verbose_ && conn.channel == Channel::Core) std::fprintf(stderr, "[vxi11] closed\n");
+    conn.fd.Reset();
+}
+
+void Vxi11Server::DestroyLink(Device_Link lid) {
+    if (lockHolder_ == lid) lockHolder_ = 0;
+    links_.erase(lid);
+}
+
+bool Vxi11Server::Receive(Conn& conn) {
+    uint8_t buffer[65536];
+    const ssize_t count = ::read(conn.fd.get(), buffer, sizeof buffer);
+    if (count < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    if (count <= 0) return false;
+    size_t at = 0;
+    while (at < static_cast<size_t>(count) && !conn.closing) {
+        size_t used = 0;
+        const auto state = conn.reader.feed(buffer + at, count - at, &used);
+        at += used;
+        if (state == rpc::RecordReader::State::TooLong) return false;
+        if (state != rpc::RecordReader::State::Complete) break;
+        const bool keep = HandleCall(conn, conn.reader.record());
+        conn.reader.next();
+        if (!keep) return false;
+    }
+    return true;
+}
+
+void Vxi11Server::Reply(Conn& conn, uint32_t xid, accept_stat status, xdrproc_t encode,
+                        const void* res) {
+    std::string out;
+    if (!rpc::encodeReply(xid, status, encode, res, &out)) return;
+    if (!WriteAll(conn.fd.get(), out, 0, stopFd_)) conn.closing = true;
+}
+
+template <class Args, class Res, class Body>
+void Vxi11Server::Call(Conn& conn, uint32_t xid, const std::string& record, size_t at,
+                       bool_t (*decodeArgs)(XDR*, Args*), bool_t (*encodeRes)(XDR*, Res*),
+                       Body&& body) {
+    Args args{};
+    if (!rpc::decodeArgs(record, at, rpc::xdrProc(decodeArgs), &args)) {
+        Reply(conn, xid, GARBAGE_ARGS, nullptr, nullptr);
+        return;
+    }
+    Res res{};
+    // The body returns false when the reply comes later (a read that waits for its answer).
+    if (body(args, res)) Reply(conn, xid, SUCCESS, rpc::xdrProc(encodeRes), &res);
+    xdr_free(rpc::xdrProc(decodeArgs), reinterpret_cast<char*>(&args));
+}
+
+bool Vxi11Server::HandleCall(Conn& conn, const std::string& record) {
+    rpc::CallHeader call;
+    size_t at = 0;
+    if (!rpc::decodeCallHeader(record, &call, &at)) return false;  // not RPC: hang up
+    switch (conn.channel) {
+        case Channel::Portmap:
+            return Portmap(conn, call, record, at);
+        case Channel::Core:
+            return Core(conn, call, record, at);
+        case Channel::Abort:
+            return Abort(conn, call, record, at);
+    }
+    return false;
+}
+
+bool Vxi11Server::Portmap(Conn& conn, const rpc::CallHeader& call, const std::string& record,
+                          size_t at) {
+    if (call.prog != PMAPPROG || call.vers < PMAPVERS || call.vers > RPCBVERS4) {
+        Reply(conn, call.xid, PROG_UNAVAIL, nullptr, nullptr);
+    } else if (call.proc == 0) {
+        Reply(conn, call.xid, SUCCESS, rpc::xdrProc(xdr_void), nullptr);
+    } else if (call.proc != PMAPPROC_GETPORT) {  // also RPCBPROC_GETADDR in versions 3 and 4
+        Reply(conn, call.xid, PROC_UNAVAIL, nullptr, nullptr);
+    } else if (call.vers == PMAPVERS) {
+        Call(conn, call.xid, record, at, xdr_pmap, xdr_u_long, [&](pmap& query, u_long& port) {
+            const bool core = query.pm_prog == DEVICE_CORE && query.pm_prot == IPPROTO_TCP;
+            port = core ? corePort_ : 0;
+            return true;
+        });
+    } else {
+        // rpcbind's universal address: "h1.h2.h3.h4.p1.p2", empty for an unknown program.
+        std::string address;
+        Call(conn, call.xid, record, at, xdr_rpcb, xdr_wrapstring, [&](rpcb& query, char*& out) {
+            if (query.r_prog == DEVICE_CORE)
+                address = host_ + "." + std::to_string(corePort_ >> 8) + "." +
+                          std::to_string(corePort_ & 0xFF);
+            out = const_cast<char*>(address.c_str());
+            return true;
+        });
+    }
+    return true;
+}
+
+Device_ErrorCode Vxi11Server::Check(Device_Link lid) const {
+    if (links_.count(lid) == 0) return kErrInvalidLink;
+    return lockHolder_ != 0 && lockHolder_ != lid ? kErrLocked : 0;
+}
+
+bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::string& record,
+                       size_t at) {
+    const uint32_t xid = call.xid;
+    if (call.prog != DEVICE_CORE || call.vers != DEVICE_CORE_VERSION) {
+        Reply(conn, xid, PROG_UNAVAIL, nullptr, nullptr);
+        return true;
+    }
+    const auto generic = [&](auto&& action) {
+        Call(conn, xid, record, at, xdr_Device_GenericParms, xdr_Device_Error,
+             [&](Device_GenericParms& p, Device_Error& r) {
+                 r.error = Check(p.lid);
+                 if (r.error == 0) action(p);
+                 return true;
+             });
+    };
+    switch (call.proc) {
+        case create_link:
+            Call(conn, xid, record, at, xdr_Create_LinkParms, xdr_Create_LinkResp,
+                 [&](Create_LinkParms& p, Create_LinkResp& r) {
+                     if (std::strcmp(p.device, "inst0") != 0) {
+                         r.error = kErrDeviceNotAccessible;
+                         return true;
+                     }
+                     if (p.lockDevice && lockHolder_ != 0) {
+                         r.error = kErrLocked;
+                         return true;
+                     }
+                     r.lid = nextLid_++;
+                     links_.emplace(r.lid, Link{&conn, std::string(), 0});
+                     if (p.lockDevice) lockHolder_ = r.lid;
+                     r.abortPort = abortPort_;
+                     r.maxRecvSize = kMaxRecvSize;
+                     if (verbose_) std::fprintf(stderr, "[vxi11] link %ld\n", r.lid);
+                     return true;
+                 });
+            return true;
+        case destroy_link:
+            Call(conn, xid, record, at, xdr_Device_Link, xdr_Device_Error,
+                 [&](Device_Link& lid, Device_Error& r) {
+                     r.error = links_.count(lid) != 0 ? 0 : kErrInvalidLink;
+                     DestroyLink(lid);
+                     return true;
+                 });
+            return true;
+        case device_write: {
+            Call(conn, xid, record, at, xdr_Device_WriteParms, xdr_Device_WriteResp,
+                 [&](Device_WriteParms& p, Device_WriteResp& r) {
+                     r.error = p.data.data_len > kMaxRecvSize ? kErrParameter : Check(p.lid);
+                     if (r.error != 0) return true;
+                     Link& link = links_.at(p.lid);
+                     Write(link, p.lid, p, r);
+                     if (faults_.dropAfter() != 0 && link.messages >= faults_.dropAfter())
+                         conn.dropWhenAnswered = true;
+                     return true;
+                 });
+            // After the Nth message, the connection closes once its answer has been read.
+            return !(conn.dropWhenAnswered && output_.empty());
+        }
+        case device_read:
+            Call(conn, xid, record, at, xdr_Device_ReadParms, xdr_Device_ReadResp,
+                 [&](Device_ReadParms& p, Device_ReadResp& r) {
+                     r.error = Check(p.lid);
+                     if (r.error != 0) return true;
+                     const auto ms = std::chrono::milliseconds(
+                         std::min<u_long>(p.io_timeout, 24u * 3600 * 1000));
+                     conn.read = PendingRead{xid, p, Clock::now() + ms};
+                     AnswerRead(conn, false);
+                     return false;
+                 });
+            return true;
+        case device_readstb:
+            Call(conn, xid, record, at, xdr_Device_GenericParms, xdr_Device_ReadStbResp,
+                 [&](Device_GenericParms& p, Device_ReadStbResp& r) {
+                     r.error = Check(p.lid);
+                     // MAV (bit 4): an answer waits in the output queue.
+                     const int mav = output_.empty() ? 0 : 0x10;
+                     r.stb = static_cast<u_char>(engine_.instrument().status().StatusByte() | mav);
+                     return true;
+                 });
+            return true;
+        case device_trigger:
+            // The supply has no trigger subsystem: the trigger is taken and acts on nothing.
+            generic([&](Device_GenericParms&) { ++triggers_; });
+            return true;
+        case device_clear:
+            generic([&](Device_GenericParms& p) {
+                // Device clear: the input and output queues are emptied.
+                links_.at(p.lid).input.clear();
+                output_.clear();
+            });
+            return true;
+        case device_remote:
+        case device_local:
+            generic([&](Device_GenericParms&) { remote_ = call.proc == device_remote; });
+            return true;
+        case device_lock:
+            Call(conn, xid, record, at, xdr_Device_LockParms, xdr_Device_Error,
+                 [&](Device_LockParms& p, Device_Error& r) {
+                     r.error = Check(p.lid);
+                     if (r.error == 0) lockHolder_ = p.lid;
+                     return true;
+                 });
+            return true;
+        case device_unlock:
+            Call(conn, xid, record, at, xdr_Device_Link, xdr_Device_Error,
+                 [&](Device_Link& lid, Device_Error& r) {
+                     r.error = links_.count(lid) == 0 ? kErrInvalidLink
+                               : lockHolder_ != lid   ? kErrNoLock
+                                                      : 0;
+                     if (r.error == 0) lockHolder_ = 0;
+                     return true;
+                 });
+            return true;
+        default:
+            Reply(conn, xid, PROC_UNAVAIL, nullptr, nullptr);
+            return true;
+    }
+}
+
+void Vxi11Server::Write(Link& link, Device_Link lid, const Device_WriteParms& parms,
+                        Device_WriteResp& resp) {
+    // A new message makes the instrument discard an answer nobody read (IEEE 488.2).
+    if (link.input.empty()) output_.clear();
+    link.input.append(parms.data.data_val, parms.data.data_len);
+    resp.size = parms.data.data_len;
+    const bool end = (parms.flags & kFlagEnd) != 0;
+    // Every line is a message; so is what END closes without a linefeed.
+    std::string reply;
+    size_t start = 0;
+    for (;;) {
+        size_t nl = link.input.find('\n', start);
+        if (nl == std::string::npos) {
+            if (!end || start >= link.input.size()) break;
+            nl = link.input.size();
+        }
+        std::string line = link.input.substr(start, nl - start);
+        start = nl + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (verbose_) std::fprintf(stderr, "[vxi11 %ld] <- %s\n", lid, line.c_str());
+        ++link.messages;
+        reply += faults_.Reply(engine_.Execute(line));
+    }
+    link.input.erase(0, std::min(start, link.input.size()));
+    if (link.input.size() > kMaxInput) {
+        engine_.instrument().status().ReportError(-363);  // input buffer overrun
+        link.input.clear();
+    }
+    if (!reply.empty()) {
+        output_ += reply;
+        outputReadyAt_ = Clock::now() + std::chrono::milliseconds(faults_.delayMs());
+    }
+}
+
+void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
+    const PendingRead& pending = *conn.read;
+    const Device_ReadParms& p = pending.parms;
+    Device_ReadResp resp{};
+    std::string data;
+    const bool ready = !output_.empty() && Clock::now() >= outputReadyAt_;
+    if (Check(p.lid) != 0) {
+        resp.error = Check(p.lid);
+    } else if (ready) {
+        size_t n = std::min<size_t>(output_.size(), std::max<u_long>(p.requestSize, 1));
+        if (p.flags & kFlagTermChrSet) {
+            const size_t hit = output_.find(p.termChar);
+            if (hit != std::string::npos && hit < n) {
+                n = hit + 1;
+                resp.reason |= kReasonChr;
+            }
+        }
+        data = output_.substr(0, n);
+        output_.erase(0, n);
+        if (output_.empty()) resp.reason |= kReasonEnd;
+        if (n == p.requestSize) resp.reason |= kReasonReqCnt;
+        resp.data.data_len = static_cast<u_int>(n);
+        resp.data.data_val = data.data();
+        if (verbose_) std::fprintf(stderr, "[vxi11 %ld] -> %zu bytes\n", p.lid, n);
+    } else if (timedOut) {
+        resp.error = kErrTimeout;
+    } else {
+        return;  // waits on
+    }
+    const uint32_t xid = pending.xid;
+    conn.read.reset();
+    const std::string& bad = faults_.badRecord();
+    if (bad == "huge") {
+        // A record mark that announces 2 GiB, and then nothing.
+        if (!WriteAll(conn.fd.get(), std::string("\xff\xff\xff\xff", 4), 0, stopFd_))
+            conn.closing = true;
+    } else if (bad == "junk") {
+        // The reply's xid, then bytes that make no RPC reply.
+        std::string record("\x80\0\0\x08", 4);
+        for (int shift = 24; shift >= 0; shift -= 8) record += static_cast<char>(xid >> shift);
+        if (!WriteAll(conn.fd.get(), record + "junk", 0, stopFd_)) conn.closing = true;
+    } else {
+        Reply(conn, xid, SUCCESS, rpc::xdrProc(xdr_Device_ReadResp), &resp);
+    }
+    if (conn.dropWhenAnswered && output_.empty()) {
+        if (verbose_) std::fprintf(stderr, "[vxi11] dropping the connection\n");
+        conn.closing = true;
+    }
+}
+
+bool Vxi11Server::Abort(Conn& conn, const rpc::CallHeader& call, const std::string& record,
+                        size_t at) {
+    if (call.prog != DEVICE_ASYNC || call.proc != device_abort) {
+        Reply(conn, call.xid, call.prog != DEVICE_ASYNC ? PROG_UNAVAIL : PROC_UNAVAIL, nullptr,
+              nullptr);
+        return true;
+    }
+    Call(conn, call.xid, record, at, xdr_Device_Link, xdr_Device_Error,
+         [&](Device_Link& lid, Device_Error& r) {
+             const auto link = links_.find(lid);
+             r.error = link == links_.end() ? kErrInvalidLink : 0;
+             if (r.error != 0 || !link->second.conn->read) return true;
+             // The read in progress on that link ends at once with "abort".
+             Conn& core = *link->second.conn;
+             Device_ReadResp aborted{};
+             aborted.error = kErrAbort;
+             const uint32_t xid = core.read->xid;
+             core.read.reset();
+             Reply(core, xid, SUCCESS, rpc::xdrProc(xdr_Device_ReadResp), &aborted);
+             return true;
+         });
+    return true;
+}
+
+}  // namespace qmdc::emu

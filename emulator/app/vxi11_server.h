@@ -1,0 +1,102 @@
+// The instrument over VXI-11: a portmapper on port 111 of its own loopback address, the core
+// channel and the abort channel, each on a port the kernel picks. It runs inside the serving
+// loop (no thread of its own): the loop polls its descriptors and hands it what is ready.
+#ifndef QMDC_EMULATOR_APP_VXI11_SERVER_H
+#define QMDC_EMULATOR_APP_VXI11_SERVER_H
+
+#include <poll.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/faults.h"
+#include "app/transport.h"
+#include "core/engine.h"
+#include "rpc_codec.h"
+#include "rpc_record.h"
+#include "vxi11.h"
+
+namespace qmdc::emu {
+
+class Vxi11Server {
+  public:
+    Vxi11Server(Engine& engine, const FaultPlan& faults, bool verbose, int stopFd);
+    ~Vxi11Server();
+
+    // Listens on `host` (an IPv4 loopback address; empty: a free one in 127.0.0.0/8, so that
+    // servers run side by side, each with its own port 111). resource gets the VISA name.
+    bool Listen(const std::string& host, std::string& resource, std::string& error);
+
+    // Appends the descriptors to wait for; returns the longest wait it allows (ms, -1: any).
+    int Watch(std::vector<pollfd>& fds);
+    // Serves what poll() found ready in fds[first...], in the order Watch() added them.
+    void Serve(const std::vector<pollfd>& fds, size_t first);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    enum class Channel { Portmap, Core, Abort };
+    struct PendingRead {
+        uint32_t xid;
+        Device_ReadParms parms;
+        Clock::time_point until;
+    };
+    struct Conn {
+        Fd fd;
+        Channel channel;
+        rpc::RecordReader reader;
+        std::optional<PendingRead> read;  // a device_read waiting for the answer
+        bool closing = false;
+        bool dropWhenAnswered = false;  // --drop-after: close once the answer has gone
+    };
+    struct Link {
+        Conn* conn;
+        std::string input;  // bytes of a message not yet ended by a linefeed
+        long messages = 0;
+    };
+
+    void Accept(int listener, Channel channel);
+    bool Receive(Conn& conn);
+    bool HandleCall(Conn& conn, const std::string& record);
+    void Reply(Conn& conn, uint32_t xid, accept_stat status, xdrproc_t encode, const void* res);
+    template <class Args, class Res, class Body>
+    void Call(Conn& conn, uint32_t xid, const std::string& record, size_t at,
+              bool_t (*decodeArgs)(XDR*, Args*), bool_t (*encodeRes)(XDR*, Res*), Body&& body);
+
+    bool Portmap(Conn& conn, const rpc::CallHeader& call, const std::string& record, size_t at);
+    bool Core(Conn& conn, const rpc::CallHeader& call, const std::string& record, size_t at);
+    bool Abort(Conn& conn, const rpc::CallHeader& call, const std::string& record, size_t at);
+
+    // The VXI-11 error for an operation of `lid` (0 when it may go ahead).
+    Device_ErrorCode Check(Device_Link lid) const;
+    void Write(Link& link, Device_Link lid, const Device_WriteParms& parms, Device_WriteResp& resp);
+    // Answers the pending read of conn if it can be answered now (or has timed out).
+    void AnswerRead(Conn& conn, bool timedOut);
+    void DestroyLink(Device_Link lid);
+    void Drop(Conn& conn);
+
+    Engine& engine_;
+    const FaultPlan& faults_;
+    bool verbose_;
+    int stopFd_;
+    std::string host_;
+    Fd portmapListener_, coreListener_, abortListener_;
+    uint16_t corePort_ = 0, abortPort_ = 0;
+    std::vector<std::unique_ptr<Conn>> conns_;
+    std::map<Device_Link, Link> links_;
+    Device_Link nextLid_ = 1;
+    Device_Link lockHolder_ = 0;  // the link holding device_lock, 0: none
+    // The instrument's output queue, one for all links, and when its answer is there
+    // (--delay-ms makes it later).
+    std::string output_;
+    Clock::time_point outputReadyAt_{};
+    bool remote_ = false;
+    long triggers_ = 0;
+};
+
+}  // namespace qmdc::emu
+
+#endif
