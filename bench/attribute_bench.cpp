@@ -64,14 +64,15 @@ void BM_FramedNoOp(benchmark::State& state) {
     QmDC_close(vi);
 }
 
-void BM_ResolveSelector(benchmark::State& state, const char* selector, bool full) {
+void BM_ResolveSelector(benchmark::State& state, const char* selector, bool full,
+                        ViStatus expected) {
     const ViSession vi = Simulated();
     kiln::DriverSession* session = kiln::FindSession(vi);
     kiln::ChannelList channels;
     qmdc_bench::MedianPerCall(state, kBatch, [&] {
         const ViStatus status = full ? kiln::ResolveSelectorFully(session, selector, channels, true)
                                      : kiln::ResolveSelector(session, selector, channels, true);
-        return status == VI_SUCCESS;
+        return status == expected;
     });
     QmDC_close(vi);
 }
@@ -84,6 +85,10 @@ BENCHMARK(BM_PlainSet);
 BENCHMARK_CAPTURE(BM_PerChannelSet, empty, "");
 BENCHMARK_CAPTURE(BM_PerChannelSet, CH1, "CH1");
 BENCHMARK(BM_FramedNoOp);
-BENCHMARK_CAPTURE(BM_ResolveSelector, shortcut_CH1, "CH1", false);
-BENCHMARK_CAPTURE(BM_ResolveSelector, full_CH1, "CH1", true);
+BENCHMARK_CAPTURE(BM_ResolveSelector, shortcut_CH1, "CH1", false, VI_SUCCESS);
+BENCHMARK_CAPTURE(BM_ResolveSelector, full_CH1, "CH1", true, VI_SUCCESS);
+BENCHMARK_CAPTURE(BM_ResolveSelector, full_empty_level, "[A:CH1", true, VI_SUCCESS);
+// Two billion names: the second is no channel, and that is the answer.
+BENCHMARK_CAPTURE(BM_ResolveSelector, full_range_2e9, "CH1-CH2000000000", true,
+                  QMDC_ERROR_UNKNOWN_PHYSICAL_IDENTIFIER);
 BENCHMARK_MAIN();

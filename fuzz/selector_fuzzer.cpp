@@ -2,7 +2,8 @@
 // logical name (virtual names "Out", "Main", "Rng"). Each input is both:
 //   - a selector, resolved with and without validation, through the shortcut
 //     and through the full resolution, which must agree; a failure leaves no
-//     channels, and a validated success names only the physical channel;
+//     channels, and a validated success names the physical channel, and
+//     nothing else, at least once;
 //   - an instrument answer, converted by every map of the driver: a failure
 //     gives -1, a success a value whose entry accepts the answer.
 #include <algorithm>
@@ -36,12 +37,15 @@ void CheckSelector(const char* selector, bool validate) {
         CheckErrorText(vi, 1024);
         return;
     }
-    FUZZ_CHECK(full.size() <= kiln::kMaxSelectorNames, "\"%s\" gave %zu names", selector,
-               full.size());
-    if (validate)
-        for (const kiln::ChannelRef& channel : full)
-            FUZZ_CHECK(channel.name == "CH1" || channel.name.empty(), "\"%s\" named \"%s\"",
-                       selector, channel.name.c_str());
+    if (!validate) {
+        FUZZ_CHECK(full.size() <= kiln::kMaxSelectorNames, "\"%s\" gave %zu names", selector,
+                   full.size());
+        return;
+    }
+    FUZZ_CHECK(!full.empty(), "\"%s\" succeeded naming no channel", selector);
+    for (const kiln::ChannelRef& channel : full)
+        FUZZ_CHECK(channel.name == "CH1" || channel.name.empty(), "\"%s\" named \"%s\"", selector,
+                   channel.name.c_str());
 }
 
 using MapSource = const kiln::EnumCommandMap& (*)();

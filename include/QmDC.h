@@ -287,7 +287,8 @@ QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViSession(ViSession Vi,
                                                        ViSession* AttributeValue);
 /* Returns 4096 (a warning) when the value filled the buffer and may have been
  * cut; with a buffer size of 0 it only returns 4096, the largest size needed.
- * A negative size is refused (QMDC_ERROR_INVALID_VALUE). */
+ * A negative size promises a buffer of at least 4096 bytes; the value is read
+ * as into one, and the status returned as is. */
 QMDC_API ViStatus QMDC_CALL QmDC_GetAttributeViString(ViSession Vi, ViConstString RepCapIdentifier,
                                                       ViAttr AttributeID,
                                                       ViInt32 AttributeValueBufferSize,

@@ -26,6 +26,7 @@ bool FaultPlan::Configure(const FaultOptions& options, Engine& engine, std::stri
     delayMs_ = options.delayMs;
     dropAfter_ = options.dropAfter;
     split_ = options.split;
+    lineEnding_ = options.lineEnding;
     badRecord_ = options.badRecord;
     if (!badRecord_.empty() && badRecord_ != "huge" && badRecord_ != "junk") {
         error = "--bad-record takes huge or junk, not " + badRecord_;
@@ -61,7 +62,10 @@ std::string FaultPlan::Reply(const std::vector<Response>& responses) const {
             texts.push_back(response.text);
         }
     }
-    return texts.empty() ? std::string() : JoinResponses(texts);
+    if (texts.empty()) return std::string();
+    std::string reply = JoinResponses(texts);
+    reply.replace(reply.size() - 1, 1, lineEnding_);  // in place of its linefeed
+    return reply;
 }
 
 }  // namespace qmdc::emu

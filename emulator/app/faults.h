@@ -33,6 +33,7 @@ class FaultPlan {
     int delayMs_ = 0;
     long dropAfter_ = 0;
     size_t split_ = 0;
+    std::string lineEnding_ = "\n";
     std::string badRecord_;
     std::set<CommandId> noReply_;
     std::set<CommandId> garbage_;

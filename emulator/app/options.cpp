@@ -90,6 +90,12 @@ const std::vector<ValueOption>& ValueOptions() {
         {"--no-reply", Header(&FaultOptions::noReply)},
         {"--garbage", Header(&FaultOptions::garbage)},
         {"--oversize", Header(&FaultOptions::oversize)},
+        {"--eol",
+         [](Options& o, const std::string& text) {
+             if (text != "lf" && text != "crlf") return false;
+             o.faults.lineEnding = text == "lf" ? "\n" : "\r\n";
+             return true;
+         }},
         {"--esr-after",
          [](Options& o, const std::string& text) {
              const size_t equals = text.rfind('=');
@@ -196,6 +202,7 @@ Instrument:
   --serial TEXT          default SN0001
   --firmware TEXT        default 1.2.3
   --load OHMS            resistive load on the output, default 10
+  --eol lf|crlf          line ending of every answer, default lf
 
 Fault injection (QUERY/HEADER: a header in short or long form, e.g. "*OPC?", "MEAS:VOLT?"):
   --delay-ms N           wait N ms before sending each reply

@@ -21,6 +21,7 @@ struct FaultOptions {
     bool selfTestFails = false;                         // --tst-fail
     int esrStuckBits = 0;                               // --esr
     std::vector<std::pair<std::string, int>> esrAfter;  // --esr-after HEADER=VALUE
+    std::string lineEnding = "\n";                      // --eol lf|crlf
 };
 
 struct Options {

@@ -82,21 +82,22 @@ ViStatus GetAttributeText(const AttributeRegistry& registry, ViSession vi, ViCon
                                {"GetAttributeViString", "AttributeValueBufferSize"});
         }
         if (bufferSize == 0) return MAX_STRING_ATTRIBUTE_LENGTH;
-        // A negative size would let the value run past a buffer of any size
-        // the caller really has; the size must be given.
-        if (bufferSize < 0) {
-            return ReportError(
-                vi, QMDC_ERROR_INVALID_VALUE,
-                {std::to_string(bufferSize), "GetAttributeViString", "AttributeValueBufferSize"});
-        }
         const auto& getter = descriptor->Callbacks<Text>().getter;
-        // No value is longer than 4095 characters, whatever room the caller has.
-        const ViInt32 size = std::min(bufferSize, MAX_STRING_ATTRIBUTE_LENGTH);
+        // A negative size is the caller's promise of a buffer that holds any
+        // value: MAX_STRING_ATTRIBUTE_LENGTH characters with the terminator.
+        const bool promised = bufferSize < 0;
+        const ViInt32 size = promised ? MAX_STRING_ATTRIBUTE_LENGTH : bufferSize;
         status = getter(vi, channel, size, value);
         if (status < 0) return status;
-        const size_t length = strnlen(value, static_cast<size_t>(size));
-        if (length == static_cast<size_t>(size)) value[size - 1] = '\0';  // never unterminated
-        if (length + 1 >= static_cast<size_t>(size)) return MAX_STRING_ATTRIBUTE_LENGTH;
+        // Never unterminated, and no value is longer than 4095 characters,
+        // whatever room the caller has.
+        const size_t limit = std::min<size_t>(size, MAX_STRING_ATTRIBUTE_LENGTH);
+        const size_t length = strnlen(value, limit);
+        const bool cut = length == limit;
+        if (cut) value[limit - 1] = '\0';
+        if (promised) return status;
+        // Cut, or filled to the last byte: the buffer may have been too small.
+        if (cut || length + 1 == static_cast<size_t>(size)) return MAX_STRING_ATTRIBUTE_LENGTH;
         return status;
     });
 }

@@ -18,9 +18,10 @@ template <class T>
 ViStatus SetAttribute(ViSession vi, ViConstString channel, ViAttr id, T value);
 
 // Buffer rules: size 0 (or a null buffer with size 0) answers 4096 without
-// reading; a null buffer with another size is refused; a negative size lets
-// the getter write up to 4096 characters; a positive size is honoured up to
-// 4096. A value that fills the buffer answers 4096: it may have been cut.
+// reading; a null buffer with another size is refused; a negative size
+// promises room for 4096 characters with the terminator, and the getter's
+// status comes back as is; a positive size is the getter's. A value that fills
+// the buffer, or one cut at 4095 characters, answers 4096.
 ViStatus GetAttributeText(ViSession vi, ViConstString channel, ViAttr id, ViInt32 bufferSize,
                           ViChar value[]);
 ViStatus SetAttributeText(ViSession vi, ViConstString channel, ViAttr id, ViConstString value);

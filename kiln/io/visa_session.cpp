@@ -138,7 +138,8 @@ ViStatus VisaSession<Derived>::QueryNumber(const char* command, const char* scan
         Queryf(command, CountAfterFirstConversion(scanFormat).c_str(), value, &consumed);
     if (status < 0 || consumed >= 0) return status;
     return Self().ReportErrorWithText(QMDC_ERROR_UNEXPECTED_RESPONSE,
-                                      "The answer to %s holds no number.", {CommandName(command)});
+                                      "The answer to %s holds no number that fits.",
+                                      {CommandName(command)});
 }
 
 template <class Derived>
@@ -159,7 +160,16 @@ ViStatus VisaSession<Derived>::QueryText(const char* command, const char* scanFo
         clear();
         return status;
     }
-    return consumed >= 0 ? status : ReportEmptyAnswer(command);
+    if (consumed < 0) return ReportEmptyAnswer(command);
+    // An instrument that ends its lines in CR LF: the CR is no part of the text.
+    if (bufferSize > 0) {
+        size_t end = strnlen(buffer, static_cast<size_t>(bufferSize));
+        if (end == static_cast<size_t>(bufferSize)) return status;  // unterminated: not ours
+        const size_t read = end;
+        while (end > 0 && buffer[end - 1] == '\r') buffer[--end] = '\0';
+        if (read > 0 && end == 0) return ReportEmptyAnswer(command);
+    }
+    return status;
 }
 
 template <class Derived>

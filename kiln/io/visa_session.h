@@ -27,15 +27,17 @@ class VisaSession : public IoSession {
 
     // Queries one number with a scan format made of its conversion and what
     // drops the rest of the answer ("%lf%*t", "%ld%*T"). An answer that holds
-    // no number is reported as an unexpected response instead of leaving the
+    // no number, or one the value's type cannot hold (the scan takes no such
+    // number), is reported as an unexpected response instead of leaving the
     // value as it was.
     template <class Number>
     ViStatus QueryNumber(const char* command, const char* scanFormat, Number* value);
 
     // Queries a text answer straight into the caller's buffer, with a scan
     // format whose first conversion is a sized one ("%#[^\n]%*t"). The buffer
-    // always ends up terminated (empty after a failure), and an answer that
-    // holds nothing is reported as an unexpected response.
+    // always ends up terminated (empty after a failure), a carriage return
+    // before the line's linefeed is left out, and an answer that holds nothing
+    // is reported as an unexpected response.
     ViStatus QueryText(const char* command, const char* scanFormat, ViInt32 bufferSize,
                        ViChar* buffer);
 

@@ -1,7 +1,10 @@
 #include "resolve_selector.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <iterator>
+#include <map>
+#include <set>
+#include <unordered_set>
 
 #include "QmDC.h"
 #include "physical_names.h"
@@ -13,10 +16,20 @@
 namespace kiln {
 namespace {
 
+// An item of a level: a name, or a range kept as its base name and bounds.
+// A range is never written out: "CH1-CH2000000000" has two billion
+// identifiers, and a resolution looks at no more of them than it needs.
 struct Item {
     std::string text;
     bool isRange = false;
-    std::vector<std::string> identifiers;
+    std::string base;
+    long long first = 0;
+    long long last = 0;
+
+    long long Count() const { return isRange ? last - first + 1 : 1; }
+    std::string Identifier(long long i) const {
+        return isRange ? base + std::to_string(first + i) : text;
+    }
 };
 
 struct Level {
@@ -32,11 +45,6 @@ ViStatus Report(DriverSession* session, ViStatus code, const std::string& text =
                 ErrorArgs args = {}) {
     if (session != nullptr) return session->ReportErrorWithText(code, text, args);
     return ReportErrorWithText(VI_NULL, code, text, args);
-}
-
-ViStatus ReportTooManyNames(DriverSession* session) {
-    return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR,
-                  "The selector names more than %s channels.", {std::to_string(kMaxSelectorNames)});
 }
 
 ViStatus ReportRange(DriverSession* session, const std::string& item, const std::string& text,
@@ -62,28 +70,92 @@ bool ParseIndex(const std::string& digits, long long& value) {
     return true;
 }
 
-ViStatus ExpandRange(DriverSession* session, const std::string& item,
-                     std::vector<std::string>& identifiers) {
+ViStatus ParseRange(DriverSession* session, Item& item) {
     RangeParts parts;
-    if (!MatchRangeItem(item, parts))
-        return ReportRange(session, item, "The base names do not match.");
-    long long first = 0, last = 0;
-    if (!ParseIndex(parts.first, first)) {
-        return ReportRange(session, item, "The index '%s' does not fit in 32 bits.", parts.first);
+    if (!MatchRangeItem(item.text, parts))
+        return ReportRange(session, item.text, "The base names do not match.");
+    if (!ParseIndex(parts.first, item.first)) {
+        return ReportRange(session, item.text, "The index '%s' does not fit in 32 bits.",
+                           parts.first);
     }
-    if (!ParseIndex(parts.last, last)) {
-        return ReportRange(session, item, "The index '%s' does not fit in 32 bits.", parts.last);
+    if (!ParseIndex(parts.last, item.last)) {
+        return ReportRange(session, item.text, "The index '%s' does not fit in 32 bits.",
+                           parts.last);
     }
-    if (first >= last) {
-        return ReportRange(session, item, "The start index must be less than the end index.");
+    if (item.first >= item.last) {
+        return ReportRange(session, item.text, "The start index must be less than the end index.");
     }
-    if (last - first >= static_cast<long long>(kMaxSelectorNames)) {
-        return ReportRange(session, item, "The range names more than %s identifiers.",
-                           std::to_string(kMaxSelectorNames));
-    }
-    for (long long i = first; i <= last; ++i) identifiers.push_back(parts.base + std::to_string(i));
+    item.isRange = true;
+    item.base = std::move(parts.base);
     return VI_SUCCESS;
 }
+
+// The identifiers already in a level, for the check that none comes twice,
+// without writing ranges out: the names as they are and, per base name, the
+// indexes of the names that a range could also give and the ranges' bounds.
+class LevelIdentifiers {
+  public:
+    enum class Meets { Nothing, Name, Range };
+
+    Meets Check(const Item& item) const {
+        if (item.isRange) {
+            if (HasRangeWithin(item.base, item.first, item.last) ||
+                HasNameWithin(item.base, item.first, item.last)) {
+                return Meets::Range;
+            }
+            return Meets::Nothing;
+        }
+        if (names_.count(item.text) != 0) return Meets::Name;
+        std::string base;
+        long long index = 0;
+        if (RangeIdentifier(item.text, base, index) && HasRangeWithin(base, index, index)) {
+            return Meets::Range;
+        }
+        return Meets::Nothing;
+    }
+
+    void Add(const Item& item) {
+        if (item.isRange) {
+            ranges_[item.base][item.first] = item.last;
+            return;
+        }
+        names_.insert(item.text);
+        std::string base;
+        long long index = 0;
+        if (RangeIdentifier(item.text, base, index)) nameIndexes_[base].insert(index);
+    }
+
+  private:
+    // A name a range gives: its base and an index written without leading
+    // zeros that fits a range bound.
+    static bool RangeIdentifier(const std::string& name, std::string& base, long long& index) {
+        std::string digits;
+        if (!MatchIndexedName(name, base, digits)) return false;
+        if (digits.size() > 1 && digits[0] == '0') return false;
+        return ParseIndex(digits, index);
+    }
+
+    bool HasRangeWithin(const std::string& base, long long first, long long last) const {
+        const auto found = ranges_.find(base);
+        if (found == ranges_.end()) return false;
+        // The ranges of a base never overlap: only the last one starting at
+        // or before `last` can reach `first`.
+        auto after = found->second.upper_bound(last);
+        if (after == found->second.begin()) return false;
+        return std::prev(after)->second >= first;
+    }
+
+    bool HasNameWithin(const std::string& base, long long first, long long last) const {
+        const auto found = nameIndexes_.find(base);
+        if (found == nameIndexes_.end()) return false;
+        const auto index = found->second.lower_bound(first);
+        return index != found->second.end() && *index <= last;
+    }
+
+    std::unordered_set<std::string> names_;
+    std::map<std::string, std::set<long long>> nameIndexes_;
+    std::map<std::string, std::map<long long, long long>> ranges_;
+};
 
 // Puts the virtual names in: every run of name characters becomes what the
 // session maps it to; a mapping to a list of names is bracketed.
@@ -110,98 +182,51 @@ ViStatus ExpandVirtualNames(DriverSession& session, const std::string& text, std
     return VI_SUCCESS;
 }
 
-// Step 5: the levels and their items; an identifier may appear only once in
-// a level.
-ViStatus ParseLevels(DriverSession* session, const std::string& text, std::vector<Level>& levels,
-                     size_t& identifierCount) {
+// The grammar, then the virtual names (with a session) and the grammar again.
+ViStatus ExpandSelector(DriverSession* session, const std::string& selector, std::string& out) {
+    out = selector;
+    if (!MatchesSelectorGrammar(out)) return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR);
+    if (session == nullptr) return VI_SUCCESS;
+    std::string withVirtualNames;
+    const ViStatus status = ExpandVirtualNames(*session, out, withVirtualNames);
+    if (status < 0) return status;
+    if (withVirtualNames == out) return VI_SUCCESS;
+    if (!MatchesSelectorGrammar(withVirtualNames)) {
+        return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR);
+    }
+    out = std::move(withVirtualNames);
+    return VI_SUCCESS;
+}
+
+// The levels and their items; an identifier may appear only once in a level.
+ViStatus ParseLevels(DriverSession* session, const std::string& text, std::vector<Level>& levels) {
     for (std::string levelText : SplitList(text, ':', true)) {
         Level level;
         level.bracketed = !levelText.empty() && levelText[0] == '[';
         if (level.bracketed) {
             levelText = levelText.size() >= 2 ? levelText.substr(1, levelText.size() - 2) : "";
         }
-        // identifier -> whether the item that brought it is a range
-        std::unordered_map<std::string, bool> seen;
+        LevelIdentifiers taken;
         for (const std::string& itemText : SplitList(levelText, ',', true)) {
             Item item;
             item.text = itemText;
             if (itemText.find('-') != std::string::npos) {
-                item.isRange = true;
-                const ViStatus status = ExpandRange(session, itemText, item.identifiers);
+                const ViStatus status = ParseRange(session, item);
                 if (status < 0) return status;
-            } else {
-                item.identifiers.push_back(itemText);
             }
-            identifierCount += item.identifiers.size();
-            if (identifierCount > kMaxSelectorNames) {
-                return ReportTooManyNames(session);
+            const LevelIdentifiers::Meets meets = taken.Check(item);
+            if (meets == LevelIdentifiers::Meets::Range ||
+                (meets == LevelIdentifiers::Meets::Name && item.isRange)) {
+                return ReportRange(session, itemText,
+                                   "An identifier in the range overlaps with another range.");
             }
-            for (const std::string& identifier : item.identifiers) {
-                auto [it, inserted] = seen.emplace(identifier, item.isRange);
-                if (inserted) continue;
-                if (item.isRange || it->second) {
-                    return ReportRange(session, itemText,
-                                       "An identifier in the range overlaps with another range.");
-                }
+            if (meets == LevelIdentifiers::Meets::Name) {
                 return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR);
             }
+            taken.Add(item);
             level.items.push_back(std::move(item));
         }
         levels.push_back(std::move(level));
-    }
-    return VI_SUCCESS;
-}
-
-// Step 6: a colon binds tighter than a comma, brackets group. The last item of
-// a level (every item, when the level is bracketed) is combined with what the
-// next level offers: all its items when bracketed, else its first item, which
-// is then used up. Worked from the last level back, without recursion.
-ViStatus CombineLevels(DriverSession* session, const std::vector<Level>& levels,
-                       std::vector<std::string>& names) {
-    if (levels.size() > kMaxSelectorLevels) {
-        return Report(session, QMDC_ERROR_INVALID_NUMBER_OF_LEVELS_IN_SELECTOR, std::string(),
-                      {RepeatedCapability()});
-    }
-    const size_t last = levels.size() - 1;
-    std::vector<std::string> offered;  // what level k + 1 offers to level k
-    std::vector<std::vector<std::string>> combined(levels.size());
-    auto combine = [&](size_t k, size_t index, std::vector<std::string>& out) -> bool {
-        const Level& level = levels[k];
-        const Item& item = level.items[index];
-        const bool alone = k == last || (!level.bracketed && index + 1 != level.items.size());
-        for (const std::string& x : item.identifiers) {
-            if (alone) {
-                out.push_back(x);
-            } else {
-                for (const std::string& y : offered) out.push_back(x + ":" + y);
-            }
-            if (out.size() > kMaxSelectorNames) return false;
-        }
-        return true;
-    };
-    for (size_t k = last + 1; k-- > 0;) {
-        std::vector<std::string> offer;
-        const size_t offeredItems = levels[k].bracketed ? levels[k].items.size() : 1;
-        for (size_t i = 0; k > 0 && i < offeredItems; ++i) {
-            if (!combine(k, i, offer)) {
-                return ReportTooManyNames(session);
-            }
-        }
-        // Level k's own names, kept for the pass below.
-        std::vector<std::string>& own = combined[k];
-        const size_t firstOwn = k == 0 ? 0 : offeredItems;
-        for (size_t i = firstOwn; i < levels[k].items.size(); ++i) {
-            if (!combine(k, i, own)) {
-                return ReportTooManyNames(session);
-            }
-        }
-        offered = std::move(offer);
-    }
-    for (size_t k = 0; k <= last; ++k) {
-        names.insert(names.end(), combined[k].begin(), combined[k].end());
-        if (names.size() > kMaxSelectorNames) {
-            return ReportTooManyNames(session);
-        }
     }
     return VI_SUCCESS;
 }
@@ -213,33 +238,76 @@ bool IsPhysicalName(DriverSession& session, const ChannelRef& ref) {
     });
 }
 
+ViStatus AppendChannel(DriverSession* session, const std::string& name, bool validate,
+                       ChannelList& out) {
+    ChannelRef ref = MakeChannelRef(name);
+    if (validate && (session == nullptr || !IsPhysicalName(*session, ref))) {
+        return Report(session, QMDC_ERROR_UNKNOWN_PHYSICAL_IDENTIFIER,
+                      "The identifier '%s' is not defined for repeated capability '%s'.",
+                      {name, RepeatedCapability()});
+    }
+    // Only names not checked against the table can be many.
+    if (out.size() >= kMaxSelectorNames) {
+        return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR,
+                      "The selector names more than %s channels.",
+                      {std::to_string(kMaxSelectorNames)});
+    }
+    out.push_back(std::move(ref));
+    return VI_SUCCESS;
+}
+
+// The names the levels combine into, in order, checked one by one: a name of
+// more than one level fails, and so does (with validation) one that is no
+// physical name. A colon binds tighter than a comma and brackets group: the
+// last item of a level (every item of a bracketed one) is joined with what
+// the next level offers (all its items when bracketed, else its first), and
+// an offered item gives no names of its own; a level with no items (an empty
+// bracket) offers nothing and takes nothing from the next. The names are
+// never written out: a joined name has more than one level, so the first one
+// fails, and the others are single identifiers.
+ViStatus CollectChannels(DriverSession* session, const std::vector<Level>& levels, bool validate,
+                         ChannelList& out) {
+    const size_t count = levels.size();
+    // offers[j]: whether what level j offers the level before gives any name.
+    std::vector<bool> offers(count + 1, false);
+    for (size_t j = count; j-- > 0;) {
+        const Level& level = levels[j];
+        offers[j] =
+            !level.items.empty() &&
+            (j + 1 == count || (!level.bracketed && level.items.size() > 1) || offers[j + 1]);
+    }
+    for (size_t k = 0; k < count; ++k) {
+        const Level& level = levels[k];
+        const bool lastLevel = k + 1 == count;
+        size_t offered = 0;  // the items the level before took
+        if (k > 0 && !levels[k - 1].items.empty()) {
+            offered =
+                level.bracketed ? level.items.size() : std::min<size_t>(1, level.items.size());
+        }
+        for (size_t i = offered; i < level.items.size(); ++i) {
+            const bool alone = lastLevel || (!level.bracketed && i + 1 != level.items.size());
+            if (!alone) {
+                if (offers[k + 1]) {
+                    return Report(session, QMDC_ERROR_INVALID_NUMBER_OF_LEVELS_IN_SELECTOR,
+                                  std::string(), {RepeatedCapability()});
+                }
+                continue;
+            }
+            const Item& item = level.items[i];
+            for (long long n = 0; n < item.Count(); ++n) {
+                const ViStatus status = AppendChannel(session, item.Identifier(n), validate, out);
+                if (status < 0) return status;
+            }
+        }
+    }
+    return VI_SUCCESS;
+}
+
 }  // namespace
 
 ChannelRef MakeChannelRef(const std::string& name) {
     if (name.empty()) return ChannelRef{};
     return ChannelRef{name, std::string(RepeatedCapability()) + "!!" + name};
-}
-
-ViStatus SelectorNames(DriverSession* session, const std::string& selector,
-                       std::vector<std::string>& names) {
-    std::string expanded = selector;
-    if (!MatchesSelectorGrammar(expanded)) return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR);
-    if (session != nullptr) {
-        std::string withVirtualNames;
-        const ViStatus status = ExpandVirtualNames(*session, expanded, withVirtualNames);
-        if (status < 0) return status;
-        if (withVirtualNames != expanded) {
-            if (!MatchesSelectorGrammar(withVirtualNames)) {
-                return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR);
-            }
-            expanded = std::move(withVirtualNames);
-        }
-    }
-    std::vector<Level> levels;
-    size_t identifierCount = 0;
-    const ViStatus status = ParseLevels(session, expanded, levels, identifierCount);
-    if (status < 0) return status;
-    return CombineLevels(session, levels, names);
 }
 
 ViStatus ResolveSelectorFully(DriverSession* session, ViConstString selector, ChannelList& out,
@@ -259,23 +327,19 @@ ViStatus ResolveSelectorFully(DriverSession* session, ViConstString selector, Ch
                       "names defined.",
                       {RepeatedCapability(), RepeatedCapability(), static_cast<int>(count)});
     }
-    std::vector<std::string> names;
-    const ViStatus status = SelectorNames(session, text, names);
+    std::string expanded;
+    ViStatus status = ExpandSelector(session, text, expanded);
     if (status < 0) return status;
-
+    std::vector<Level> levels;
+    status = ParseLevels(session, expanded, levels);
+    if (status < 0) return status;
     ChannelList resolved;
-    for (const std::string& name : names) {
-        if (name.find(':') != std::string::npos) {
-            return Report(session, QMDC_ERROR_INVALID_NUMBER_OF_LEVELS_IN_SELECTOR, std::string(),
-                          {RepeatedCapability()});
-        }
-        ChannelRef ref = MakeChannelRef(name);
-        if (validate && (session == nullptr || !IsPhysicalName(*session, ref))) {
-            return Report(session, QMDC_ERROR_UNKNOWN_PHYSICAL_IDENTIFIER,
-                          "The identifier '%s' is not defined for repeated capability '%s'.",
-                          {name, RepeatedCapability()});
-        }
-        resolved.push_back(std::move(ref));
+    status = CollectChannels(session, levels, validate, resolved);
+    if (status < 0) return status;
+    // "[A" (a bracket that loses its only name) names nothing: an operation
+    // on it would report success having done nothing.
+    if (validate && resolved.empty()) {
+        return Report(session, QMDC_ERROR_BADLY_FORMED_SELECTOR, "The selector names no channel.");
     }
     out = std::move(resolved);
     return VI_SUCCESS;

@@ -13,30 +13,24 @@ namespace kiln {
 
 class DriverSession;
 
-// The longest list a selector may expand to (ranges and combined levels
-// multiply); a longer one is refused instead of filling memory.
+// The most names a resolution without validation gives (a range can name two
+// billion); with validation every name is a physical name, so the first one
+// that is not ends the resolution, and no limit is needed.
 constexpr size_t kMaxSelectorNames = 10000;
 // How much longer virtual names may make a selector.
 constexpr size_t kMaxVirtualNameGrowth = 1u << 16;
-// The most levels a selector may have.
-constexpr size_t kMaxSelectorLevels = 64;
 
 // Resolves selector (null reads as "") for session, which may be null only
 // without validation. With validation every name must be one of the session's
 // physical names. On failure the error is recorded on the session and out is
-// left empty.
+// left empty. With validation, a selector that names no channel at all ("[A",
+// a bracket that loses its only name) is refused.
 ViStatus ResolveSelector(DriverSession* session, ViConstString selector, ChannelList& out,
                          bool validate);
 
 // The full resolution, step by step, without the shortcut for common selectors.
 ViStatus ResolveSelectorFully(DriverSession* session, ViConstString selector, ChannelList& out,
                               bool validate);
-
-// Steps of the full resolution before the names are checked: the grammar,
-// the virtual names (with a session), the levels and their items, and the
-// combination of the levels into names ("a:b" for two levels).
-ViStatus SelectorNames(DriverSession* session, const std::string& selector,
-                       std::vector<std::string>& names);
 
 // The shortcut: a blank selector, or a single name (physical or virtual)
 // naming one of the session's physical names. Returns false when the selector

@@ -97,4 +97,12 @@ bool MatchRangeItem(const std::string& text, RangeParts& parts) {
     return true;
 }
 
+bool MatchIndexedName(const std::string& text, std::string& base, std::string& digits) {
+    const size_t baseEnd = SkipWhile(text, 0, IsRangeLetter);
+    if (baseEnd == 0 || !IsIndexedName(text, 0, text.size())) return false;
+    base = text.substr(0, baseEnd);
+    digits = text.substr(baseEnd);
+    return true;
+}
+
 }  // namespace kiln

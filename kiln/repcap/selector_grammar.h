@@ -33,4 +33,8 @@ struct RangeParts {
 };
 bool MatchRangeItem(const std::string& text, RangeParts& parts);
 
+// A name of the form a range gives its identifiers: a base of letters, '_'
+// and '!', then decimal digits (split into base and digits).
+bool MatchIndexedName(const std::string& text, std::string& base, std::string& digits);
+
 }  // namespace kiln

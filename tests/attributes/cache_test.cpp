@@ -177,9 +177,9 @@ TEST(AttributeCache, AnswersAreReadOrRefused) {
         {"12.5\n", VI_SUCCESS, ""},
         {"  +7E2 trailing words\n", VI_SUCCESS, ""},
         {"abc\n", QMDC_ERROR_UNEXPECTED_RESPONSE,
-         "Unexpected response from instrument.  The answer to LEV? holds no number."},
+         "Unexpected response from instrument.  The answer to LEV? holds no number that fits."},
         {"\n", QMDC_ERROR_UNEXPECTED_RESPONSE,
-         "Unexpected response from instrument.  The answer to LEV? holds no number."},
+         "Unexpected response from instrument.  The answer to LEV? holds no number that fits."},
     };
     for (const AnswerCase& c : numbers) {
         answers.Set("LEV?", c.answer);

@@ -126,12 +126,15 @@ TEST(EnumMaps, ValuesToCommandsAndNames) {
 // follows the model grammar but is in no family.
 const EnumCommandMap& ModelMap() {
     static const EnumCommandMap map({
+        EnumCommandInfo("FAMILY_U", 7, "U", "DefaultFamily"),  // before its rival for everyone
         EnumCommandInfo("ANYONE_Y", 3, "Y", ""),
         EnumCommandInfo("EXACT_X", 1, "X", "Rack 30-70 QM"),
         EnumCommandInfo("FAMILY_XY", 2, "X, Y", "DefaultFamily"),
-        EnumCommandInfo("ANYONE_W", 4, "W", ""), EnumCommandInfo("ANYONE_V", 2, "V", ""),
+        EnumCommandInfo("ANYONE_W", 4, "W", ""),
+        EnumCommandInfo("ANYONE_V", 2, "V", ""),
         EnumCommandInfo("OTHER_Z", 5, "Z", "Rack 400-5 QM"),
         EnumCommandInfo("EXACT_X_AGAIN", 6, "X", "Rack 30-70 QM"),  // exact entries may share
+        EnumCommandInfo("ANYONE_U", 8, "U", ""),
     });
     return map;
 }
@@ -157,6 +160,11 @@ TEST(EnumMaps, ExactModelsBeatFamiliesWhichBeatEveryModel) {
         {"Rack 60-25 QM", "Y", 3},
         {"Rack 60-25 QM", "V", 2},
         {"Rack 400-5 QM", "Z", 5},
+        // The family entry wins whether it comes before or after the rival
+        // entry for every model.
+        {"Rack 30-70 QM", "U", 7},
+        {"Bench 50-20 QM", "u", 7},
+        {"Rack 60-25 QM", "U", 8},
     };
     for (const ModelCase& c : cases) {
         qmdc_test::Session session("TCPIP0::sim::5025::SOCKET",

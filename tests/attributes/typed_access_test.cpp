@@ -179,13 +179,14 @@ TEST(TypedAccess, StringBufferRules) {
         {1, false, 4096, ""},
         {0, false, 4096, nullptr},  // nothing is read or written
         {0, true, 4096, nullptr},
-        {-1, false, QMDC_ERROR_INVALID_VALUE, nullptr},  // no bound on the buffer: refused
-        {-2147483647 - 1, false, QMDC_ERROR_INVALID_VALUE, nullptr},
+        // A negative size promises room for any value (4096 bytes).
+        {-1, false, VI_SUCCESS, "QmDC"},
+        {-2147483647 - 1, false, VI_SUCCESS, "QmDC"},
         {100000, false, VI_SUCCESS, "QmDC"},
     };
     for (const BufferCase& c : cases) {
-        // As large as the size says; a negative size describes no buffer.
-        qmdc_test::GuardedText buffer(c.size < 0 ? 0 : static_cast<size_t>(c.size));
+        // As large as the size says, or as the negative size promises.
+        qmdc_test::GuardedText buffer(c.size < 0 ? 4096 : static_cast<size_t>(c.size));
         const ViStatus status =
             QmDC_GetAttributeViString(session->vi(), "", QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, c.size,
                                       c.nullBuffer ? nullptr : buffer.data());
@@ -194,18 +195,66 @@ TEST(TypedAccess, StringBufferRules) {
     }
 }
 
+struct LongValueCase {
+    size_t length;  // of the value
+    ViInt32 size;   // the caller's
+    ViStatus status;
+    size_t read;  // characters the caller gets
+};
+
+// The getter writes into the caller's buffer with the caller's size; no value
+// comes back longer than 4095 characters, and only a cut one answers 4096.
 TEST(TypedAccess, NoValueIsLongerThan4095Characters) {
-    // The resource descriptor of a session is whatever name it was opened on.
-    const std::string longName = "TCPIP0::" + std::string(6000, 'h') + "::5025::SOCKET";
-    qmdc_test::Session session(longName, "Simulate=1");
-    ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
-    std::string buffer(10000, '#');
-    EXPECT_EQ(QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_IO_RESOURCE_DESCRIPTOR, 10000,
-                                        &buffer[0]),
-              4096);
-    EXPECT_EQ(std::strlen(buffer.c_str()), 4095u);
-    EXPECT_EQ(buffer.compare(0, 4095, longName, 0, 4095), 0);
-    EXPECT_EQ(buffer[4096], '#');
+    const LongValueCase cases[] = {
+        {4095, 10000, VI_SUCCESS, 4095},  // fits: a larger buffer is no warning
+        {4095, 4096, 4096, 4095},  // exactly filled: may have been cut  {4095, 4095, 4096, 4094},
+        {4095, -1, VI_SUCCESS, 4095},    {6000, 10000, 4096, 4095},
+        {6000, -1, VI_SUCCESS, 4095},  // read as into 4096 bytes, the getter's status
+    };
+    for (const LongValueCase& c : cases) {
+        // The resource descriptor of a session is whatever name it was opened on.
+        std::string name = "TCPIP0::" + std::string(c.length, 'h') + "::5025::SOCKET";
+        name.replace(c.length - 14, 14, "::5025::SOCKET");
+        name.resize(c.length);
+        qmdc_test::Session session(name, "Simulate=1");
+        ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+        qmdc_test::GuardedText buffer(c.size < 0 ? 4096 : static_cast<size_t>(c.size));
+        EXPECT_EQ(QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_IO_RESOURCE_DESCRIPTOR,
+                                            c.size, buffer.data()),
+                  c.status)
+            << c.length << " into " << c.size;
+        EXPECT_EQ(buffer.Overrun(), "") << c.length << " into " << c.size;
+        EXPECT_EQ(buffer.Length(), c.read) << c.length << " into " << c.size;
+        EXPECT_EQ(buffer.Text(), name.substr(0, c.read));
+    }
+}
+
+// Every getter of the driver terminates its text; the typed Get must not
+// rely on it. A getter that fills the whole size it is given, terminator
+// left out, still leaves the caller a text ended within its size.
+TEST(TypedAccess, AnUnterminatedValueIsEndedWithinTheCallersSize) {
+    auto session = qmdc_test::Simulated();
+    ViInt32 given = 0;
+    kiln::TypedCallbacks<kiln::Text> unterminated;
+    unterminated.getter = [&](ViSession, ViConstString, ViInt32 size, ViChar value[]) {
+        given = size;
+        std::memset(value, 'x', static_cast<size_t>(size));
+        return VI_SUCCESS;
+    };
+    std::vector<kiln::AttributeDescriptor> descriptors;
+    descriptors.emplace_back(7, "TEST_ATTR_UNTERMINATED", unterminated);
+    const kiln::AttributeRegistry registry(std::move(descriptors));
+    const std::pair<ViInt32, size_t> sizes[] = {{1, 0},       {2, 1},       {17, 16},
+                                                {4096, 4095}, {5000, 4095}, {-1, 4095}};
+    for (const auto& [size, length] : sizes) {
+        qmdc_test::GuardedText buffer(size < 0 ? 4096 : static_cast<size_t>(size));
+        const ViStatus status =
+            kiln::GetAttributeText(registry, session->vi(), "", 7, size, buffer.data());
+        EXPECT_EQ(status, size < 0 ? VI_SUCCESS : 4096) << size;
+        EXPECT_EQ(given, size < 0 ? 4096 : size);
+        EXPECT_EQ(buffer.Overrun(), "") << size;
+        EXPECT_EQ(buffer.Length(), length) << size;
+    }
 }
 
 TEST(TypedAccess, RegistryHoldsTheDriversTableInIdOrder) {

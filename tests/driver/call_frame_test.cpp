@@ -111,6 +111,8 @@ TEST(CallFrame, TriggerFunctionsAreUnsupportedAndRecordNothing) {
     EXPECT_EQ(ErrorCode(vi), QMDC_ERROR_NULL_POINTER);
 }
 
+// The only test that sees a call take the session lock (a frame without its
+// SessionLock lets the other thread through): do not weaken it.
 TEST(CallFrame, LockedSessionMakesOtherThreadsWait) {
     auto session = qmdc_test::Simulated();
     const ViSession vi = session->vi();

@@ -43,6 +43,11 @@ const NextErrorCase kNextErrorCases[] = {
     {"whole answer", "-222,\"Data out of range\"\n", 64, VI_SUCCESS, "-222,\"Data out of range\"",
      nullptr},
     {"line that never ends", "-113,\"Undefi", 64, VI_ERROR_TMO, "", nullptr},
+    // A line ended in CR LF: the CR is no part of the answer.
+    {"answer ending in CR LF", "-113,\"Undefined header\"\r\n", 64, VI_SUCCESS,
+     "-113,\"Undefined header\"", nullptr},
+    {"empty line ending in CR LF", "\r\n", 64, QMDC_ERROR_UNEXPECTED_RESPONSE, "",
+     kEmptyErrorAnswer},
 };
 
 TEST(EmptyAnswer, GetNextErrorNeverLeavesTheBufferAsItWas) {
@@ -88,25 +93,37 @@ TEST(EmptyAnswer, TextAttributeIntoABufferOfOneIsNoEmptyAnswer) {
 
 struct IdentityCase {
     const char* name;
-    const char* reply;
+    std::string reply;
     ViStatus status;
-    const char* description;
+    std::string description;
 };
+
+const std::string kLongLine = std::string(200, 'w') + "\n";
 
 const IdentityCase kIdentityCases[] = {
     {"empty line", "\n", QMDC_ERROR_UNEXPECTED_RESPONSE,
      "Unexpected response from instrument.  The answer to *IDN? is empty."},
     {"empty line with a carriage return", "\r\n", QMDC_ERROR_UNEXPECTED_RESPONSE,
      "Unexpected response from instrument.  The answer to *IDN? is empty."},
+    // Without a comma the model is empty: the answer is quoted instead.
     {"no model field", "Orvane\n", QMDC_ERROR_CANNOT_RECOVER,
-     "Failure cannot recover.  Unrecognized model: "},
+     "Failure cannot recover.  Unrecognized model: (none; the instrument answered 'Orvane')"},
+    {"a web server", "HTTP/1.1 400 Bad Request\r\n", QMDC_ERROR_CANNOT_RECOVER,
+     "Failure cannot recover.  Unrecognized model: (none; the instrument answered 'HTTP/1.1 400 "
+     "Bad Request')"},
+    {"control characters", "\x1b[2J>\tready\n", QMDC_ERROR_CANNOT_RECOVER,
+     "Failure cannot recover.  Unrecognized model: (none; the instrument answered "
+     "'\\x1B[2J>\\x09ready')"},
+    {"a long line, cut", kLongLine, QMDC_ERROR_CANNOT_RECOVER,
+     "Failure cannot recover.  Unrecognized model: (none; the instrument answered '" +
+         std::string(80, 'w') + "...')"},
 };
 
 TEST(EmptyAnswer, IdentificationThatHoldsNothingFailsInit) {
     for (const IdentityCase& c : kIdentityCases) {
         SCOPED_TRACE(c.name);
         FakeInstrument instrument([&](const std::string& line) -> std::optional<std::string> {
-            if (line == "*IDN?") return std::string(c.reply);
+            if (line == "*IDN?") return c.reply;
             return std::nullopt;
         });
         Session session(instrument.Resource());

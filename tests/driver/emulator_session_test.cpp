@@ -66,6 +66,28 @@ TEST(EmulatorSession, InitIdentifiesTheSupplyAndTheUtilitiesAnswer) {
     EXPECT_EQ(QmDC_ClearStatus(vi), VI_SUCCESS);
 }
 
+// An instrument that ends its answers in CR LF reads as one that ends them
+// in LF: no answer keeps the carriage return.
+TEST(EmulatorSession, AnswersEndingInCrLfReadAsTheirText) {
+    EmulatorProcess emulator({"--eol", "crlf", "--firmware", "4.2"});
+    Session session(emulator.resource(), "QueryInstrStatus=1, Cache=0");
+    ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+    const ViSession vi = session.vi();
+    ViChar text[256] = {}, instrument[256] = {};
+    EXPECT_EQ(QmDC_revision_query(vi, text, instrument), VI_SUCCESS);
+    EXPECT_STREQ(instrument, "4.2");
+    EXPECT_EQ(QmDC_GetAttributeViString(vi, "", QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION, sizeof text,
+                                        text),
+              VI_SUCCESS);
+    EXPECT_STREQ(text, "4.2");
+    EXPECT_EQ(QmDC_GetAttributeViString(vi, "", QMDC_ATTR_SCPI_VERSION, sizeof text, text),
+              VI_SUCCESS);
+    EXPECT_STREQ(text, "1999.0");
+    ViInt32 code = -1;
+    EXPECT_EQ(QmDC_error_query(vi, &code, text), VI_SUCCESS);
+    EXPECT_STREQ(text, "No error");
+}
+
 TEST(EmulatorSession, RejectedCommandReachesTheErrorQueueAndTheStatusCheck) {
     EmulatorProcess emulator;
     Session session(emulator.resource(), "QueryInstrStatus=1");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -77,8 +78,9 @@ TEST(StatusCheck, AnswerWithoutANumberIsNotTakenForSuccess) {
     ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
     script.esr = 99;
     EXPECT_EQ(QmDC_ClearStatus(session.vi()), QMDC_ERROR_UNEXPECTED_RESPONSE);
-    EXPECT_EQ(ErrorDescription(session.vi()),
-              "Unexpected response from instrument.  The answer to *ESR? holds no number.");
+    EXPECT_EQ(
+        ErrorDescription(session.vi()),
+        "Unexpected response from instrument.  The answer to *ESR? holds no number that fits.");
     script.esr = 0;
     ViInt16 result = 0;
     ViChar message[256] = "untouched";
@@ -206,6 +208,8 @@ TEST(Reset, SendsResetAndWaitsForCompletion) {
     EXPECT_EQ(received[before + 2], "*ESR?");
 }
 
+// The only test that sees the caller's I/O timeout restored after a reset
+// or disable that failed: do not weaken it.
 TEST(Reset, TimeoutRestoresTheCallersTimeout) {
     Script script;
     script.answerOpc = false;
@@ -243,6 +247,24 @@ TEST(Init, ClearsStatusBeforeTheIdentificationQuery) {
     EXPECT_EQ(s->GetInstrumentSerialNumber(), "SN42");
     EXPECT_EQ(s->GetInstrumentFirmwareRevision(), "2.1.0");
     EXPECT_DOUBLE_EQ(s->MaxPower(), 1500.0);
+}
+
+// Instruments end their lines in LF or CR LF; neither is part of the
+// revision, the last field of the identification.
+TEST(Init, FirmwareRevisionLeavesTheLineEndingOut) {
+    for (const char* ending : {"", "\r", "\r\r"}) {
+        Script script;
+        script.identity = std::string("Orvane,Rack 30-70 QM,SN42,1.2.3") + ending;  // then LF
+        FakeInstrument instrument(script.Responder());
+        Session session(instrument.Resource());
+        ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+        ViChar revision[64] = {};
+        EXPECT_EQ(
+            QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION,
+                                      sizeof revision, revision),
+            VI_SUCCESS);
+        EXPECT_STREQ(revision, "1.2.3") << std::strlen(ending) << " CR";
+    }
 }
 
 TEST(Init, IdentificationIsSentEvenWithoutTheIdQuery) {

@@ -121,6 +121,24 @@ TEST(OptionString, DriverSetupGivesTheModel) {
     EXPECT_EQ(parsed.model, "Y");
 }
 
+// Matched case-sensitively, "model" would leave the default model simulated,
+// with success and the wrong ratings.
+TEST(OptionString, DriverSetupModelNameIgnoresLetterCase) {
+    for (const char* name : {"Model", "model", "MODEL", "mOdEl"}) {
+        Session session("TCPIP0::sim::1::SOCKET",
+                        std::string("Simulate=1, DriverSetup=") + name + ":Bench 50-20 QM");
+        ASSERT_EQ(session.status(), VI_SUCCESS) << ErrorDescription(VI_NULL);
+        ViChar model[64] = {};
+        EXPECT_EQ(QmDC_GetAttributeViString(session.vi(), "", QMDC_ATTR_INSTRUMENT_MODEL,
+                                            sizeof model, model),
+                  VI_SUCCESS);
+        EXPECT_STREQ(model, "Bench 50-20 QM") << name;
+        ViReal64 volts = 0;
+        EXPECT_EQ(QmDC_QueryMaxVoltageLevel(session.vi(), "", 0.0, &volts), VI_SUCCESS);
+        EXPECT_EQ(volts, 50.0) << name;
+    }
+}
+
 TEST(OptionString, DriverSetupValuesAreRecorded) {
     Session session("TCPIP0::sim::1::SOCKET",
                     "Simulate=1,DriverSetup= Model = Bench 50-20 QM ,Trace:on");

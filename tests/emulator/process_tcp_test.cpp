@@ -4,6 +4,9 @@
 
 #include <csignal>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "emulator_process.h"
 #include "line_channel.h"
@@ -82,6 +85,18 @@ TEST(EmulatorProcessTcp, RepliesCanBeSplitAndLate) {
     EXPECT_EQ(client.ReadLine(), "Orvane,Rack 30-70 QM,SN0001,1.2.3");
 }
 
+// Real instruments end their answers in LF or CR LF.
+TEST(EmulatorProcessTcp, AnswersEndInTheLineEndingChosen) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, ""}, {{"--eol", "lf"}, ""}, {{"--eol=crlf"}, "\r"}, {{"--eol", "crlf"}, "\r"}};
+    for (const auto& [args, cr] : cases) {
+        EmulatorProcess emulator(args);
+        LineChannel client = Connect(emulator);
+        EXPECT_EQ(client.Query("*IDN?"), "Orvane,Rack 30-70 QM,SN0001,1.2.3" + cr);
+        EXPECT_EQ(client.Query("VOLT 2;VOLT?;OUTP?"), "2;0" + cr);
+    }
+}
+
 TEST(EmulatorProcessTcp, RepliesCanBeJunkOrOversized) {
     EmulatorProcess emulator({"--garbage", "MEAS:VOLT?", "--oversize", "SYST:ERR?"});
     LineChannel client = Connect(emulator);
@@ -117,6 +132,7 @@ TEST(EmulatorProcessTcp, BadCommandLinesStopTheProgram) {
     EXPECT_THROW(EmulatorProcess({"--no-reply", "VOLT"}), std::runtime_error);  // not a query
     EXPECT_THROW(EmulatorProcess({"--load", "-1"}), std::runtime_error);
     EXPECT_THROW(EmulatorProcess({"--bogus"}), std::runtime_error);
+    EXPECT_THROW(EmulatorProcess({"--eol", "cr"}), std::runtime_error);
     EmulatorProcess help({"--help"});  // the usage text is all it prints
     EXPECT_EQ(help.resource(), "Usage: qmdc-emulator [options]");
     EXPECT_EQ(help.Stop(), 0);

@@ -131,6 +131,10 @@ TEST(AttributeWire, EveryAttributeOnTheWireInSimulationAndInTheStore) {
 
 TEST(AttributeWire, BadAnswersNameWhatWasWrong) {
     ScriptedSession real;
+    const char* const kNoNumber =
+        "Unexpected response from instrument.  The answer to STAT:OPER:COND? holds no number "
+        "that fits.";
+    const std::string kLongNumber = std::string(201, '9') + "\n";
     struct Case {
         ViAttr id;
         Value like;
@@ -146,15 +150,38 @@ TEST(AttributeWire, BadAnswersNameWhatWasWrong) {
          "Unexpected response from instrument.  Could not convert instrument response (10.0) to "
          "a defined value."},
         {QMDC_ATTR_VOLTAGE_LEVEL, 0.0, "VOLT?", "twelve\n",
-         "Unexpected response from instrument.  The answer to VOLT? holds no number."},
+         "Unexpected response from instrument.  The answer to VOLT? holds no number that fits."},
         {QMDC_ATTR_SCPI_VERSION, std::string(), "SYST:VERS?", "\n",
          "Unexpected response from instrument.  The answer to SYST:VERS? is empty."},
+        // Numbers the value's type cannot hold, and one longer than a number
+        // the scan takes, are no value (cut or wrapped, they read as another).
+        {QMDC_ATTR_OPERATION_CONDITION_REGISTER, ViInt32{0}, "STAT:OPER:COND?", "4294967297\n",
+         kNoNumber},
+        {QMDC_ATTR_OPERATION_CONDITION_REGISTER, ViInt32{0}, "STAT:OPER:COND?",
+         "99999999999999999999\n", kNoNumber},
+        {QMDC_ATTR_OPERATION_CONDITION_REGISTER, ViInt32{0}, "STAT:OPER:COND?", "-2147483649\n",
+         kNoNumber},
+        {QMDC_ATTR_VOLTAGE_LEVEL, 0.0, "VOLT?", kLongNumber.c_str(),
+         "Unexpected response from instrument.  The answer to VOLT? holds no number that fits."},
+        {QMDC_ATTR_VOLTAGE_LEVEL, 0.0, "VOLT?", "1e999\n",
+         "Unexpected response from instrument.  The answer to VOLT? holds no number that fits."},
     };
     for (const Case& c : cases) {
         real.answers().Set(c.query, c.answer);
         Value value;
-        EXPECT_EQ(GetValue(real.vi(), c.id, c.like, value), kUnexpected) << c.query;
+        EXPECT_EQ(GetValue(real.vi(), c.id, c.like, value), kUnexpected) << c.answer;
         EXPECT_EQ(ErrorDescription(real.vi()), c.description);
+    }
+    // The limits themselves, and text after a number, are values.
+    const std::pair<const char*, ViInt32> limits[] = {
+        {"2147483647\n", 2147483647}, {"-2147483648\n", -2147483647 - 1}, {"12abc\n", 12}};
+    for (const auto& [answer, expected] : limits) {
+        real.answers().Set("STAT:OPER:COND?", answer);
+        Value value;
+        EXPECT_EQ(GetValue(real.vi(), QMDC_ATTR_OPERATION_CONDITION_REGISTER, ViInt32{0}, value),
+                  VI_SUCCESS)
+            << answer;
+        EXPECT_EQ(value, Value(expected)) << answer;
     }
 }
 
@@ -230,12 +257,19 @@ TEST(AttributeWire, ChannelsOfClassAttributes) {
     ScriptedSession real;
     real.answers().Set("VOLT?", "3\n");
     Value value;
-    for (const char* channel : {"", "CH1", " CH1 ", "OutputChannel!!CH1"}) {
+    // An empty bracketed level ("[A" loses both characters) takes nothing
+    // from the level after it.
+    for (const char* channel : {"", "CH1", " CH1 ", "OutputChannel!!CH1", "[A:CH1", "CH1:[A:CH1"}) {
+        value = 0.0;
         EXPECT_EQ(GetValue(real.vi(), QMDC_ATTR_VOLTAGE_LEVEL, 0.0, value, channel), VI_SUCCESS)
             << channel;
+        EXPECT_EQ(value, Value(3.0)) << channel;
     }
-    EXPECT_EQ(GetValue(real.vi(), QMDC_ATTR_VOLTAGE_LEVEL, 0.0, value, "CH1,CH1"),
-              QMDC_ERROR_BADLY_FORMED_SELECTOR);
+    for (const char* channel : {"CH1,CH1", "[A"}) {
+        EXPECT_EQ(GetValue(real.vi(), QMDC_ATTR_VOLTAGE_LEVEL, 0.0, value, channel),
+                  QMDC_ERROR_BADLY_FORMED_SELECTOR)
+            << channel;
+    }
     real.Sent();
     EXPECT_EQ(SetValue(real.vi(), QMDC_ATTR_OUTPUT_ENABLED, ViBoolean{1}, "[CH1]"), VI_SUCCESS);
     EXPECT_EQ(real.Sent(), (Lines{"OUTP ON", "*ESR?"}));

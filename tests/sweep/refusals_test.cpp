@@ -74,19 +74,21 @@ TEST_F(OnTheEmulator, ReadingNoBytesLeavesTheAnswerWaiting) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)).rfind("Orvane,Rack 30-70 QM,", 0), 0u);
 }
 
-// IVI lets a negative size mean "the buffer is large enough"; nothing
-// bounds the copy then, so the size is refused instead.
-TEST(Refusals, TextAttributeNeedsItsBufferSize) {
+// IVI lets a negative size mean "the buffer is large enough": the value is
+// read as into 4096 bytes and the getter's status returned.
+TEST(Refusals, TextAttributeWithANegativeSizeIsReadAsInto4096Bytes) {
     Session session(kSimulatedResource, "Simulate=1", VI_FALSE);
     ASSERT_EQ(session.status(), VI_SUCCESS);
     const ViSession vi = session.vi();
+    std::string buffer(4096 + 16, '#');
+    EXPECT_EQ(QmDC_GetAttributeViString(vi, "", QMDC_ATTR_INSTRUMENT_MODEL, -1, &buffer[0]),
+              VI_SUCCESS);
+    EXPECT_STREQ(buffer.c_str(), "Rack 30-70 QM");
+    EXPECT_EQ(buffer.substr(4096), std::string(16, '#'));
+    // Where the choice is the driver's, a negative size is refused.
     ViChar small[4] = {'#', '#', '#', '#'};
-    EXPECT_EQ(QmDC_GetAttributeViString(vi, "", QMDC_ATTR_INSTRUMENT_MODEL, -1, small),
-              QMDC_ERROR_INVALID_VALUE);
+    EXPECT_EQ(QmDC_GetChannelName(vi, 1, -1, small), QMDC_ERROR_INVALID_VALUE);
     EXPECT_EQ(std::string(small, sizeof small), "####");
-    EXPECT_EQ(ErrorDescription(vi),
-              "Invalid value '-1' for function 'GetAttributeViString', parameter "
-              "'AttributeValueBufferSize'.");
 }
 
 // A refused GetError leaves the code where the caller had it.

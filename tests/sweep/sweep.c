@@ -15,6 +15,9 @@
 /* Elements of a buffer whose size is an argument: small, so that every text
  * the driver has is longer. */
 #define BUFFER_LENGTH 4
+/* A negative size promises a buffer that holds any text (the IVI
+ * convention): the buffer it goes with is that large. */
+#define PROMISED_LENGTH 4096
 #define MAX_PARAMS 16
 #define MAX_SECONDS 5
 #define NEVER_ISSUED ((ViSession)0xFFFFFFFEUL)
@@ -164,6 +167,16 @@ static ViSession HandleOf(const Sweep* s, const SweepCase* c, ViSession session)
     }
 }
 
+/* Elements of buffer param in case c. */
+static size_t BufferLength(const Sweep* s, const SweepCase* c, int param) {
+    const SweepParam* p = &s->e->params[param];
+    if (p->length > 0) return p->length;
+    if (c->kind == CASE_SIZE_NEGATIVE && SizedBuffer(s->e, c->param) == param) {
+        return PROMISED_LENGTH;
+    }
+    return BUFFER_LENGTH;
+}
+
 /* The arguments of one case; returns 0 when memory ran out. */
 static int Prepare(Sweep* s, const SweepCase* c, ViSession session, SweepArg* args,
                    Storage* storage) {
@@ -210,9 +223,9 @@ static int Prepare(Sweep* s, const SweepCase* c, ViSession session, SweepArg* ar
             case SWEEP_OUTPUT:
             case SWEEP_BUFFER:
                 if (IsNulled(c, (int)i)) break;
-                a->pointer = Allocate(&storage[i], p->size * (p->kind == SWEEP_OUTPUT ? 1
-                                                              : p->length > 0         ? p->length
-                                                                              : BUFFER_LENGTH));
+                a->pointer =
+                    Allocate(&storage[i],
+                             p->size * (p->kind == SWEEP_OUTPUT ? 1 : BufferLength(s, c, (int)i)));
                 if (a->pointer == NULL) return 0;
                 break;
         }

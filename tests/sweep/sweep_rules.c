@@ -92,6 +92,11 @@ static const SweepRule kRules[] = {
     {"QmDC_Initiate", K_BASELINE, H_ANY, NULL, ANYWHERE, {NOT_SUPPORTED, "", 0}},
     {"QmDC_SendSoftwareTrigger", K_BASELINE, H_ANY, NULL, ANYWHERE, {NOT_SUPPORTED, "", 0}},
 
+    /* A negative size promises a buffer of 4096 bytes: the value is read as
+     * into one, with the getter's status. */
+    {"QmDC_GetAttributeViString", K_SIZE_NEGATIVE, H_GOOD, NULL, ANYWHERE,
+     {SWEEP_SUCCESS_OR_BASELINE, "", 1}},
+
     /* A null buffer is an error whatever its size. */
     {"QmDC_GetNextError", K_NULL_SIZE_ZERO, H_ANY, NULL, ANYWHERE, {NULL_POINTER, NULL, 0}},
     {"QmDC_GetChannelName", K_NULL_SIZE_ZERO, H_ANY, NULL, ANYWHERE, {NULL_POINTER, NULL, 0}},

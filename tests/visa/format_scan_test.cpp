@@ -294,6 +294,50 @@ TEST(VisaScan, ToEndKeepsTheTerminator) {
     EXPECT_STREQ(l2, "b\n");
 }
 
+// A number the target cannot hold, or one longer than a number token, is
+// read to its end and stores nothing: wrapped or cut it would be another
+// number. "%n" after it shows whether the conversion took it.
+TEST(VisaScan, NumbersThatDoNotFitStoreNothing) {
+    struct Case {
+        const char* fmt;
+        std::string input;
+        size_t bytes;     // stored; 0 when the conversion takes nothing
+        long long value;  // whose low bytes are stored
+    };
+    const Case cases[] = {
+        {"%ld", "2147483647", 4, 2147483647},
+        {"%ld", "-2147483648", 4, -2147483647LL - 1},
+        {"%ld", "2147483648", 0, 0},
+        {"%ld", "-2147483649", 0, 0},
+        {"%ld", "4294967297", 0, 0},
+        {"%ld", "99999999999999999999", 0, 0},
+        {"%hd", "-32768", 2, -32768},
+        {"%hd", "32768", 0, 0},
+        {"%hhd", "128", 0, 0},
+        {"%lld", "9223372036854775808", 0, 0},
+        {"%lu", "4294967295", 4, 4294967295LL},
+        {"%lu", "4294967296", 0, 0},
+        {"%lx", "1FFFFFFFF", 0, 0},
+        {"%i", "0x80000000", 0, 0},
+        {"%ld", std::string(126, '0') + "5", 4, 5},  // 127 characters
+        {"%ld", std::string(127, '0') + "5", 0, 0},
+        {"%lf", std::string(201, '9'), 0, 0},
+        {"%lf", "1e999", 0, 0},
+        {"%f", "1e39", 0, 0},
+    };
+    for (const Case& c : cases) {
+        StringInput in(c.input + "x\n");
+        ViInt32 count = -1;
+        unsigned char target[8] = {};
+        EXPECT_EQ(scan(in, (std::string(c.fmt) + "%ln").c_str(), target, &count), VI_SUCCESS);
+        EXPECT_EQ(count >= 0, c.bytes > 0) << c.fmt << " " << c.input;
+        EXPECT_EQ(in.rest(), "x\n") << "the whole number is read: " << c.input;
+        unsigned char expected[8] = {};
+        std::memcpy(expected, &c.value, c.bytes);  // little-endian
+        EXPECT_EQ(std::memcmp(target, expected, sizeof target), 0) << c.fmt << " " << c.input;
+    }
+}
+
 TEST(VisaScan, InputFailureIsReturned) {
     StringInput in("12", false);  // no END: the number may go on
     ViInt32 a = 111;

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <clocale>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,8 @@ namespace qmdc::visa {
 
 namespace {
 
-// Longest number token kept; longer numbers are cut there.
+// Longest number a conversion takes: a longer one is read to its end and
+// matches nothing (cut, it would read as another number).
 constexpr size_t kMaxToken = 127;
 
 enum class Step { Next, Stop, Fail };
@@ -47,6 +49,45 @@ ViStatus storeInteger(va_list* ap, LengthMod len, unsigned long long v) {
         default:
             return put(ap, static_cast<int>(v));
     }
+}
+
+// The bits of the integer a length modifier stores ("l" is ViInt32).
+unsigned integerBits(LengthMod len) {
+    switch (len) {
+        case LengthMod::HH:
+            return 8;
+        case LengthMod::H:
+            return 16;
+        case LengthMod::L:
+            return 32;
+        case LengthMod::LL:
+            return 64;
+        default:
+            return sizeof(int) * 8;
+    }
+}
+
+// The integer of a token (sign, "0x" in base 16, digits) as the two's
+// complement bits to store; false when it does not fit the type: a signed
+// one's range, or for an unsigned one a magnitude beyond its bits (a minus
+// sign negates, as in C).
+bool integerValue(const char* tok, int base, bool isSigned, LengthMod len,
+                  unsigned long long* bits) {
+    const bool negative = *tok == '-';
+    if (*tok == '-' || *tok == '+') ++tok;
+    if (base == 16 && tok[0] == '0' && (tok[1] == 'x' || tok[1] == 'X')) tok += 2;
+    const unsigned width = integerBits(len);
+    const unsigned long long all = width == 64 ? ~0ULL : (1ULL << width) - 1;
+    const unsigned long long limit = !isSigned ? all : all / 2 + (negative ? 1 : 0);
+    unsigned long long magnitude = 0;
+    for (; *tok != '\0'; ++tok) {
+        const int c = static_cast<unsigned char>(*tok);
+        const unsigned digit = std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10;
+        if (magnitude > (limit - digit) / static_cast<unsigned>(base)) return false;
+        magnitude = magnitude * static_cast<unsigned>(base) + digit;
+    }
+    *bits = negative ? 0ULL - magnitude : magnitude;
+    return true;
 }
 
 class Scanner {
@@ -125,12 +166,14 @@ class Scanner {
         }
     }
 
-    // Appends the next byte to the token if `accept` takes it.
+    // Takes the next byte into the token if `accept` takes it; the token
+    // keeps kMaxToken bytes, *n counts them all.
     template <class Pred>
     bool accept(char* tok, size_t* n, size_t limit, Pred pred) {
         const int c = peek();
         if (c < 0 || *n >= limit || !pred(c)) return false;
-        tok[(*n)++] = static_cast<char>(c);
+        if (*n < kMaxToken) tok[*n] = static_cast<char>(c);
+        ++*n;
         take();
         return true;
     }
@@ -139,9 +182,7 @@ class Scanner {
         char tok[kMaxToken + 1];
         size_t n = 0;
         const size_t limit =
-            s.widthFrom == WidthFrom::Format && static_cast<size_t>(s.width) < kMaxToken
-                ? static_cast<size_t>(s.width)
-                : kMaxToken;
+            s.widthFrom == WidthFrom::Format ? static_cast<size_t>(s.width) : SIZE_MAX;
         auto is = [](char want) { return [want](int c) { return c == want; }; };
         auto sign = [](int c) { return c == '+' || c == '-'; };
         size_t digits = 0;
@@ -170,17 +211,22 @@ class Scanner {
         }
         if (status_ != VI_SUCCESS) return Step::Fail;
         if (digits == 0) return Step::Stop;  // no number here: the scan ends
-        tok[n] = '\0';
         if (s.suppress) return Step::Next;
+        // A number too long to take, or one its type cannot hold, is no
+        // number of that type: the scan ends as on a mismatch, storing nothing.
+        if (n > kMaxToken) return Step::Stop;
+        tok[n] = '\0';
         ViStatus status;
         if (s.cls == ArgClass::Real) {
             const double v = toDouble(tok);
-            status = s.len == LengthMod::L ? put(ap_, v) : put(ap_, static_cast<float>(v));
-        } else if (s.cls == ArgClass::SignedInt) {
-            status = storeInteger(
-                ap_, s.len, static_cast<unsigned long long>(std::strtoll(tok, nullptr, base)));
+            const bool isDouble = s.len == LengthMod::L;
+            if (!std::isfinite(isDouble ? v : static_cast<float>(v))) return Step::Stop;
+            status = isDouble ? put(ap_, v) : put(ap_, static_cast<float>(v));
         } else {
-            status = storeInteger(ap_, s.len, std::strtoull(tok, nullptr, base));
+            unsigned long long bits = 0;
+            if (!integerValue(tok, base, s.cls == ArgClass::SignedInt, s.len, &bits))
+                return Step::Stop;
+            status = storeInteger(ap_, s.len, bits);
         }
         return status == VI_SUCCESS ? Step::Next : fail(status);
     }
