@@ -1,5 +1,6 @@
 #include "interrupt.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -8,16 +9,19 @@
 namespace qmdc::cli {
 namespace {
 
-volatile std::sig_atomic_t g_requested = 0;
+// Read by the threads of the commands that have some (log, panel): an atomic
+// that needs no lock, so that the signal handler may set it.
+std::atomic<bool> g_requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
 
 extern "C" void OnInterrupt(int) {
-    g_requested = 1;
+    g_requested = true;
 }
 
 }  // namespace
 
 InterruptScope::InterruptScope() {
-    g_requested = 0;
+    g_requested = false;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -31,7 +35,7 @@ InterruptScope::~InterruptScope() {
 }
 
 bool InterruptScope::Requested() {
-    return g_requested != 0;
+    return g_requested;
 }
 
 bool SleepUnlessInterrupted(double seconds) {

@@ -18,6 +18,8 @@ const std::vector<Subcommand>& Subcommands() {
          DefineSweep},
         {"shell", "an interactive SCPI prompt on the supply", DefineShell},
         {"list", "list the instruments the VISA library finds (--identify: ask each)", DefineList},
+        {"log", "read supplies at an interval for hours into CSV or JSON Lines", DefineLog},
+        {"panel", "a soft front panel in the browser for one supply or a rack", DefinePanel},
     };
     return subcommands;
 }

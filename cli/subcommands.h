@@ -31,5 +31,7 @@ Runner DefineMeasure(CLI::App& command);
 Runner DefineSweep(CLI::App& command);
 Runner DefineShell(CLI::App& command);
 Runner DefineList(CLI::App& command);
+Runner DefineLog(CLI::App& command);
+Runner DefinePanel(CLI::App& command);
 
 }  // namespace qmdc::cli

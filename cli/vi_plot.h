@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "gnuplot.h"
 #include "output_state.h"
 
 namespace qmdc::cli {
@@ -29,8 +30,7 @@ class VoltageCurrentPlot {
     void Write(const std::string& title, const std::vector<SweepPoint>& points) const;
 
   private:
-    std::string path_;
-    std::string terminal_;  // gnuplot's terminal line for the file type
+    GnuplotFile file_;
 };
 
 }  // namespace qmdc::cli

@@ -83,6 +83,17 @@ extern "C" {
 #define QMDC_ERROR_TRIGGER_NOT_SOFTWARE ((ViStatus)0xBFFA2001L)
 #define QMDC_ERROR_IO_GENERAL ((ViStatus)0xBFFA4214L)
 #define QMDC_ERROR_IO_TIMEOUT ((ViStatus)0xBFFA4215L)
+/* Init also passes on, with the server's own description, the statuses of
+ * the IVI configuration server (IviConfigServer.h) a caller can see:
+ * 0xBFFA1200 the store could not be loaded (missing, malformed, not a
+ * regular file, larger than 64 MiB), 0xBFFA1207 an entry the store lacks
+ * (no software module "QmDC" for a plain resource name), and 0xBFFA0056 out
+ * of memory.
+ * A store named by IVICONFIGSERVERDEFAULT that cannot be loaded fails logical
+ * names; plain resource names then use the master store (or, without one,
+ * the built-in store). VISA statuses (visa.h) pass unchanged: after a
+ * failed open the description gives the system's reason (VI_ERROR_ALLOC:
+ * out of descriptors; a serial path that is no terminal says what it is). */
 
 /*- Attributes ---------------------------------------------------------------
  * Read and written with the QmDC_GetAttribute<Type> / QmDC_SetAttribute<Type>
@@ -228,7 +239,11 @@ QMDC_API ViStatus QMDC_CALL QmDC_init(ViRsrc ResourceName, ViBoolean IdQuery, Vi
 QMDC_API ViStatus QMDC_CALL QmDC_InitWithOptions(ViRsrc ResourceName, ViBoolean IdQuery,
                                                  ViBoolean Reset, ViConstString OptionString,
                                                  ViSession* Vi);
-/* Closes the connection and the session; the handle is invalid afterwards. */
+/* Closes the connection and the session; the handle is invalid afterwards.
+ * A call on another thread that waits for the instrument returns at once
+ * with VI_ERROR_ABORT (even under an infinite timeout); close then waits
+ * for that call to end and for a thread holding QmDC_LockSession to unlock
+ * (whose calls meanwhile fail with VI_ERROR_ABORT or VI_ERROR_INV_OBJECT). */
 QMDC_API ViStatus QMDC_CALL QmDC_close(ViSession Vi);
 
 /*- Error information and locking -------------------------------------------*/
@@ -417,8 +432,18 @@ QMDC_API ViStatus QMDC_CALL QmDC_ClearSelfTestResults(ViSession Vi);
 
 /*- Direct I/O -------------------------------------------------------------*/
 /* Writes and reads raw bytes on the instrument connection (not while
- * simulating). viRead drops the rest of an answer that did not fit. A
- * BufferSize outside 0 .. 2^32 - 1 is refused (QMDC_ERROR_INVALID_VALUE). */
+ * simulating). viRead drops the rest of an answer that did not fit and then
+ * returns the status of the last read, VI_SUCCESS_TERM_CHAR: only
+ * ReturnCount == BufferSize shows that the answer was cut. A BufferSize
+ * outside 0 .. 2^32 - 1 is refused (QMDC_ERROR_INVALID_VALUE). No status
+ * check follows either: with QueryInstrStatus an error that a command sent
+ * with viWrite caused is reported by the next call that checks the status.
+ * Read the answer to a query written with viWrite before the next driver
+ * call; a driver query drops input that has arrived, not input still on its
+ * way. A query of the driver that fails (a timeout, an answer cut short)
+ * leaves an answer owed: the next query first sends "*IDN?" and drops
+ * everything up to its answer, within the I/O timeout, so that no query
+ * ever takes an earlier question's answer for its own. */
 #if defined(_VI_INT64_UINT64_DEFINED)
 QMDC_API ViStatus QMDC_CALL QmDC_viWrite(ViSession Vi, ViInt64 BufferSize, ViByte Buffer[],
                                          ViInt64* ReturnCount);

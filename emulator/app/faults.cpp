@@ -26,6 +26,7 @@ bool FaultPlan::Configure(const FaultOptions& options, Engine& engine, std::stri
     delayMs_ = options.delayMs;
     dropAfter_ = options.dropAfter;
     split_ = options.split;
+    stallAfter_ = options.stallAfter;
     lineEnding_ = options.lineEnding;
     badRecord_ = options.badRecord;
     if (!badRecord_.empty() && badRecord_ != "huge" && badRecord_ != "junk") {

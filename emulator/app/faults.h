@@ -24,6 +24,7 @@ class FaultPlan {
     int delayMs() const { return delayMs_; }
     long dropAfter() const { return dropAfter_; }
     size_t split() const { return split_; }
+    size_t stallAfter() const { return stallAfter_; }
     // VXI-11 only: "huge" or "junk" replaces each device_read reply by a broken RPC record.
     const std::string& badRecord() const { return badRecord_; }
 
@@ -33,6 +34,7 @@ class FaultPlan {
     int delayMs_ = 0;
     long dropAfter_ = 0;
     size_t split_ = 0;
+    size_t stallAfter_ = 0;
     std::string lineEnding_ = "\n";
     std::string badRecord_;
     std::set<CommandId> noReply_;

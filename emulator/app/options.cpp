@@ -75,6 +75,7 @@ const std::vector<ValueOption>& ValueOptions() {
         {"--delay-ms", Integer(&FaultOptions::delayMs, 0, 600000)},
         {"--drop-after", Integer(&FaultOptions::dropAfter, 1, 1000000000)},
         {"--split", Integer(&FaultOptions::split, 1, 1000000)},
+        {"--stall-after", Integer(&FaultOptions::stallAfter, 1, 1000000)},
         {"--esr", Integer(&FaultOptions::esrStuckBits, 0, 255)},
         {"--bad-record",
          [](Options& o, const std::string& text) {
@@ -212,6 +213,8 @@ Fault injection (QUERY/HEADER: a header in short or long form, e.g. "*OPC?", "ME
   --drop-after N         after answering the Nth message of a connection, close it (TCP); on
                          the pty, ignore all input until the client closes the terminal
   --split N              send replies in chunks of N bytes, 2 ms apart
+  --stall-after N        send the first N bytes of each reply at once and pause the
+                         --delay-ms time before the rest (an answer that stalls half-way)
   --bad-record KIND      VXI-11: answer every device_read with a broken RPC record: "huge" (a
                          record mark announcing 2 GiB) or "junk" (a record that is no reply)
   --tst-fail             *TST? answers 1 and the self-test result is "Selftest failed"

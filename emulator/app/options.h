@@ -17,6 +17,7 @@ struct FaultOptions {
     std::vector<std::string> oversize;                  // --oversize
     long dropAfter = 0;                                 // --drop-after, 0 = never
     size_t split = 0;                                   // --split, 0 = whole replies
+    size_t stallAfter = 0;                              // --stall-after, 0 = no stall
     std::string badRecord;                              // --bad-record (VXI-11)
     bool selfTestFails = false;                         // --tst-fail
     int esrStuckBits = 0;                               // --esr

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace qmdc::emu {
@@ -140,9 +142,16 @@ bool Server::HandleLine(Link& link, const std::string& line) {
     if (verbose_) std::fprintf(stderr, "[%s] <- %s\n", link.name, Printable(line).c_str());
     const std::string reply = faults_.Reply(engine_.Execute(line));
     if (!reply.empty()) {
-        if (faults_.delayMs() > 0 && !PauseUnlessStopped(faults_.delayMs(), stopFd_)) return false;
         if (verbose_) std::fprintf(stderr, "[%s] -> %s\n", link.name, Printable(reply).c_str());
-        if (!WriteAll(link.fd->get(), reply, faults_.split(), stopFd_)) return false;
+        // The pause comes before the reply, or after its first bytes when it stalls.
+        const size_t head = std::min(faults_.stallAfter(), reply.size());
+        if (head > 0 && !WriteAll(link.fd->get(), std::string_view(reply).substr(0, head),
+                                  faults_.split(), stopFd_))
+            return false;
+        if (faults_.delayMs() > 0 && !PauseUnlessStopped(faults_.delayMs(), stopFd_)) return false;
+        if (!WriteAll(link.fd->get(), std::string_view(reply).substr(head), faults_.split(),
+                      stopFd_))
+            return false;
     }
     if (faults_.dropAfter() != 0 && link.messages >= faults_.dropAfter()) {
         if (verbose_)

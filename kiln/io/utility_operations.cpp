@@ -164,6 +164,7 @@ ViStatus DirectRead(DriverSession& session, ViInt64 count, ViByte* buffer, ViInt
         status = viRead(vi, scratch, sizeof scratch, &dropped);
         drained += dropped;
     }
+    if (status < 0) session.NoteAnswerOwed();
     return status;
 }
 

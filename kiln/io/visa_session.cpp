@@ -1,9 +1,12 @@
 #include "visa_session.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 
 #include "QmDC.h"
+#include "io_timeout_scope.h"
 #include "visa.h"
 #include "../session/driver_session.h"
 
@@ -45,6 +48,11 @@ ViStatus VisaSession<Derived>::CloseIo() {
         visaSession = 0;
     }
     return status;
+}
+
+template <class Derived>
+void VisaSession<Derived>::InterruptIo() {
+    if (visaSession != 0) viClose(visaSession);
 }
 
 template <class Derived>
@@ -102,11 +110,89 @@ ViStatus VisaSession<Derived>::Printf(const char* format, ...) {
 
 template <class Derived>
 ViStatus VisaSession<Derived>::Queryf(const char* command, const char* scanFormat, ...) {
+    if (answerOwed) {
+        const ViStatus synced = Resynchronise();
+        if (synced < 0) return synced;
+    }
     va_list args;
     va_start(args, scanFormat);
     const ViStatus status = viVQueryf(visaSession, command, scanFormat, args);
     va_end(args);
+    // A failed scan may have stopped inside the answer, or before it came.
+    if (status < 0) answerOwed = true;
     return status;
+}
+
+namespace {
+// What of a dropped message is kept to compare it with the identity.
+constexpr size_t kKeptMessageLength = 1024;
+
+// Reads the rest of a message; its first bytes are appended to `head`.
+ViStatus ReadMessage(ViSession vi, std::string& head) {
+    ViByte chunk[512];
+    ViStatus status;
+    do {
+        ViUInt32 got = 0;
+        status = viRead(vi, chunk, sizeof chunk, &got);
+        const size_t keep = std::min<size_t>(got, kKeptMessageLength - head.size());
+        head.append(reinterpret_cast<const char*>(chunk), keep);
+    } while (status == VI_SUCCESS_MAX_CNT);
+    return status;
+}
+
+// The identity answer: the four fields read at init, then the line's end or
+// more fields (beyond the four that init keeps).
+bool IsIdentityAnswer(std::string message, const std::string& identity) {
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+        message.pop_back();
+    }
+    return message.compare(0, identity.size(), identity) == 0 &&
+           (message.size() == identity.size() || message[identity.size()] == ',');
+}
+}  // namespace
+
+template <class Derived>
+ViStatus VisaSession<Derived>::Resynchronise() {
+    Derived& self = Self();
+    const std::string identity =
+        self.GetInstrumentManufacturer() + ',' + self.GetInstrumentModel() + ',' +
+        self.GetInstrumentSerialNumber() + ',' + self.GetInstrumentFirmwareRevision();
+    ViUInt32 timeoutMs = 0;
+    ViStatus status = viGetAttribute(visaSession, VI_ATTR_TMO_VALUE, &timeoutMs);
+    if (status < 0) return status;
+    status = viPrintf(visaSession, "*IDN?\n");
+    if (status < 0) return status;
+    ++identityAnswersOwed;
+    // Each read gets what is left of the one timeout; the caller's setting
+    // comes back on every way out.
+    IoTimeoutScope restore(visaSession, static_cast<ViInt32>(timeoutMs));
+    const auto start = std::chrono::steady_clock::now();
+    // A message the last resynchronisation began to read goes on here.
+    std::string message = std::move(unfinishedMessage);
+    unfinishedMessage.clear();
+    while (identityAnswersOwed > 0) {
+        if (timeoutMs != VI_TMO_INFINITE) {
+            const auto spent = static_cast<unsigned long long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start)
+                    .count());
+            if (spent >= timeoutMs && spent > 0) {
+                unfinishedMessage = std::move(message);
+                return VI_ERROR_TMO;
+            }
+            viSetAttribute(visaSession, VI_ATTR_TMO_VALUE,
+                           static_cast<ViUInt32>(timeoutMs - spent));
+        }
+        status = ReadMessage(visaSession, message);
+        if (status < 0) {
+            unfinishedMessage = std::move(message);
+            return status;
+        }
+        if (IsIdentityAnswer(message, identity)) --identityAnswersOwed;
+        message.clear();
+    }
+    answerOwed = false;
+    return VI_SUCCESS;
 }
 
 namespace {

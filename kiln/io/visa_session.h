@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <string>
 
 #include "io_session.h"
 
@@ -22,8 +23,14 @@ class VisaSession : public IoSession {
 
     // viPrintf on the instrument session; the format is a whole command line.
     ViStatus Printf(const char* format, ...);
-    // viQueryf on the instrument session: the command, then the scan.
+    // viQueryf on the instrument session: the command, then the scan. A query
+    // whose answer may still be on its way (it failed, or stopped inside a
+    // message) leaves the session out of step; the next one resynchronises
+    // first, so that it never takes an earlier question's answer for its own.
     ViStatus Queryf(const char* command, const char* scanFormat, ...);
+
+    // Direct I/O that failed may also have left an answer on its way.
+    void NoteAnswerOwed() { answerOwed = true; }
 
     // Queries one number with a scan format made of its conversion and what
     // drops the rest of the answer ("%lf%*t", "%ld%*T"). An answer that holds
@@ -44,6 +51,13 @@ class VisaSession : public IoSession {
     // Records that the answer to command was an empty line.
     ViStatus ReportEmptyAnswer(const char* command);
 
+    // Ends the I/O a call on another thread is blocked in (even under an
+    // infinite timeout) and any it starts later: they fail with VI_ERROR_ABORT
+    // or, once the instrument session is gone, VI_ERROR_INV_OBJECT. Close
+    // calls it before it waits for the session lock; CloseIo still closes
+    // the resource manager.
+    void InterruptIo();
+
     ViSession VisaResourceManager() const { return visaResourceManager; }
     ViSession VisaInstrumentSession() const { return visaSession; }
 
@@ -53,6 +67,19 @@ class VisaSession : public IoSession {
 
   private:
     Derived& Self() { return static_cast<Derived&>(*this); }
+
+    // Sends "*IDN?" and drops every message until its answer (the identity
+    // read at init) has come, all within one I/O timeout. The instrument
+    // answers in order, so whatever it still owed came before that answer.
+    ViStatus Resynchronise();
+
+    // An answer may still be on its way: the next query resynchronises first.
+    bool answerOwed = false;
+    // Identity queries sent by resynchronisations whose answer has not come
+    // yet (one that timed out leaves its own behind).
+    unsigned identityAnswersOwed = 0;
+    // The start of a message a resynchronisation read before it timed out.
+    std::string unfinishedMessage;
 };
 
 }  // namespace kiln

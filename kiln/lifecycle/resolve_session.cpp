@@ -3,11 +3,14 @@
 // settings and the software module's physical names, then the caller's option
 // string on top.
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <string>
 
 #include "IviSession.h"
 #include "QmDC.h"
 #include "config_handle.h"
+#include "../session/case_insensitive.h"
 #include "../session/driver_definition.h"
 #include "../session/driver_session.h"
 
@@ -34,6 +37,23 @@ ViStatus ReadText(Getter getter, IviConfigHandle handle, ViInt32 id, std::string
     const ViStatus status = getter(handle, id, size, &buffer[0]);
     if (status >= 0) text = buffer.c_str();
     return status;
+}
+
+// A VISA resource descriptor rather than a logical name: an interface type
+// (any letter case) followed by its board number, "::" or, for a serial
+// line, a device path.
+bool IsResourceDescriptor(const std::string& name) {
+    static const char* const kInterfaces[] = {"TCPIP", "ASRL", "GPIB", "USB", "VXI", "PXI"};
+    for (const char* interface : kInterfaces) {
+        const size_t length = std::strlen(interface);
+        if (name.size() <= length || !EqualsIgnoringCase(name.substr(0, length), interface)) {
+            continue;
+        }
+        const char next = name[length];
+        if (std::isdigit(static_cast<unsigned char>(next)) || next == ':' || next == '/')
+            return true;
+    }
+    return false;
 }
 
 std::string Lowered(std::string text) {
@@ -78,11 +98,31 @@ ViStatus DriverSession::ResolveSession(const std::string& name, const std::strin
     std::string location;
     QMDC_CONFIG_CALL(ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 5, location,
                               kLocationSize));
-    if (location.empty()) {
+    const bool processDefault = !location.empty();
+    if (!processDefault) {
         QMDC_CONFIG_CALL(ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 3,
                                   location, kLocationSize));
     }
-    QMDC_CONFIG_CALL(IviConfig_Deserialize(store.Get(), location.c_str()));
+    const ViStatus loaded = IviConfig_Deserialize(store.Get(), location.c_str());
+    if (loaded < 0) {
+        // The store named by IVICONFIGSERVERDEFAULT is missing or broken. A
+        // logical name is defined there, so it fails with the server's
+        // description; a plain resource name needs no store of its own and
+        // is opened with the master store (the built-in one when there is
+        // no master file), as without the variable.
+        char description[kTextSize] = {};
+        IviConfig_GetError(kTextSize, description);
+        std::string master;
+        const bool recovered = processDefault && IsResourceDescriptor(name) &&
+                               ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 3,
+                                        master, kLocationSize) >= 0 &&
+                               IviConfig_Deserialize(store.Get(), master.c_str()) >= 0;
+        if (!recovered) {
+            IviSession_SetError(handle, loaded, description);
+            return loaded;
+        }
+        IviConfig_ClearError();
+    }
 
     ConfigHandle driverSession, modules, module;
     const ViStatus found =

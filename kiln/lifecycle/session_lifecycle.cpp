@@ -103,8 +103,11 @@ ViStatus CloseSession(ViSession vi) {
         }
         for (const auto& hook : hooks) hook(vi);
 
-        // Wait for a call in flight on another thread; later callers find no
+        // A call in flight on another thread may wait for an instrument that
+        // never answers: its I/O ends now. Then wait for that call (and for a
+        // thread holding the session lock) to finish; later callers find no
         // session and get the invalid-handle status.
+        if (DriverSession* running = FindSession(vi)) running->InterruptIo();
         SessionLock lock(vi);
         std::unique_ptr<DriverSession> session(FindSession(vi));
         if (session == nullptr) return QMDC_ERROR_INVALID_SESSION_HANDLE;

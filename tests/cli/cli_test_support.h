@@ -18,6 +18,7 @@ class ToolOnEmulator {
         : emulator_(std::move(emulatorArgs)) {}
 
     const std::string& resource() const { return emulator_.resource(); }
+    const qmdc::testing::EmulatorProcess& emulator() const { return emulator_; }
 
     ToolResult Run(const std::string& subcommand, std::vector<std::string> args = {},
                    const ToolOptions& options = {}) const {

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "QmDC.h"
@@ -170,11 +174,44 @@ TEST_F(ConfigStoreTest, MalformedStoreNamesTheFileAndLine) {
     EXPECT_NE(description.find("line"), std::string::npos) << description;
 }
 
-TEST_F(ConfigStoreTest, MissingStoreFileFails) {
-    ScopedEnv missing("IVICONFIGSERVERDEFAULT", (dir_ + "/nothing-here.xml").c_str());
-    Session session("TCPIP0::sim::1::SOCKET", "Simulate=1");
-    EXPECT_EQ(session.status(), static_cast<ViStatus>(0xBFFA1200));
-    EXPECT_NE(ErrorDescription(VI_NULL).find("nothing-here.xml"), std::string::npos);
+// A store named by IVICONFIGSERVERDEFAULT that cannot serve: a logical name
+// fails with a description naming the path and the reason, a plain resource
+// name opens with the built-in store. A FIFO or a device is never read (it
+// would block or never end), nor is a file beyond 64 MiB.
+TEST_F(ConfigStoreTest, UnusableStoreFailsLogicalNamesOnly) {
+    struct Case {
+        const char* file;
+        std::function<void(const std::string&)> make;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"nothing-here.xml", [](const std::string&) {}, "No such file"},
+        {"broken.xml", [](const std::string& p) { std::ofstream(p) << "<IviConfigStore><Broken>"; },
+         "line"},
+        {"fifo.xml", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         "is a FIFO"},
+        {"dir.xml", [](const std::string& p) { std::filesystem::create_directory(p); },
+         "is a directory"},
+        {"huge.xml",
+         [](const std::string& p) {
+             std::ofstream(p) << "<IviConfigStore>";
+             std::filesystem::resize_file(p, (std::uintmax_t{64} << 20) + 1);
+         },
+         "larger than 64 MiB"},
+        {"/dev/zero", [](const std::string&) {}, "is a character device"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.file[0] == '/' ? c.file : dir_ + "/" + c.file;
+        c.make(path);
+        ScopedEnv store("IVICONFIGSERVERDEFAULT", path.c_str());
+        Session logical("PSU", "Simulate=1");
+        EXPECT_EQ(logical.status(), static_cast<ViStatus>(0xBFFA1200)) << path;
+        const std::string description = ErrorDescription(VI_NULL);
+        EXPECT_NE(description.find(path), std::string::npos) << description;
+        EXPECT_NE(description.find(c.reason), std::string::npos) << description;
+        Session plain("TCPIP0::sim::1::SOCKET", "Simulate=1");
+        EXPECT_EQ(plain.status(), VI_SUCCESS) << path << ": " << ErrorDescription(VI_NULL);
+    }
 }
 
 TEST_F(ConfigStoreTest, BuiltInStoreServesPlainResources) {

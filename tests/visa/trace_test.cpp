@@ -35,6 +35,24 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+// First in this file: the variable is read once per process, and the forked
+// child must be the first to read it.
+TEST(VisaTraceDeathTest, AFileThatCannotBeOpenedIsNamedOnceOnStderr) {
+    const auto openTwice = [] {
+        ::setenv("QMDC_VISA_TRACE", "/nonexistent-dir/trace.log", 1);
+        ScriptedPeer peer;
+        for (int i = 0; i < 2; ++i) {
+            ResourceManager rm;
+            ViSession vi = VI_NULL;
+            if (rm.open(peer.resource(), &vi) != VI_SUCCESS) std::_Exit(2);
+        }
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(openTwice(), testing::ExitedWithCode(0),
+                "^QMDC_VISA_TRACE: cannot open '/nonexistent-dir/trace.log' for appending "
+                "\\(No such file or directory\\); no trace.\n$");
+}
+
 TEST(VisaTrace, EachTransferIsOneEscapedLine) {
     ScriptedPeer peer;
     peer.on("*IDN?\n", "A\tB\x01\"\r\n");

@@ -40,8 +40,14 @@
  *   - A failed Deserialize may be retried on the same handle. After a
  *     successful one, the next gives IVICONFIG_ERROR_ALREADY_DESERIALIZED.
  *     Before Deserialize a store is empty.
- *   - The process keeps the parsed stores of the last 8 files loaded and
- *     parses a file again only when it changed (size, modification or change
+ *   - Only a regular file of at most 64 MiB is read: any other path (a
+ *     directory, a FIFO, a device such as /dev/zero) or a larger file gives
+ *     IVICONFIG_ERROR_DESERIALIZE_FAILED with a description naming the path
+ *     and the reason, without reading it.
+ *   - The process keeps the parsed stores of the last 8 files loaded (each
+ *     of at most 4 MiB; a larger one is parsed on every load rather than
+ *     held for the life of the process) and parses a file again only when
+ *     it changed (size, modification or change
  *     time, device or inode); a file written within 3 seconds before it was
  *     last read is read again and compared byte for byte. A handle keeps the
  *     store it loaded, whatever happens to the file afterwards.

@@ -15,6 +15,9 @@ namespace {
 
 // Files a process keeps parsed at once; the least recently used goes first.
 constexpr std::size_t kMaxEntries = 8;
+// A larger store is parsed on every load rather than kept for the life of the
+// process (its text and model would stay in memory long after its sessions).
+constexpr std::size_t kMaxKeptBytes = std::size_t{4} << 20;
 
 // File times come from a clock that may lag a tick behind, on some file
 // systems in whole seconds: a write this soon after the moment a file was
@@ -113,7 +116,8 @@ SharedStore cachedStoreFile(const std::string& path, std::string& error) {
         return model;
 
     SharedStore model = loadStoreText(text, storeSource(path), error);
-    if (model && heldStill) cache.keep(path, {after, std::move(text), model, readNs, 0});
+    if (model && heldStill && text.size() <= kMaxKeptBytes)
+        cache.keep(path, {after, std::move(text), model, readNs, 0});
     return model;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -350,18 +352,58 @@ std::string storeSource(const std::string& path) {
     return "Configuration store '" + path + "'";
 }
 
+namespace {
+
+const char* fileKind(std::filesystem::file_type type) {
+    using std::filesystem::file_type;
+    switch (type) {
+        case file_type::directory:
+            return "a directory";
+        case file_type::fifo:
+            return "a FIFO";
+        case file_type::character:
+            return "a character device";
+        case file_type::block:
+            return "a block device";
+        case file_type::socket:
+            return "a socket";
+        default:
+            return "not a regular file";
+    }
+}
+
+}  // namespace
+
 bool readStoreFile(const std::string& path, std::string& text, std::string& error) {
-    auto failure = [&](const char* what) {
-        error = storeSource(path) + ": " + what + ": " + std::generic_category().message(errno);
+    auto failure = [&](const std::string& what) {
+        error = storeSource(path) + ": " + what;
         return false;
     };
+    // Only a regular file of a bounded size: a FIFO would block every init
+    // and a device like /dev/zero would be read without end.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec) return failure("cannot open the file: " + ec.message());
+    if (!std::filesystem::is_regular_file(status)) {
+        return failure(std::string("is ") + fileKind(status.type()) +
+                       ", not a regular file; it is not read");
+    }
+    const std::string tooLarge =
+        "is larger than " + std::to_string(kMaxStoreFileBytes >> 20) + " MiB; it is not read";
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxStoreFileBytes) return failure(tooLarge);
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return failure("cannot open the file");
+    if (!file) return failure("cannot open the file: " + std::generic_category().message(errno));
     text.clear();
     char chunk[16384];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, n);
-    if (std::ferror(file.get())) return failure("cannot read the file");
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        text.append(chunk, n);
+        if (text.size() > kMaxStoreFileBytes) return failure(tooLarge);  // it grew meanwhile
+    }
+    if (std::ferror(file.get())) {
+        return failure("cannot read the file: " + std::generic_category().message(errno));
+    }
     return true;
 }
 

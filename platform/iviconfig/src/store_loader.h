@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <cstddef>
 #include <string>
 
 #include "store_model.h"
@@ -11,8 +12,13 @@ namespace qmdc::iviconfig {
 // "Configuration store '<path>'", as error descriptions name a store file.
 std::string storeSource(const std::string& path);
 
-// Reads the whole file at `path` into `text`. On failure returns false and
-// sets `error` to a description that names the file and the system's reason.
+// The largest store file read: far beyond any real store.
+constexpr std::size_t kMaxStoreFileBytes = std::size_t{64} << 20;
+
+// Reads the whole file at `path` into `text`: a regular file of at most
+// kMaxStoreFileBytes. On failure returns false and sets `error` to a
+// description that names the file and the reason (the system's, or what the
+// path is instead of a regular file).
 bool readStoreFile(const std::string& path, std::string& text, std::string& error);
 
 // Loads a store from XML text; `source` names it in error descriptions.

@@ -56,7 +56,13 @@
  *   - viOpen: a refused connection, an unknown host, a connect that does not
  *     finish within the open timeout (0 means 2000 ms), a missing device or
  *     one that is not a terminal give VI_ERROR_RSRC_NFOUND; a serial device
- *     without access rights gives VI_ERROR_NPERMISSION. Host names are
+ *     without access rights gives VI_ERROR_NPERMISSION; no descriptor left
+ *     (for the socket, the device or the session's wake-up signal) gives
+ *     VI_ERROR_ALLOC. The reason of a failed open (the system's text, or
+ *     what a serial path is instead of a terminal: a regular file, a
+ *     directory, a FIFO, a socket, another device) is traced, and
+ *     viStatusDesc adds it to the status text on the same thread until the
+ *     next open. Host names are
  *     resolved with the system resolver, which the open timeout does not
  *     bound. VI_EXCLUSIVE_LOCK / VI_SHARED_LOCK lock the resource as viLock
  *     does, waiting up to the open timeout; VI_ERROR_RSRC_LOCKED when they
@@ -161,7 +167,12 @@
  *   - Every blocking call is bounded by VI_ATTR_TMO_VALUE (0: only what is
  *     already there; VI_TMO_INFINITE: no limit). On VI_ERROR_TMO the bytes
  *     transferred so far are counted in retCnt. A peer that closes the
- *     connection (or a serial line that hangs up) gives VI_ERROR_CONN_LOST.
+ *     connection (or a serial line that hangs up) gives VI_ERROR_CONN_LOST;
+ *     a write fails so at once when the close has already been signalled,
+ *     instead of sending into a connection nobody reads.
+ *   - viClose of a session that another thread is blocked in (even under
+ *     VI_TMO_INFINITE) ends that call at once with VI_ERROR_ABORT; later
+ *     calls on the handle give VI_ERROR_INV_OBJECT.
  *   - viRead returns VI_SUCCESS_MAX_CNT only when the count was filled
  *     without the termination character; bytes that arrive after the
  *     termination character are kept for the next read.
@@ -182,10 +193,15 @@
  *     full, on viFlush(VI_WRITE_BUF) and by viQueryf. A linefeed elsewhere
  *     in the format ends nothing. A backslash is an ordinary character:
  *     escape sequences are the C compiler's business.
- *   - viQueryf starts a fresh exchange: before the command is sent it drops
- *     what is left in the read buffer and input that has already arrived
- *     (for example an answer that came after an earlier timeout), so every
- *     query reads its own answer.
+ *   - viQueryf drops what is left in the read buffer before the command is
+ *     sent and, when an earlier exchange may have left input unread (a write
+ *     whose answer was not read, a timeout, a partly read message), the
+ *     input that has already arrived. Input still on its way is not dropped:
+ *     an answer that arrives late, after that point, is read by this query,
+ *     and so is a message that arrives unasked after an answer that was read
+ *     whole. Reads stay raw: a program that needs every query to read its
+ *     own answer keeps count of what it asked (the QmDC driver resynchronises
+ *     after a failed read; see its header).
  *   - Print conversions: %d %i %u %o %x %X %f %e %E %g %G %c %s %n %% with the
  *     flags - + space 0 #, width, precision and "*" for either. Lengths: hh,
  *     h, l (ViInt32/ViUInt32), ll (ViInt64/ViUInt64); floating point takes a

@@ -1,9 +1,12 @@
 // adopt_handle.h - handing an open descriptor or socket to its transport.
 #pragma once
 
+#include <cerrno>
 #include <memory>
+#include <system_error>
 #include <utility>
 
+#include "open_failure.h"
 #include "visatype.h"
 
 namespace qmdc::visa {
@@ -22,6 +25,8 @@ std::unique_ptr<T> adoptHandle(Handle handle, Close close, ViStatus* status, Arg
     }
     if (!transport->ready()) {
         *status = VI_ERROR_ALLOC;
+        noteOpenFailure(std::generic_category().message(errno) +
+                        ": the session's wake-up signal could not be made.");
         return nullptr;
     }
     return transport;

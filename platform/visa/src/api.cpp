@@ -8,6 +8,7 @@
 #include "api_guard.h"
 #include "api_services.h"
 #include "handle_table.h"
+#include "open_failure.h"
 #include "rsrc_name.h"
 #include "session.h"
 #include "status_text.h"
@@ -48,8 +49,16 @@ ViStatus openSession(ViSession rm, ViConstRsrc name, ViAccessMode mode, ViUInt32
     ViStatus status = parseResourceName(name, &parsed);
     if (status != VI_SUCCESS) return status;
     initTrace();
+    startOpen();
     std::unique_ptr<Transport> transport = openTransport(parsed, timeout, &status);
-    if (!transport) return status;
+    if (!transport) {
+        const std::string& reason = finishFailedOpen(status);
+        if (traceOn())
+            traceTransfer(parsed.canonical.c_str(), "open",
+                          reinterpret_cast<const ViByte*>(reason.data()), reason.size(), -1,
+                          status);
+        return status;
+    }
     return addSession(rm, std::make_shared<Session>(std::move(transport), parsed), parsed, mode,
                       timeout, vi);
 }
@@ -103,7 +112,9 @@ ViStatus _VI_FUNC viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrV
 ViStatus _VI_FUNC viStatusDesc(ViObject, ViStatus status, ViChar _VI_FAR desc[]) {
     if (desc == nullptr) return VI_ERROR_USER_BUF;
     if (const StatusText* text = findStatus(status)) {
-        std::snprintf(desc, 256, "%s", text->text);
+        // After a failed open on this thread, its reason follows the text.
+        const std::string& reason = openFailureReason(status);
+        std::snprintf(desc, 256, "%s%s%s", text->text, reason.empty() ? "" : "  ", reason.c_str());
         return VI_SUCCESS;
     }
     std::snprintf(desc, 256, "Unknown status value 0x%08X.", static_cast<unsigned>(status));

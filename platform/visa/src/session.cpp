@@ -211,7 +211,7 @@ ViStatus Session::readSome(ViByte* buf, size_t count, const Deadline& deadline, 
         size_t n = 0;
         const ViStatus status =
             transport_->readMessage(pending_, kBufferSize, deadline, &n, &pendingEndsMessage_);
-        if (status < VI_SUCCESS) return status;
+        if (status < VI_SUCCESS) return transferFailure(status);
         pendingEnd_ = n;
     }
 }
@@ -238,6 +238,7 @@ ViStatus Session::send(const ViByte* buf, size_t len, bool end, const Deadline& 
         size_t one = 0;
         status = transport_->write(&termchar_, 1, deadline, &one);
     }
+    if (status < VI_SUCCESS) status = transferFailure(status);
     if (traceOn())
         traceTransfer(rsrcName_.c_str(), "write", buf, *sent, appendTermchar ? termchar_ : -1,
                       status);

@@ -1,6 +1,7 @@
 // session.h - an instrument session: VISA message semantics over a transport.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <memory>
 #include <mutex>
@@ -34,8 +35,12 @@ class Session {
     ViStatus printf(const char* fmt, va_list* ap);
     ViStatus scanf(const char* fmt, va_list* ap);
     ViStatus queryf(const char* writeFmt, const char* readFmt, va_list* ap);
-    // Called by viClose while another thread may still be blocked here.
-    void interrupt() { transport_->interrupt(); }
+    // Called by viClose while another thread may still be blocked here: that
+    // call, and any later one, ends with VI_ERROR_ABORT.
+    void interrupt() {
+        closed_ = true;
+        transport_->interrupt();
+    }
 
     // The operations some interfaces carry in their protocol (transport.h);
     // with VI_ATTR_IO_PROT = VI_PROT_4882_STRS, "*STB?" and "*TRG" stand in
@@ -92,7 +97,12 @@ class Session {
     void discardPending();
     size_t pendingCount() const { return pendingEnd_ - pendingBegin_; }
 
+    // A transfer that failed because viClose woke it was aborted, whatever
+    // the transport saw.
+    ViStatus transferFailure(ViStatus status) const { return closed_ ? VI_ERROR_ABORT : status; }
+
     std::mutex mutex_;  // one operation at a time
+    std::atomic<bool> closed_{false};
     const std::unique_ptr<Transport> transport_;
     const std::string rsrcName_;
     const AttrScope scope_;

@@ -13,6 +13,8 @@
 #include <sys/socket.h>
 #endif
 
+#include <string>
+
 #include "deadline.h"
 
 namespace qmdc::visa::net {
@@ -32,6 +34,10 @@ bool startup();
 // A non-blocking stream socket for `ai`, not inherited by child processes,
 // whose sends never raise SIGPIPE; kNoSocket on failure.
 Socket openStreamSocket(const addrinfo* ai);
+
+// When the last socket call of this thread failed for want of resources
+// (descriptors, buffers, memory): the system's text for it. Empty otherwise.
+std::string resourceShortage();
 
 // Connects `s` to `ai`, giving up when the deadline passes.
 bool connectWithin(Socket s, const addrinfo* ai, const Deadline& deadline);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "adopt_handle.h"
+#include "open_failure.h"
 
 namespace qmdc::visa {
 
@@ -55,9 +56,11 @@ ViStatus TcpTransport::getOption(int level, int option, AttrValue* out) const {
 
 namespace {
 
-// A connection to one address, made within the deadline.
-net::Socket connectTo(const addrinfo* ai, const Deadline& deadline) {
+// A connection to one address, made within the deadline. A socket that
+// could not be made for want of resources sets `shortage` to the reason.
+net::Socket connectTo(const addrinfo* ai, const Deadline& deadline, std::string& shortage) {
     const net::Socket s = net::openStreamSocket(ai);
+    if (s == net::kNoSocket) shortage = net::resourceShortage();
     if (s == net::kNoSocket || net::connectWithin(s, ai, deadline)) return s;
     net::closeSocket(s);
     return net::kNoSocket;
@@ -89,11 +92,19 @@ std::unique_ptr<TcpTransport> connectTcp(const std::string& host, ViUInt16 port,
     if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0)
         return nullptr;
     net::Socket s = net::kNoSocket;
+    std::string shortage;
     for (const addrinfo* ai = list; ai != nullptr && s == net::kNoSocket && !deadline.expired();
          ai = ai->ai_next)
-        s = connectTo(ai, deadline);
+        s = connectTo(ai, deadline, shortage);
     ::freeaddrinfo(list);
-    if (s == net::kNoSocket) return nullptr;
+    if (s == net::kNoSocket) {
+        // Out of descriptors is no reason to look for the instrument.
+        if (!shortage.empty()) {
+            *status = VI_ERROR_ALLOC;
+            noteOpenFailure(shortage + ": no socket could be made.");
+        }
+        return nullptr;
+    }
 
     std::unique_ptr<TcpTransport> transport =
         adoptHandle<TcpTransport>(s, net::closeSocket, status, host, peerAddress(s), port);

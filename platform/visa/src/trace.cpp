@@ -1,6 +1,8 @@
-// trace.cpp - the trace file. The library prints nothing anywhere else.
+// trace.cpp - the trace file. The library prints nothing anywhere else, but
+// for one line on stderr when the trace file cannot be opened.
 #include "trace.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -76,7 +78,13 @@ void initTrace() {
         const char* where = std::getenv("QMDC_VISA_TRACE");
         if (where == nullptr || *where == '\0') return;
         g_file = std::strcmp(where, "stderr") == 0 ? stderr : std::fopen(where, "a");
-        if (g_file != nullptr) g_traceOn.store(true, std::memory_order_relaxed);
+        if (g_file != nullptr) {
+            g_traceOn.store(true, std::memory_order_relaxed);
+        } else {
+            // Asked for a trace and given none: say so, once, where it is seen.
+            std::fprintf(stderr, "QMDC_VISA_TRACE: cannot open '%s' for appending (%s); no trace.\n",
+                         where, std::strerror(errno));
+        }
     });
 }
 

@@ -10,7 +10,8 @@ namespace qmdc::visa {
 
 extern std::atomic<bool> g_traceOn;
 
-// Reads QMDC_VISA_TRACE once: a file name (appended to) or "stderr".
+// Reads QMDC_VISA_TRACE once: a file name (appended to) or "stderr". A file
+// that cannot be opened is named on stderr, once, and nothing is traced.
 void initTrace();
 
 inline bool traceOn() {

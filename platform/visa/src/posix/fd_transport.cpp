@@ -60,8 +60,13 @@ ViStatus FdTransport::wait(short events, const Deadline& deadline, short* revent
 }
 
 bool FdTransport::hungUp() {
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#ifdef POLLRDHUP
+    const short peerClosed = socket_ ? POLLRDHUP : 0;  // a socket whose peer has closed
+#else
+    const short peerClosed = 0;
+#endif
+    pollfd p{fd_, static_cast<short>(POLLIN | peerClosed), 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL | peerClosed)) != 0;
 }
 
 ViStatus FdTransport::read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) {
@@ -86,7 +91,10 @@ ViStatus FdTransport::read(ViByte* buf, size_t cap, const Deadline& deadline, si
 
 ViStatus FdTransport::write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) {
     *sent = 0;
-    if (interrupted_) return VI_ERROR_CONN_LOST;
+    // A peer that has closed would take the first write without a word (the
+    // reset comes back later) and fail only the next one: its close has
+    // already been signalled, so this write fails now.
+    if (interrupted_ || hungUp()) return VI_ERROR_CONN_LOST;
     while (*sent < len) {
         const ViByte* from = buf + *sent;
         const size_t left = len - *sent;

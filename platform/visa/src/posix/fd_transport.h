@@ -37,6 +37,7 @@ class FdTransport : public Transport {
     // Waits for `events`: VI_SUCCESS with the returned events, VI_ERROR_TMO,
     // or VI_ERROR_CONN_LOST once interrupted.
     ViStatus wait(short events, const Deadline& deadline, short* revents);
+    // The line hung up, or (socket) the peer has closed its side.
     bool hungUp();
     const bool socket_;
     WakeSignal wake_;

@@ -1,13 +1,17 @@
 // serial_transport.cpp - ASRL resources over a POSIX terminal (termios).
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <system_error>
 
 #include "fd_transport.h"
 #include "../adopt_handle.h"
+#include "../open_failure.h"
 
 namespace qmdc::visa {
 
@@ -215,25 +219,55 @@ ViStatus openErrorStatus(int err) {
             return VI_ERROR_NPERMISSION;
         case EBUSY:
             return VI_ERROR_RSRC_BUSY;
+        case EMFILE:
+        case ENFILE:
+        case ENOMEM:
+            return VI_ERROR_ALLOC;
         default:
             return VI_ERROR_RSRC_NFOUND;
     }
 }
 
+// What the path is when it is no terminal; empty for a terminal.
+std::string notATerminal(const struct stat& st) {
+    const char* what = S_ISREG(st.st_mode)    ? "is a regular file"
+                       : S_ISDIR(st.st_mode)  ? "is a directory"
+                       : S_ISFIFO(st.st_mode) ? "is a FIFO"
+                       : S_ISSOCK(st.st_mode) ? "is a socket"
+                       : S_ISBLK(st.st_mode)  ? "is a block device"
+                                              : "is a device that is not a terminal";
+    return std::string(what) + ", not a serial port";
+}
+
+// Fails the open with `status` and the reason, which names the device.
+std::nullptr_t refuse(const std::string& device, ViStatus* status, ViStatus failure,
+                      const std::string& reason) {
+    *status = failure;
+    noteOpenFailure("'" + device + "' " + reason + ".");
+    return nullptr;
+}
+
 }  // namespace
 
 std::unique_ptr<Transport> openSerial(const ResourceName& name, ViStatus* status) {
-    const int fd = ::open(name.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const std::string& device = name.device;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        *status = openErrorStatus(errno);
-        return nullptr;
+        const int err = errno;
+        struct stat st {};
+        // A directory or a socket cannot be opened so; say what it is.
+        if (::stat(device.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || S_ISSOCK(st.st_mode)))
+            return refuse(device, status, VI_ERROR_RSRC_NFOUND, notATerminal(st));
+        return refuse(device, status, openErrorStatus(err),
+                      "cannot be opened: " + std::generic_category().message(err));
     }
     std::unique_ptr<SerialTransport> transport = adoptHandle<SerialTransport>(fd, ::close, status);
     if (!transport) return nullptr;
     termios t{};
     if (!::isatty(fd) || ::tcgetattr(fd, &t) != 0) {
-        *status = VI_ERROR_RSRC_NFOUND;  // not a terminal
-        return nullptr;
+        struct stat st {};
+        const std::string what = ::fstat(fd, &st) == 0 ? notATerminal(st) : "is not a terminal";
+        return refuse(device, status, VI_ERROR_RSRC_NFOUND, what);
     }
     makeRaw(t);
     if (::tcsetattr(fd, TCSANOW, &t) != 0) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace qmdc::visa::net {
 
@@ -23,6 +24,12 @@ Socket openStreamSocket(const addrinfo* ai) {
     ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
 #endif
     return fd;
+}
+
+std::string resourceShortage() {
+    const int err = errno;
+    const bool shortage = err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+    return shortage ? std::generic_category().message(err) : std::string();
 }
 
 bool connectWithin(Socket s, const addrinfo* ai, const Deadline& deadline) {

@@ -25,6 +25,17 @@ Socket openStreamSocket(const addrinfo* ai) {
     return s;  // Winsock raises no signal on a closed peer
 }
 
+std::string resourceShortage() {
+    switch (::WSAGetLastError()) {
+        case WSAEMFILE:
+            return "Too many open sockets";
+        case WSAENOBUFS:
+            return "No buffer space available";
+        default:
+            return std::string();
+    }
+}
+
 bool connectWithin(Socket s, const addrinfo* ai, const Deadline& deadline) {
     if (::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen)) == 0) return true;
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;

@@ -1,0 +1,100 @@
+// qmdc panel: a soft front panel in the browser for one supply or a rack of
+// them, served on the loopback address until Ctrl-C.
+#include <CLI/CLI.hpp>
+#include <spawn.h>
+
+#include <iostream>
+#include <memory>
+
+#include "failure.h"
+#include "interrupt.h"
+#include "panel/panel_server.h"
+#include "panel/store_sessions.h"
+#include "subcommands.h"
+#include "supply_arguments.h"
+
+extern char** environ;
+
+namespace qmdc::cli {
+namespace {
+
+struct PanelCommand {
+    SupplyArguments supplies;
+    std::string bind = "127.0.0.1";
+    CLI::Option* bindOption = nullptr;
+    int port = 0;
+    double rate = 4.0;
+    double chartMinutes = 10.0;
+    bool open = false;
+    explicit PanelCommand(CLI::App& command) : supplies(command, StatusCheck::AfterEachOperation) {}
+};
+
+void OpenBrowser(const std::string& url) {
+    char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(url.c_str()), nullptr};
+    pid_t child = -1;
+    if (posix_spawnp(&child, "xdg-open", nullptr, nullptr, argv, environ) != 0) {
+        std::cerr << "qmdc: warning: could not start a browser (xdg-open); open the address "
+                     "above"
+                  << std::endl;
+    }
+}
+
+int RunPanel(const PanelCommand& command) {
+    std::vector<ConnectionOptions> connections = command.supplies.Connections();
+    if (connections.empty()) {
+        for (const std::string& name : StoreDriverSessions()) {
+            connections.push_back(command.supplies.common());
+            connections.back().resource = name;
+        }
+        if (connections.empty()) {
+            throw UsageError(
+                "RESOURCE is required: the configuration store names no driver session");
+        }
+    }
+    panel::WorkerSettings settings;
+    settings.rateHz = command.rate;
+    settings.chartSeconds = command.chartMinutes * 60.0;
+    const InterruptScope interrupts;
+    panel::SupplyRack rack(connections, settings);
+    panel::PanelServer server(rack, command.bind, command.port);
+    std::cout << server.Url() << std::endl;
+    if (command.bindOption->count() > 0) {
+        std::cerr << "qmdc: the address holds the panel's token: anyone who has it can drive "
+                     "the supplies"
+                  << std::endl;
+    }
+    if (command.open) OpenBrowser(server.Url());
+    // Ctrl-C may reach any of the threads: the flag is looked at often.
+    while (SleepUnlessInterrupted(0.25)) {
+    }
+    server.Stop();
+    return kSuccess;
+}
+
+}  // namespace
+
+Runner DefinePanel(CLI::App& command) {
+    auto panel = std::make_shared<PanelCommand>(command);
+    panel->bindOption = command.add_option(
+        "--bind", panel->bind, "listen on this address instead of 127.0.0.1 (0.0.0.0: all)");
+    command.add_option("--port", panel->port, "TCP port (default: one that is free)")
+        ->check(CLI::Range(0, 65535));
+    command.add_option("--rate", panel->rate, "readings and page updates per second")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 50.0));
+    command.add_option("--chart-minutes", panel->chartMinutes, "how far back the chart goes")
+        ->capture_default_str()
+        ->check(CLI::Range(0.1, 1440.0));
+    command.add_flag("--open", panel->open, "open the page in the desktop's browser");
+    command.footer(
+        "Without RESOURCE (and without --simulate) the panel opens every driver session of "
+        "this driver the IVI configuration store names. It prints the page's address, with a "
+        "random token every request must carry, and serves until Ctrl-C; the supplies are "
+        "left as they are. Changes are made only by POST from the panel's own page (Origin "
+        "checked); each is checked by the driver, and the instrument's status after it "
+        "(QueryInstrStatus=1), so a refusal shows the driver's or instrument's message.\n"
+        "Example: qmdc panel TCPIP0::127.0.0.1::5025::SOCKET --rate 5 --open");
+    return [panel] { return RunPanel(*panel); };
+}
+
+}  // namespace qmdc::cli

@@ -1,0 +1,112 @@
+#include "log/supply_logger.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "failure.h"
+
+namespace qmdc::cli {
+namespace {
+
+// How often a waiting thread looks for a stop.
+constexpr auto kStopPoll = std::chrono::milliseconds(50);
+
+// Waits until the time, or a stop; false on a stop.
+bool WaitUntil(std::chrono::steady_clock::time_point due, const StopRequested& stop) {
+    for (auto now = std::chrono::steady_clock::now(); now < due;
+         now = std::chrono::steady_clock::now()) {
+        if (stop()) return false;
+        std::this_thread::sleep_until(std::min(due, now + kStopPoll));
+    }
+    return !stop();
+}
+
+std::string Fixed(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string Range(const Statistic& s, const char* unit) {
+    if (s.count == 0) return std::string("- ") + unit;
+    return Fixed(s.min, 4) + " / " + Fixed(s.mean(), 4) + " / " + Fixed(s.max, 4) + " " + unit;
+}
+
+}  // namespace
+
+LogClock LogClock::Starting(double intervalSeconds, double durationSeconds) {
+    LogClock clock;
+    clock.start = std::chrono::steady_clock::now();
+    clock.wallStart = std::chrono::system_clock::now();
+    clock.interval = std::chrono::nanoseconds(std::llround(intervalSeconds * 1e9));
+    clock.ticks =
+        durationSeconds > 0.0
+            ? std::max(1LL,
+                       static_cast<long long>(std::ceil(durationSeconds / intervalSeconds - 1e-9)))
+            : std::numeric_limits<long long>::max();
+    return clock;
+}
+
+void Statistic::Add(double value) {
+    ++count;
+    min = std::min(min, value);
+    max = std::max(max, value);
+    sum += value;
+}
+
+void SupplyTally::Add(const LogRow& row, double intervalSeconds) {
+    if (row.status == RowStatus::Missed) ++missed;
+    if (row.status == RowStatus::Lost) ++lost;
+    if (!row.sample) return;
+    ++read;
+    volts.Add(row.sample->reading.volts);
+    amps.Add(row.sample->reading.amps);
+    const std::string mode = row.sample->mode();
+    if (mode == "CV") cvSeconds += intervalSeconds;
+    if (mode == "CC") ccSeconds += intervalSeconds;
+    if (row.sample->state.tripped && !tripped) ++trips;
+    tripped = row.sample->state.tripped;
+}
+
+std::string SupplyTally::Text(const std::string& supply) const {
+    return supply + ": " + std::to_string(read) + " readings, " + std::to_string(missed) +
+           " missed, " + std::to_string(lost) + " lost\n  voltage min / mean / max " +
+           Range(volts, "V") + "\n  current min / mean / max " + Range(amps, "A") + "\n  CV " +
+           Fixed(cvSeconds, 1) + " s, CC " + Fixed(ccSeconds, 1) + " s, " + std::to_string(trips) +
+           (trips == 1 ? " trip" : " trips");
+}
+
+void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
+                  const StopRequested& stop, SupplyTally& tally) {
+    const double seconds = std::chrono::duration<double>(clock.interval).count();
+    auto emit = [&](LogRow row) {
+        row.supply = link.name();
+        tally.Add(row, seconds);
+        sink(row);
+    };
+    for (long long tick = 0; tick < clock.ticks;) {
+        // A tick is missed when the next one is due before this one could start.
+        while (tick + 1 < clock.ticks &&
+               std::chrono::steady_clock::now() >= clock.DueAt(tick + 1)) {
+            LogRow missed;
+            missed.time = clock.WallAt(tick++);
+            missed.status = RowStatus::Missed;
+            emit(missed);
+        }
+        if (!WaitUntil(clock.DueAt(tick), stop)) return;
+        LogRow row;
+        row.time = std::chrono::system_clock::now();
+        try {
+            row.sample = link.Sample();
+        } catch (const Failure& failure) {
+            row.status = RowStatus::Lost;
+            row.note = failure.what();
+        }
+        emit(row);
+        ++tick;
+    }
+}
+
+}  // namespace qmdc::cli

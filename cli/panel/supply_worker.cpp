@@ -1,0 +1,288 @@
+#include "panel/supply_worker.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "failure.h"
+
+namespace qmdc::cli::panel {
+namespace {
+
+// A lost supply is tried again this often.
+constexpr auto kRetry = std::chrono::seconds(1);
+// A change waits this long for its turn and its answer.
+constexpr auto kCommandDeadline = std::chrono::seconds(30);
+constexpr size_t kErrorsKept = 20;
+
+double Real(const DriverSession& session, ViAttr id, const char* what) {
+    ViReal64 value = 0.0;
+    session.Check(QmDC_GetAttributeViReal64(session.vi(), "", id, &value), what);
+    return value;
+}
+
+double EpochSeconds(WallTime time) {
+    return std::chrono::duration<double>(time.time_since_epoch()).count();
+}
+
+// One change through the driver: it checks the value (range and type) before
+// anything goes to the instrument, and with the status check on, the
+// instrument's own refusal fails the call with its error queue.
+void Send(const DriverSession& session, const PanelCommand& command) {
+    const ViSession vi = session.vi();
+    switch (command.kind) {
+        case CommandKind::VoltageLevel:
+            session.Check(QmDC_ConfigureVoltageLevel(vi, "", command.value), "voltage level");
+            break;
+        case CommandKind::CurrentLevel:
+            session.Check(QmDC_SetAttributeViReal64(vi, "", QMDC_ATTR_CURRENT_LEVEL, command.value),
+                          "current level");
+            break;
+        case CommandKind::OvpLevel:
+            session.Check(QmDC_ConfigureOVP(vi, "", VI_TRUE, command.value), "OVP level");
+            break;
+        case CommandKind::OcpLevel:
+            session.Check(QmDC_ConfigureCurrentLimit(vi, "", QMDC_VAL_CURRENT_TRIP, command.value),
+                          "OCP level");
+            break;
+        case CommandKind::Output:
+            session.Check(
+                QmDC_ConfigureOutputEnabled(vi, "", command.value != 0.0 ? VI_TRUE : VI_FALSE),
+                "output");
+            break;
+        case CommandKind::ResetProtection:
+            session.Check(QmDC_ResetOutputProtection(vi, ""), "reset protection");
+            break;
+        case CommandKind::ReadErrors:
+            break;
+    }
+}
+
+struct LevelRange {
+    CommandKind kind;
+    const char* unit;
+    bool volts;       // of the voltage rating, else of the current rating
+    double overRate;  // how far beyond the rating the level may go
+};
+// The supply's protections may be set a tenth beyond its rating.
+constexpr LevelRange kLevelRanges[] = {
+    {CommandKind::VoltageLevel, "V", true, 1.0},
+    {CommandKind::CurrentLevel, "A", false, 1.0},
+    {CommandKind::OvpLevel, "V", true, 1.1},
+    {CommandKind::OcpLevel, "A", false, 1.1},
+};
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+}  // namespace
+
+std::string LevelProblem(const PanelCommand& command, double maxVolts, double maxAmps) {
+    for (const LevelRange& range : kLevelRanges) {
+        if (range.kind != command.kind) continue;
+        const double top = (range.volts ? maxVolts : maxAmps) * range.overRate;
+        if (command.value >= 0.0 && command.value <= top) return "";
+        return Number(command.value) + " " + range.unit + " is outside the supply's range 0 .. " +
+               Number(top) + " " + range.unit + "; nothing was sent";
+    }
+    return "";
+}
+
+SupplyWorker::SupplyWorker(ConnectionOptions connection, WorkerSettings settings,
+                           std::function<void()> changed)
+    : settings_(settings), changed_(std::move(changed)), link_(SupplyName(connection), connection) {
+    state_ = {{"name", link_.name()},
+              {"connected", false},
+              {"problem", "connecting"},
+              {"errors", nlohmann::json::array()}};
+    thread_ = std::thread([this] { Loop(); });
+}
+
+SupplyWorker::~SupplyWorker() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    for (Pending& pending : pending_) {
+        pending.outcome.set_value({false, "the panel is stopping"});
+    }
+}
+
+nlohmann::json SupplyWorker::State() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return state_;
+}
+
+nlohmann::json SupplyWorker::History() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    nlohmann::json points = nlohmann::json::array();
+    if (log_.empty()) return points;
+    const double from = EpochSeconds(log_.back().time) - settings_.chartSeconds;
+    for (const LogRow& row : log_) {
+        const double at = EpochSeconds(row.time);
+        if (at < from || !row.sample) continue;
+        points.push_back({at, row.sample->reading.volts, row.sample->reading.amps});
+    }
+    return points;
+}
+
+std::string SupplyWorker::Csv() const {
+    std::ostringstream text;
+    LogWriter writer(text, LogFormat::Csv);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const LogRow& row : log_) writer.Write(row);
+    return text.str();
+}
+
+CommandOutcome SupplyWorker::Run(const PanelCommand& command) {
+    std::future<CommandOutcome> outcome;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) return {false, "the panel is stopping"};
+        pending_.push_back({command, {}});
+        outcome = pending_.back().outcome.get_future();
+    }
+    wake_.notify_all();
+    if (outcome.wait_for(kCommandDeadline) != std::future_status::ready) {
+        return {false, "the supply did not answer in time"};
+    }
+    return outcome.get();
+}
+
+void SupplyWorker::Loop() {
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(1.0 / settings_.rateHz));
+    auto next = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+        wake_.wait_until(lock, next, [this] { return stopping_ || !pending_.empty(); });
+        if (stopping_) break;
+        if (!pending_.empty()) {
+            Pending pending = std::move(pending_.front());
+            pending_.pop_front();
+            lock.unlock();
+            const CommandOutcome outcome = Execute(pending.command);
+            pending.outcome.set_value(outcome);
+            Poll();  // every page sees the change at once
+            lock.lock();
+            continue;
+        }
+        lock.unlock();
+        Poll();
+        lock.lock();
+        // On schedule; a slow supply is read as often as it can be, never in a burst.
+        next += period;
+        const auto now = std::chrono::steady_clock::now();
+        if (next < now) next = now + period;
+    }
+}
+
+void SupplyWorker::Connect() {
+    const DriverSession& session = link_.Session();
+    ViReal64 volts = 0.0, amps = 0.0;
+    session.Check(QmDC_QueryMaxVoltageLevel(session.vi(), "", 0.0, &volts), "voltage rating");
+    session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", 0.0, &amps), "current rating");
+    nlohmann::json identity = {
+        {"manufacturer", session.Text(QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer")},
+        {"model", session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model")},
+        {"firmware", session.Text(QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION, "firmware")},
+        {"resource", link_.connection().resource},
+        {"simulated", session.simulated()},
+        {"max_volts", volts},
+        {"max_amps", amps}};
+    maxVolts_ = volts;
+    maxAmps_ = amps;
+    Publish([&](nlohmann::json& state) { state["identity"] = identity; });
+}
+
+void SupplyWorker::Poll() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!link_.open() && now < retryAt_) return;
+    LogRow row;
+    row.time = std::chrono::system_clock::now();
+    row.supply = link_.name();
+    nlohmann::json levels;
+    bool outputOn = false;
+    try {
+        if (!link_.open()) Connect();
+        row.sample = link_.Sample();
+        const DriverSession& session = link_.Session();
+        levels = {{"voltage", Real(session, QMDC_ATTR_VOLTAGE_LEVEL, "voltage level")},
+                  {"current", Real(session, QMDC_ATTR_CURRENT_LEVEL, "current level")},
+                  {"ovp", Real(session, QMDC_ATTR_OVP_LIMIT, "OVP level")},
+                  {"ocp", Real(session, QMDC_ATTR_CURRENT_LIMIT, "OCP level")}};
+        ViBoolean enabled = VI_FALSE;
+        session.Check(
+            QmDC_GetAttributeViBoolean(session.vi(), "", QMDC_ATTR_OUTPUT_ENABLED, &enabled),
+            "output");
+        outputOn = enabled == VI_TRUE;
+    } catch (const Failure& failure) {
+        link_.Drop();
+        retryAt_ = now + kRetry;
+        row.sample.reset();
+        row.status = RowStatus::Lost;
+        row.note = failure.what();
+    }
+    Publish([&](nlohmann::json& state) {
+        state["connected"] = row.sample.has_value();
+        state["problem"] = row.note;
+        state["time"] = EpochSeconds(row.time);
+        if (row.sample) {
+            const SupplySample& s = *row.sample;
+            state["reading"] = {
+                {"volts", s.reading.volts}, {"amps", s.reading.amps}, {"watts", s.reading.watts()}};
+            state["mode"] = s.mode();
+            state["protection"] = s.protection();
+            state["state_text"] = s.state.text;
+            state["levels"] = levels;
+            state["output"] = outputOn;
+        }
+        log_.push_back(row);
+        if (log_.size() > settings_.logRows) log_.pop_front();
+    });
+}
+
+CommandOutcome SupplyWorker::Execute(const PanelCommand& command) {
+    if (!link_.open())
+        return {false, "the supply is lost: " + State()["problem"].get<std::string>()};
+    const std::string problem = LevelProblem(command, maxVolts_, maxAmps_);
+    if (!problem.empty()) {
+        NoteError(problem);
+        return {false, problem};
+    }
+    try {
+        const DriverSession& session = link_.Session();
+        Send(session, command);
+        if (command.kind == CommandKind::ReadErrors) {
+            const std::vector<std::string> errors = session.TakeErrorQueue();
+            if (errors.empty()) NoteError("the error queue is empty");
+            for (const std::string& error : errors) NoteError(error);
+        }
+        return {true, ""};
+    } catch (const Failure& failure) {
+        NoteError(failure.what());
+        return {false, failure.what()};
+    }
+}
+
+void SupplyWorker::NoteError(const std::string& message) {
+    Publish([&](nlohmann::json& state) {
+        nlohmann::json& errors = state["errors"];
+        errors.push_back(message);
+        if (errors.size() > kErrorsKept) errors.erase(errors.begin());
+    });
+}
+
+void SupplyWorker::Publish(const std::function<void(nlohmann::json&)>& change) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        change(state_);
+    }
+    changed_();
+}
+
+}  // namespace qmdc::cli::panel

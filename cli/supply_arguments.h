@@ -1,0 +1,32 @@
+// The arguments of the subcommands that work with several supplies at once
+// (log, panel): RESOURCE..., each opened with the same --simulate, --model,
+// --options and --trace.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "connection.h"
+
+namespace CLI {
+class App;
+}
+
+namespace qmdc::cli {
+
+class SupplyArguments {
+  public:
+    SupplyArguments(CLI::App& command, StatusCheck statusCheck);
+
+    // One connection per resource named; with --simulate and none, one
+    // simulated supply. Empty when none was named and nothing simulates.
+    std::vector<ConnectionOptions> Connections() const;
+    // The options every connection shares (no resource).
+    const ConnectionOptions& common() const { return common_; }
+
+  private:
+    ConnectionOptions common_;
+    std::vector<std::string> resources_;
+};
+
+}  // namespace qmdc::cli
