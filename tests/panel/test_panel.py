@@ -121,13 +121,15 @@ def test_page_drives_and_follows_the_supply(bench, tmp_path):
 def test_requests_without_token_or_from_elsewhere_are_refused(bench):
     _, panel, _ = bench
     token = "?token=" + panel.token
+    # A token one character off; the first character is changed to one it is not.
+    wrong = ("1" if panel.token[0] == "0" else "0") + panel.token[1:]
     host = panel.origin[len("http://"):]
     change = {"Origin": panel.origin, "Content-Type": "application/json"}
     body = b'{"value": "5"}'
     rows = [  # path, method, headers, body, status
         ("/api/state" + token, "GET", {}, None, 200),
         ("/api/state", "GET", {}, None, 403),
-        ("/api/state?token=0" + panel.token[1:], "GET", {}, None, 403),
+        ("/api/state?token=" + wrong, "GET", {}, None, 403),
         ("/", "GET", {}, None, 403),
         ("/api/state" + token, "GET", {"Host": "attacker.example:80"}, None, 403),
         ("/api/events", "GET", {}, None, 403),
