@@ -219,7 +219,7 @@ ViStatus parseGpib(Fields f, const std::string& boardText, ResourceName* out) {
 }
 
 ViStatus parseUsb(Fields f, const std::string& boardText, ResourceName* out) {
-    unsigned long board = 0, n;
+    unsigned long board = 0, n = 0;
     if (!boardText.empty() && !parseNumber(boardText, 0xFFFF, &board))
         return VI_ERROR_INV_RSRC_NAME;
     const bool raw = dropClass(&f, "RAW");
