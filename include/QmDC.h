@@ -136,8 +136,8 @@ extern "C" {
 #define QMDC_ATTR_INSTRUMENT_MODEL (1050512L)           /* ViString, R: from the *IDN? answer ("Rack 30-70 QM") */
 #define QMDC_ATTR_SPECIFIC_DRIVER_VENDOR (1050513L)     /* ViString, R: who wrote the driver */
 #define QMDC_ATTR_SPECIFIC_DRIVER_DESCRIPTION (1050514L) /* ViString, R: what the driver is */
-#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION (1050515L) /* ViInt32, R: of the IviDCPwr specification followed */
-#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION (1050516L) /* ViInt32, R: of the IviDCPwr specification followed */
+#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION (1050515L) /* ViInt32, R: major version of the IviDCPwr class the driver follows */
+#define QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION (1050516L) /* ViInt32, R: minor version of the IviDCPwr class the driver follows */
 #define QMDC_ATTR_SPECIFIC_DRIVER_REVISION (1050551L)   /* ViString, R: the driver's own revision */
 
 /* IviDCPwr class attributes (channel attributes) */

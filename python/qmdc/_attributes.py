@@ -146,13 +146,13 @@ class SessionAttributes(ChannelAttributes):
         1050515,
         "QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MAJOR_VERSION",
         "ViInt32",
-        doc="ViInt32, R: of the IviDCPwr specification followed",
+        doc="ViInt32, R: major version of the IviDCPwr class the driver follows",
     )
     specific_driver_class_spec_minor_version: Attribute[int] = Attribute(
         1050516,
         "QMDC_ATTR_SPECIFIC_DRIVER_CLASS_SPEC_MINOR_VERSION",
         "ViInt32",
-        doc="ViInt32, R: of the IviDCPwr specification followed",
+        doc="ViInt32, R: minor version of the IviDCPwr class the driver follows",
     )
     range_check: Attribute[bool] = Attribute(
         1050002,
