@@ -6,6 +6,7 @@
 #include <string>
 
 #include "QmDC.h"
+#include "driver_latency.h"
 #include "latency.h"
 #include "plain_socket.h"
 #include "visa.h"
@@ -46,20 +47,6 @@ void VisaIdn(benchmark::State& state, const std::string& resource) {
     viClose(rm);
 }
 
-void ErrorQuery(benchmark::State& state, const std::string& resource) {
-    ViSession vi = VI_NULL;
-    if (QmDC_InitWithOptions(const_cast<ViChar*>(resource.c_str()), VI_FALSE, VI_FALSE, "", &vi) <
-        0) {
-        state.SkipWithError("cannot open the emulator");
-        return;
-    }
-    ViInt32 code = 0;
-    ViChar message[256];
-    qmdc_bench::MedianPerCall(state, 1,
-                              [&] { return QmDC_error_query(vi, &code, message) == VI_SUCCESS; });
-    QmDC_close(vi);
-}
-
 void BM_VisaSocketIdn(benchmark::State& state) {
     VisaIdn(state, SocketResource());
 }
@@ -67,10 +54,10 @@ void BM_VisaHislipIdn(benchmark::State& state) {
     VisaIdn(state, HislipResource());
 }
 void BM_ErrorQuerySocket(benchmark::State& state) {
-    ErrorQuery(state, SocketResource());
+    qmdc_bench::MedianErrorQuery(state, SocketResource());
 }
 void BM_ErrorQueryHislip(benchmark::State& state) {
-    ErrorQuery(state, HislipResource());
+    qmdc_bench::MedianErrorQuery(state, HislipResource());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "QmDC.h"
+#include "driver_latency.h"
 #include "emulator_process.h"
 #include "latency.h"
 #include "visa.h"
@@ -60,18 +61,7 @@ void BM_Vxi11LiblxiIdn(benchmark::State& state) {
 void BM_Vxi11DriverErrorQuery(benchmark::State& state) {
     setenv("QMDC_IVI_CONFIG_MASTER_OVERRIDE", "/nonexistent/IviConfigurationStore.xml", 1);
     unsetenv("IVICONFIGSERVERDEFAULT");
-    ViSession vi = VI_NULL;
-    const std::string resource = Emulator().resource();
-    if (QmDC_InitWithOptions(const_cast<ViChar*>(resource.c_str()), VI_FALSE, VI_FALSE, "", &vi) <
-        0) {
-        state.SkipWithError("cannot open the emulator");
-        return;
-    }
-    ViInt32 code = 0;
-    ViChar message[256];
-    qmdc_bench::MedianPerCall(state, 1,
-                              [&] { return QmDC_error_query(vi, &code, message) == VI_SUCCESS; });
-    QmDC_close(vi);
+    qmdc_bench::MedianErrorQuery(state, Emulator().resource());
 }
 
 }  // namespace
