@@ -75,6 +75,9 @@ struct StatusSystem {
     // -3xx device-dependent, -4xx query).
     void ReportError(int code);
     int StatusByte() const;
+    // Whether the instrument requests service (the status byte's summary bit 6): a server
+    // that delivers service requests raises one each time this turns from false to true.
+    bool RequestsService() const { return (StatusByte() & 64) != 0; }
     void Clear();   // *CLS: event registers and error queue
     void Preset();  // STAT:PRES: SCPI enable registers back to 0
 };

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "attributes.h"
@@ -98,6 +99,23 @@ class Transport {
     virtual ViStatus remoteLocal(ViUInt16 /*mode*/, const Deadline& /*deadline*/) {
         return VI_ERROR_NSUP_OPER;
     }
+
+    // Service requests, where the protocol delivers them (HiSLIP's
+    // AsyncServiceRequest, the VXI-11 interrupt channel, the USBTMC interrupt
+    // endpoint). startServiceRequests asks the instrument for them and starts
+    // watching: `raised` is then called once per request, from a thread of
+    // the transport's own, until stopServiceRequests() returns (it waits for
+    // a call of `raised` in progress). `raised` only queues the event and
+    // returns; the transport holds none of its locks while it calls it.
+    // Called under the session's lock, never concurrently with each other;
+    // the destructor stops a watch still running.
+    using ServiceRequestSink = std::function<void()>;
+    virtual bool deliversServiceRequests() const { return false; }
+    virtual ViStatus startServiceRequests(ServiceRequestSink /*raised*/,
+                                          const Deadline& /*deadline*/) {
+        return VI_ERROR_NSUP_OPER;
+    }
+    virtual void stopServiceRequests() {}
 };
 
 // Implemented by the platform's transport files. On failure they return
