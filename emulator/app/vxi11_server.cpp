@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <rpc/pmap_prot.h>
+#include <fcntl.h>
 #include <rpc/rpcb_prot.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+
+#include "vxi11_intr.h"
 
 namespace qmdc::emu {
 
@@ -24,7 +27,13 @@ constexpr int kAddressTries = 64;
 constexpr long kReasonReqCnt = 0x01, kReasonChr = 0x02, kReasonEnd = 0x04;
 constexpr Device_Flags kFlagEnd = 0x08, kFlagTermChrSet = 0x80;
 constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kErrParameter = 5,
-                           kErrLocked = 11, kErrNoLock = 12, kErrTimeout = 15, kErrAbort = 23;
+                           kErrNoChannel = 6, kErrNotSupported = 8, kErrLocked = 11,
+                           kErrNoLock = 12, kErrTimeout = 15, kErrAbort = 23,
+                           kErrChannelEstablished = 29;
+// A client's interrupt channel: how long its connection may take, and how many calls it may
+// leave unread before they are dropped.
+constexpr auto kIntrConnectTime = std::chrono::seconds(1);
+constexpr size_t kMaxIntrUnsent = 65536;
 
 Fd ListenOn(in_addr_t address, uint16_t port, uint16_t* bound) {
     Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -103,13 +112,26 @@ int Vxi11Server::Watch(std::vector<pollfd>& fds) {
     for (const Fd* listener : {&portmapListener_, &coreListener_, &abortListener_})
         fds.push_back(pollfd{listener->get(), POLLIN, 0});
     int wait = -1;
+    const auto waitUntil = [&](Clock::time_point until) {
+        const int ms = MsUntil(until);
+        wait = wait < 0 ? ms : std::min(wait, ms);
+    };
     for (const auto& conn : conns_) {
         fds.push_back(pollfd{conn->fd.get(), POLLIN, 0});
         if (!conn->read) continue;
-        const Clock::time_point until =
-            output_.empty() ? conn->read->until : std::min(conn->read->until, outputReadyAt_);
-        const int ms = MsUntil(until);
-        wait = wait < 0 ? ms : std::min(wait, ms);
+        waitUntil(output_.empty() ? conn->read->until
+                                  : std::min(conn->read->until, outputReadyAt_));
+    }
+    // After the connections, so that those keep their places.
+    watchedIntr_.clear();
+    for (const auto& conn : conns_) {
+        IntrChannel* intr = conn->intr.get();
+        if (intr == nullptr || !intr->fd.valid()) continue;
+        const bool sending = intr->connecting || !intr->unsent.empty();
+        fds.push_back(
+            pollfd{intr->fd.get(), static_cast<short>(sending ? POLLIN | POLLOUT : POLLIN), 0});
+        watchedIntr_.push_back(conn.get());
+        if (intr->connecting) waitUntil(intr->connectBy);
     }
     return wait;
 }
@@ -117,6 +139,11 @@ int Vxi11Server::Watch(std::vector<pollfd>& fds) {
 void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
     const Channel listeners[] = {Channel::Portmap, Channel::Core, Channel::Abort};
     const size_t connCount = conns_.size();
+    // First, while every connection Watch() saw is still there.
+    for (size_t i = 0; i < watchedIntr_.size(); ++i)
+        if (watchedIntr_[i]->intr)
+            ServeIntr(*watchedIntr_[i]->intr, fds[first + 3 + connCount + i].revents);
+    watchedIntr_.clear();
     for (size_t i = 0; i < connCount; ++i) {
         Conn& conn = *conns_[i];
         if (fds[first + 3 + i].revents != 0 && !Receive(conn)) conn.closing = true;
@@ -130,6 +157,8 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
     conns_.erase(std::remove_if(conns_.begin(), conns_.end(),
                                 [](const std::unique_ptr<Conn>& c) { return c->closing; }),
                  conns_.end());
+    // A message from another port (socket, HiSLIP) may have changed the status too.
+    NoteServiceRequest();
 }
 
 void Vxi11Server::Accept(int listener, Channel channel) {
@@ -274,7 +303,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
                          return true;
                      }
                      r.lid = nextLid_++;
-                     links_.emplace(r.lid, Link{&conn, std::string(), 0});
+                     links_.emplace(r.lid, Link{&conn, std::string(), 0, std::nullopt});
                      if (p.lockDevice) lockHolder_ = r.lid;
                      r.abortPort = abortPort_;
                      r.maxRecvSize = kMaxRecvSize;
@@ -359,10 +388,143 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
                      return true;
                  });
             return true;
+        case create_intr_chan:
+            Call(conn, xid, record, at, xdr_Device_RemoteFunc, xdr_Device_Error,
+                 [&](Device_RemoteFunc& p, Device_Error& r) {
+                     // Service requests go over TCP only (a UDP channel is optional).
+                     r.error = conn.intr                    ? kErrChannelEstablished
+                               : p.progFamily != DEVICE_TCP ? kErrNotSupported
+                                                            : 0;
+                     if (r.error != 0) return true;
+                     conn.intr = std::make_unique<IntrChannel>();
+                     conn.intr->to.sin_family = AF_INET;
+                     conn.intr->to.sin_addr.s_addr = htonl(static_cast<uint32_t>(p.hostAddr));
+                     conn.intr->to.sin_port = htons(p.hostPort);
+                     conn.intr->prog = static_cast<uint32_t>(p.progNum);
+                     conn.intr->vers = static_cast<uint32_t>(p.progVers);
+                     return true;
+                 });
+            return true;
+        case destroy_intr_chan: {
+            Device_Error r{};
+            r.error = conn.intr ? 0 : kErrNoChannel;
+            conn.intr.reset();
+            Reply(conn, xid, SUCCESS, rpc::xdrProc(xdr_Device_Error), &r);
+            return true;
+        }
+        case device_enable_srq:
+            Call(conn, xid, record, at, xdr_Device_EnableSrqParms, xdr_Device_Error,
+                 [&](Device_EnableSrqParms& p, Device_Error& r) {
+                     const auto link = links_.find(p.lid);
+                     r.error = link == links_.end() ? kErrInvalidLink : 0;
+                     if (r.error != 0) return true;
+                     link->second.srqHandle.reset();
+                     if (p.enable)
+                         link->second.srqHandle.emplace(p.handle.handle_val, p.handle.handle_len);
+                     return true;
+                 });
+            return true;
         default:
             Reply(conn, xid, PROC_UNAVAIL, nullptr, nullptr);
             return true;
     }
+}
+
+void Vxi11Server::NoteServiceRequest() {
+    const bool requesting = engine_.instrument().status().RequestsService();
+    const bool rising = requesting && !requestingService_;
+    requestingService_ = requesting;
+    if (!rising) return;
+    for (auto& [lid, link] : links_) {
+        if (!link.srqHandle || !link.conn->intr || link.conn->closing) continue;
+        if (verbose_) std::fprintf(stderr, "[vxi11 %ld] service request\n", lid);
+        SendServiceRequest(*link.conn->intr, *link.srqHandle);
+    }
+}
+
+void Vxi11Server::SendServiceRequest(IntrChannel& intr, const std::string& handle) {
+    // A client that takes no calls loses the newest, not the server its memory.
+    if (intr.unsent.size() > kMaxIntrUnsent) return;
+    if (!rpc::encodeIntrSrq(intr.nextXid++, intr.prog, intr.vers, handle, &intr.unsent)) return;
+    if (!intr.fd.valid()) ConnectIntr(intr);
+    FlushIntr(intr);
+}
+
+void Vxi11Server::ConnectIntr(IntrChannel& intr) {
+    intr.fd.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!intr.fd.valid()) {
+        CloseIntr(intr);
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(intr.fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (::connect(intr.fd.get(), reinterpret_cast<const sockaddr*>(&intr.to), sizeof intr.to) == 0)
+        return;
+    if (errno != EINPROGRESS) {
+        CloseIntr(intr);
+        return;
+    }
+    // The loop goes on; poll() says when the connection is made.
+    intr.connecting = true;
+    intr.connectBy = Clock::now() + kIntrConnectTime;
+}
+
+void Vxi11Server::ServeIntr(IntrChannel& intr, short revents) {
+    if (intr.connecting) {
+        if (revents == 0) {
+            if (Clock::now() >= intr.connectBy) CloseIntr(intr);
+            return;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(intr.fd.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            CloseIntr(intr);
+            return;
+        }
+        intr.connecting = false;
+    } else if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        uint8_t buffer[4096];
+        const ssize_t count = ::recv(intr.fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) {
+            CloseIntr(intr);
+            return;
+        }
+        // The replies to device_intr_srq carry nothing: each is read and dropped.
+        for (size_t at = 0; count > 0 && at < static_cast<size_t>(count);) {
+            size_t used = 0;
+            const auto state = intr.replies.feed(buffer + at, count - at, &used);
+            at += used;
+            if (state == rpc::RecordReader::State::TooLong) {
+                CloseIntr(intr);
+                return;
+            }
+            intr.replies.next();
+        }
+    }
+    FlushIntr(intr);
+}
+
+void Vxi11Server::FlushIntr(IntrChannel& intr) {
+    while (intr.fd.valid() && !intr.connecting && !intr.unsent.empty()) {
+        const ssize_t sent = ::send(intr.fd.get(), intr.unsent.data(), intr.unsent.size(),
+                                    MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            intr.unsent.erase(0, static_cast<size_t>(sent));
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) CloseIntr(intr);
+            return;
+        }
+    }
+}
+
+void Vxi11Server::CloseIntr(IntrChannel& intr) {
+    // The calls not sent go with the connection; the next request opens a new one.
+    intr.fd.Reset();
+    intr.connecting = false;
+    intr.unsent.clear();
+    intr.replies = rpc::RecordReader();
 }
 
 void Vxi11Server::Write(Link& link, Device_Link lid, const Device_WriteParms& parms,
@@ -387,6 +549,7 @@ void Vxi11Server::Write(Link& link, Device_Link lid, const Device_WriteParms& pa
         if (verbose_) std::fprintf(stderr, "[vxi11 %ld] <- %s\n", lid, line.c_str());
         ++link.messages;
         reply += faults_.Reply(engine_.Execute(line));
+        NoteServiceRequest();
     }
     link.input.erase(0, std::min(start, link.input.size()));
     if (link.input.size() > kMaxInput) {

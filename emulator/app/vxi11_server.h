@@ -1,9 +1,12 @@
 // The instrument over VXI-11: a portmapper on port 111 of its own loopback address, the core
-// channel and the abort channel, each on a port the kernel picks. It runs inside the serving
-// loop (no thread of its own): the loop polls its descriptors and hands it what is ready.
+// channel and the abort channel, each on a port the kernel picks, and the interrupt channels
+// it opens to clients that ask for service requests. It runs inside the serving loop (no
+// thread of its own): the loop polls its descriptors and hands it what is ready; nothing it
+// does waits on a client.
 #ifndef QMDC_EMULATOR_APP_VXI11_SERVER_H
 #define QMDC_EMULATOR_APP_VXI11_SERVER_H
 
+#include <netinet/in.h>
 #include <poll.h>
 
 #include <chrono>
@@ -39,6 +42,19 @@ class Vxi11Server {
   private:
     using Clock = std::chrono::steady_clock;
     enum class Channel { Portmap, Core, Abort };
+    // A client's interrupt channel (create_intr_chan): where its service requests go, and the
+    // connection to it, opened for the first one and kept for the next (opened again when it
+    // broke).
+    struct IntrChannel {
+        sockaddr_in to{};
+        uint32_t prog = 0, vers = 0;
+        Fd fd;
+        bool connecting = false;
+        Clock::time_point connectBy{};
+        std::string unsent;         // call records not sent yet
+        rpc::RecordReader replies;  // the client's replies, read and dropped
+        uint32_t nextXid = 1;
+    };
     struct PendingRead {
         uint32_t xid;
         Device_ReadParms parms;
@@ -50,12 +66,14 @@ class Vxi11Server {
         rpc::RecordReader reader;
         std::optional<PendingRead> read;  // a device_read waiting for the answer
         bool closing = false;
-        bool dropWhenAnswered = false;  // --drop-after: close once the answer has gone
+        bool dropWhenAnswered = false;      // --drop-after: close once the answer has gone
+        std::unique_ptr<IntrChannel> intr;  // the core channel's client asked for one
     };
     struct Link {
         Conn* conn;
         std::string input;  // bytes of a message not yet ended by a linefeed
         long messages = 0;
+        std::optional<std::string> srqHandle;  // device_enable_srq: the handle to call with
     };
 
     void Accept(int listener, Channel channel);
@@ -78,6 +96,15 @@ class Vxi11Server {
     void DestroyLink(Device_Link lid);
     void Drop(Conn& conn);
 
+    // Calls device_intr_srq for every link that enabled it, when the instrument has just begun
+    // to request service (after a message, from any client).
+    void NoteServiceRequest();
+    void SendServiceRequest(IntrChannel& intr, const std::string& handle);
+    void ConnectIntr(IntrChannel& intr);
+    void ServeIntr(IntrChannel& intr, short revents);
+    void FlushIntr(IntrChannel& intr);
+    void CloseIntr(IntrChannel& intr);
+
     Engine& engine_;
     const FaultPlan& faults_;
     bool verbose_;
@@ -95,6 +122,8 @@ class Vxi11Server {
     Clock::time_point outputReadyAt_{};
     bool remote_ = false;
     long triggers_ = 0;
+    bool requestingService_ = false;  // as last seen, for its rising edge
+    std::vector<Conn*> watchedIntr_;  // whose interrupt channel Watch() added, in its order
 };
 
 }  // namespace qmdc::emu

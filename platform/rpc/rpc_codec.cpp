@@ -145,4 +145,18 @@ bool encodeReply(uint32_t xid, accept_stat status, xdrproc_t encode, const void*
     });
 }
 
+bool encodeVersionMismatch(uint32_t xid, uint32_t low, uint32_t high, std::string* out) {
+    return encodeRecord(out, 0, [&](XDR* xdrs) {
+        rpc_msg msg{};
+        msg.rm_xid = xid;
+        msg.rm_direction = REPLY;
+        msg.rm_reply.rp_stat = MSG_ACCEPTED;
+        msg.acpted_rply.ar_verf = _null_auth;
+        msg.acpted_rply.ar_stat = PROG_MISMATCH;
+        msg.acpted_rply.ar_vers.low = low;
+        msg.acpted_rply.ar_vers.high = high;
+        return xdr_replymsg(xdrs, &msg) != 0;
+    });
+}
+
 }  // namespace qmdc::rpc

@@ -51,5 +51,7 @@ bool decodeArgs(const std::string& record, size_t argsAt, xdrproc_t decode, void
 // results encoded by `encode`, otherwise none.
 bool encodeReply(uint32_t xid, accept_stat status, xdrproc_t encode, const void* results,
                  std::string* out);
+// Appends the framed PROG_MISMATCH reply to `xid`: the versions served are low..high.
+bool encodeVersionMismatch(uint32_t xid, uint32_t low, uint32_t high, std::string* out);
 
 }  // namespace qmdc::rpc

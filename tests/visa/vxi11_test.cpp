@@ -1,13 +1,30 @@
-// Sessions on TCPIP::host::inst0::INSTR (VXI-11) against the emulator's VXI-11 server.
+// Sessions on TCPIP::host::inst0::INSTR (VXI-11) against the emulator's VXI-11 server; the
+// transport's service requests over the interrupt channel, against the emulator and against
+// callers that break the rules.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "emulator_process.h"
+#include "loopback_listener.h"
+#include "rpc_codec.h"
+#include "rpc_record.h"
+#include "rsrc_name.h"
 #include "test_support.h"
+#include "vxi11.h"
+#include "vxi11_interrupt_channel.h"
+#include "vxi11_intr.h"
+#include "vxi11_transport.h"
 
 namespace {
 
@@ -184,6 +201,251 @@ TEST(VisaVxi11, OpenFailures) {
     EXPECT_EQ(rm.open("TCPIP0::" + host + "::inst7::INSTR", &vi), VI_ERROR_RSRC_NFOUND);
     // No portmapper at that address.
     EXPECT_EQ(rm.open("TCPIP0::127.0.0.254::inst0::INSTR", &vi, 500), VI_ERROR_RSRC_NFOUND);
+}
+
+// Counts the service requests a watch passes on.
+class SrqCount {
+  public:
+    qmdc::visa::Transport::ServiceRequestSink sink() {
+        return [this] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++count_;
+            changed_.notify_all();
+        };
+    }
+    // Waits until `n` have come or the time is up; the count then.
+    int waitFor(int n, Ms timeout = Ms(3000)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, timeout, [&] { return count_ >= n; });
+        return count_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int count_ = 0;
+};
+
+std::unique_ptr<qmdc::visa::Transport> openTransport(const std::string& resource) {
+    qmdc::visa::ResourceName name;
+    ViStatus status = qmdc::visa::parseResourceName(resource.c_str(), &name);
+    return status == VI_SUCCESS ? qmdc::visa::openVxi11(name, 2000, &status) : nullptr;
+}
+
+ViStatus sendLine(qmdc::visa::Transport& transport, const std::string& line) {
+    const std::string message = line + "\n";
+    size_t sent = 0;
+    return transport.write(reinterpret_cast<const ViByte*>(message.data()), message.size(),
+                           qmdc::visa::Deadline::after(2000), &sent);
+}
+
+// Each row's steps go to the emulator ("stop" and "start" end and begin the watch); then
+// a last request, which comes after every other on the interrupt channel's one connection:
+// when it is counted, so is every request the steps made, and nothing more is to come.
+TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
+    const std::vector<std::string> lastRequest = {"*CLS", "*ESE 1;*SRE 32", "*OPC"};
+    const struct {
+        const char* what;
+        std::vector<std::string> steps;
+        int requests;
+    } rows[] = {
+        {"an operation completes", {"*ESE 1;*SRE 32", "*OPC"}, 1},
+        {"the instrument refuses a command", {"*SRE 4", "NO:SUCH:COMMAND"}, 1},
+        {"the summary bit is not enabled", {"*ESE 1", "*OPC"}, 0},
+        {"no new rising edge", {"*ESE 1;*SRE 32", "*OPC", "*OPC", "*SRE 32"}, 1},
+        {"several in a row", {"*ESE 1;*SRE 32", "*OPC", "*CLS", "*OPC", "*ESR?", "*OPC"}, 3},
+        {"none while stopped", {"*ESE 1;*SRE 32", "*OPC", "stop", "*CLS", "*OPC", "start"}, 1},
+        {"a watch started again", {"stop", "start", "*SRE 32;*ESE 1", "*OPC"}, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EmulatorProcess emulator({"--vxi11"});
+        std::unique_ptr<qmdc::visa::Transport> transport = openTransport(emulator.resource());
+        ASSERT_TRUE(transport);
+        EXPECT_TRUE(transport->deliversServiceRequests());
+        SrqCount srqs;
+        const auto start = [&] {
+            return transport->startServiceRequests(srqs.sink(), qmdc::visa::Deadline::after(2000));
+        };
+        ASSERT_EQ(start(), VI_SUCCESS);
+        for (const std::vector<std::string>* steps : {&row.steps, &lastRequest}) {
+            for (const std::string& step : *steps) {
+                if (step == "stop")
+                    transport->stopServiceRequests();
+                else
+                    ASSERT_EQ(step == "start" ? start() : sendLine(*transport, step), VI_SUCCESS)
+                        << step;
+            }
+        }
+        EXPECT_EQ(srqs.waitFor(row.requests + 1), row.requests + 1);
+    }
+}
+
+// Closing never waits on the watch: an interrupt() from another thread, the transport's
+// end while it watches, an instrument gone away.
+TEST(VisaVxi11, ServiceRequestWatchEndsAtClose) {
+    enum class End { InterruptThenDestroy, Destroy, InstrumentGoneThenStop };
+    const struct {
+        const char* what;
+        End end;
+    } rows[] = {
+        {"interrupt() from another thread, then the end", End::InterruptThenDestroy},
+        {"the transport ends while watching", End::Destroy},
+        {"the instrument has gone, then stop", End::InstrumentGoneThenStop},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EmulatorProcess emulator({"--vxi11"});
+        std::unique_ptr<qmdc::visa::Transport> transport = openTransport(emulator.resource());
+        ASSERT_TRUE(transport);
+        SrqCount srqs;
+        ASSERT_EQ(transport->startServiceRequests(srqs.sink(), qmdc::visa::Deadline::after(2000)),
+                  VI_SUCCESS);
+        const auto start = Clock::now();
+        if (row.end == End::InterruptThenDestroy) {
+            std::thread closer([&] { transport->interrupt(); });
+            closer.join();
+            EXPECT_EQ(sendLine(*transport, "*OPC"), VI_ERROR_CONN_LOST);
+        } else if (row.end == End::InstrumentGoneThenStop) {
+            emulator.Stop();
+            transport->stopServiceRequests();
+        }
+        transport.reset();
+        EXPECT_LT(elapsedMs(start), 1500);
+        EXPECT_EQ(srqs.waitFor(1, Ms(0)), 0);
+    }
+}
+
+// A connection to the interrupt channel, as a caller that breaks the rules would make it.
+struct IntrCaller {
+    explicit IntrCaller(uint16_t port) : fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(port);
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    }
+    ~IntrCaller() { ::close(fd); }
+    void send(const std::string& bytes) const {
+        ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(bytes.size()));
+    }
+    // The next reply record; empty when the connection closed (or nothing came in time).
+    std::string reply(bool* closed) {
+        for (;;) {
+            size_t used = 0;
+            const auto state = reader.feed(pending.data(), pending.size(), &used);
+            pending.erase(pending.begin(), pending.begin() + static_cast<long>(used));
+            if (state == qmdc::rpc::RecordReader::State::Complete) {
+                std::string record = reader.record();
+                reader.next();
+                return record;
+            }
+            pollfd p{fd, POLLIN, 0};
+            uint8_t buf[512];
+            const ssize_t n = ::poll(&p, 1, 3000) == 1 ? ::recv(fd, buf, sizeof buf, 0) : -1;
+            *closed = n == 0;
+            if (n <= 0) return std::string();
+            pending.insert(pending.end(), buf, buf + n);
+        }
+    }
+    const int fd;
+    bool connected = false;
+    qmdc::rpc::RecordReader reader;
+    std::vector<uint8_t> pending;
+};
+
+std::string intrCall(uint32_t xid, uint32_t prog, uint32_t vers, uint32_t proc,
+                     const std::string& handle) {
+    std::string out;
+    Device_SrqParms parms{};
+    parms.handle.handle_len = static_cast<u_int>(handle.size());
+    parms.handle.handle_val = const_cast<char*>(handle.data());
+    qmdc::rpc::encodeCall(qmdc::rpc::CallHeader{xid, prog, vers, proc},
+                          qmdc::rpc::xdrProc(xdr_Device_SrqParms), &parms, &out);
+    return out;
+}
+
+// What each caller sends to the interrupt channel: a service request of this link is passed
+// on and answered; every other call is answered (with the RPC error that fits) and raises
+// nothing; what is no call drops the connection. The watch goes on after each: a good call
+// on a new connection is still passed on.
+TEST(VisaVxi11, InterruptChannelCallers) {
+    using namespace qmdc::rpc;
+    const std::string handle = "qmdc 7 1";
+    std::string cutShort = intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle);
+    cutShort = frameRecord(cutShort.substr(4, cutShort.size() - 4 - 8));  // args cut short
+    std::string reply;
+    encodeReply(9, SUCCESS, nullptr, nullptr, &reply);
+    enum Answer { Taken, Refused, Dropped };
+    const struct {
+        const char* what;
+        std::string bytes;
+        int requests;
+        Answer answer;
+    } rows[] = {
+        {"a service request", intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle), 1, Taken},
+        {"two in one segment",
+         intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle) +
+             intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle),
+         2, Taken},
+        {"another link's handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, "qmdc 7 2"), 0,
+         Taken},
+        {"a longer handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle + "0"), 0, Taken},
+        {"the null procedure", intrCall(9, DEVICE_INTR, 1, 0, handle), 0, Taken},
+        {"another procedure", intrCall(9, DEVICE_INTR, 1, 31, handle), 0, Refused},
+        {"another program", intrCall(9, DEVICE_CORE, 1, device_intr_srq, handle), 0, Refused},
+        {"another version", intrCall(9, DEVICE_INTR, 2, device_intr_srq, handle), 0, Refused},
+        {"arguments cut short", cutShort, 0, Refused},
+        {"no RPC call", frameRecord("junk"), 0, Dropped},
+        {"a reply in place of a call", reply, 0, Dropped},
+        {"a record of 2 GiB announced", std::string("\xff\xff\xff\xff", 4), 0, Dropped},
+        {"a record past the limit", frameRecord(std::string(kMaxIntrRecord + 1, 'x')), 0, Dropped},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ViStatus status = VI_ERROR_SYSTEM_ERROR;
+        auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
+        ASSERT_TRUE(channel);
+        SrqCount srqs;
+        ASSERT_TRUE(channel->start(handle, srqs.sink()));
+        IntrCaller caller(channel->port());
+        ASSERT_TRUE(caller.connected);
+        caller.send(row.bytes);
+        bool closed = false;
+        const std::string answer = caller.reply(&closed);
+        if (row.answer == Dropped) {
+            EXPECT_TRUE(closed);
+        } else {
+            const ReplyKind kind = decodeReply(answer, 9, xdrProc(xdr_void), nullptr);
+            EXPECT_EQ(kind, row.answer == Taken ? ReplyKind::Success : ReplyKind::Refused);
+        }
+        // The watch goes on, on this connection unless it was dropped, and on a new one.
+        IntrCaller next(channel->port());
+        next.send(intrCall(10, DEVICE_INTR, 1, device_intr_srq, handle));
+        if (row.answer != Dropped)
+            caller.send(intrCall(11, DEVICE_INTR, 1, device_intr_srq, handle));
+        const int more = row.answer == Dropped ? 1 : 2;
+        EXPECT_EQ(srqs.waitFor(row.requests + more), row.requests + more);
+        channel->stop();
+    }
+}
+
+// A caller that does not wait for replies: it sends its requests and closes at once.
+TEST(VisaVxi11, InterruptChannelCallerThatClosesAtOnce) {
+    ViStatus status = VI_ERROR_SYSTEM_ERROR;
+    auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
+    ASSERT_TRUE(channel);
+    SrqCount srqs;
+    ASSERT_TRUE(channel->start("h", srqs.sink()));
+    std::string calls;
+    for (uint32_t xid = 0; xid < 500; ++xid)
+        calls += intrCall(xid, DEVICE_INTR, 1, device_intr_srq, "h");
+    {
+        IntrCaller caller(channel->port());
+        caller.send(calls);
+    }
+    EXPECT_EQ(srqs.waitFor(500), 500);
 }
 
 }  // namespace

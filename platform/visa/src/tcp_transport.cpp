@@ -47,6 +47,11 @@ ViStatus TcpTransport::setAttribute(ViAttr attr, ViUInt32 value) {
     }
 }
 
+bool TcpTransport::localAddress(sockaddr_storage* addr) const {
+    socklen_t len = sizeof *addr;
+    return ::getsockname(socket_, reinterpret_cast<sockaddr*>(addr), &len) == 0;
+}
+
 ViStatus TcpTransport::getOption(int level, int option, AttrValue* out) const {
     bool on = false;
     if (!net::getFlag(socket_, level, option, &on)) return VI_ERROR_IO;

@@ -41,6 +41,10 @@ class TcpTransport final : public SocketStream {
     ViStatus getAttribute(ViAttr attr, AttrValue* out) override;
     ViStatus setAttribute(ViAttr attr, ViUInt32 value) override;
 
+    // This end's address, for a protocol that has the peer call back (the
+    // VXI-11 interrupt channel); false when the system cannot say.
+    bool localAddress(sockaddr_storage* addr) const;
+
     ViStatus setOption(int level, int option, bool on) {
         return net::setFlag(socket_, level, option, on) ? VI_SUCCESS : VI_ERROR_NSUP_ATTR_STATE;
     }

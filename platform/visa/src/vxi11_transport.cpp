@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tcp_transport.h"
+#include "vxi11_interrupt_channel.h"
+
 namespace qmdc::visa {
 
 namespace {
@@ -19,6 +22,13 @@ constexpr long kReasonEnd = 0x04;
 constexpr ViUInt32 kReplyGraceMs = 100;
 constexpr ViUInt32 kAbortMs = 250;  // an abort or a destroy_link that gets no reply
 constexpr ViUInt32 kDefaultOpenMs = 2000;
+constexpr Device_ErrorCode kChannelEstablished = 29;
+
+// destroy_intr_chan takes no arguments.
+struct NoArgs {};
+bool_t xdrNoArgs(XDR*, NoArgs*) {
+    return TRUE;
+}
 
 struct ErrorMap {
     long code;
@@ -53,37 +63,46 @@ Deadline replyDeadline(const Deadline& deadline) {
     return Deadline::after(io >= 0xFFFFFFFFu - kReplyGraceMs ? 0xFFFFFFFFu : io + kReplyGraceMs);
 }
 
-// A connected byte stream to host:port within the deadline (a SOCKET
-// transport with Nagle off).
-std::unique_ptr<Transport> connectStream(const std::string& host, ViUInt16 port,
-                                         const Deadline& deadline, ViStatus* status) {
-    ResourceName name;
-    name.host = host;
-    name.port = port;
+// This end's IPv4 address (network order), also from an IPv4-mapped IPv6
+// one; 0 when it has none.
+uint32_t localIpv4(const TcpTransport& stream) {
+    sockaddr_storage addr{};
+    if (!stream.localAddress(&addr)) return 0;
+    if (addr.ss_family == AF_INET)
+        return reinterpret_cast<const sockaddr_in&>(addr).sin_addr.s_addr;
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr;
+    uint32_t v4 = 0;
+    if (addr.ss_family == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&v6))
+        std::memcpy(&v4, &v6.s6_addr[12], 4);
+    return v4;
+}
+
+// An RPC channel to host:port within the deadline, over a TCP connection with
+// Nagle off; *local (when asked) gets this end's IPv4 address.
+std::unique_ptr<RpcChannel> connectChannel(const std::string& host, ViUInt16 port, uint32_t prog,
+                                           uint32_t vers, const Deadline& deadline,
+                                           ViStatus* status, uint32_t* local = nullptr) {
     const int left = deadline.remainingMs();
     if (left == 0) {
         *status = VI_ERROR_TMO;
         return nullptr;
     }
-    return openTcpSocket(name, left < 0 ? kDefaultOpenMs : static_cast<ViUInt32>(left), status);
-}
-
-std::unique_ptr<RpcChannel> connectChannel(const std::string& host, ViUInt16 port, uint32_t prog,
-                                           const Deadline& deadline, ViStatus* status) {
-    std::unique_ptr<Transport> stream = connectStream(host, port, deadline, status);
+    std::unique_ptr<TcpTransport> stream =
+        connectTcp(host, port, left < 0 ? Deadline::after(kDefaultOpenMs) : deadline, status);
     if (!stream) return nullptr;
-    return std::make_unique<RpcChannel>(std::move(stream), prog, 1);
+    if (local != nullptr) *local = localIpv4(*stream);
+    return std::make_unique<RpcChannel>(std::move(stream), prog, vers);
 }
 
 // The core channel's port from the portmapper (version 2, over TCP).
 ViStatus lookUpCorePort(const std::string& host, const Deadline& deadline, ViUInt16* port) {
     ViStatus status = VI_SUCCESS;
-    std::unique_ptr<Transport> stream = connectStream(host, PMAPPORT, deadline, &status);
-    if (!stream) return status;
-    RpcChannel portmapper(std::move(stream), PMAPPROG, PMAPVERS);
+    std::unique_ptr<RpcChannel> portmapper =
+        connectChannel(host, PMAPPORT, PMAPPROG, PMAPVERS, deadline, &status);
+    if (!portmapper) return status;
     pmap query{DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, 0};
     u_long found = 0;
-    status = portmapper.call(PMAPPROC_GETPORT, xdr_pmap, query, xdr_u_long, &found, deadline);
+    status = portmapper->call(PMAPPROC_GETPORT, xdr_pmap, query, xdr_u_long, &found, deadline);
     if (status != VI_SUCCESS) return status == VI_ERROR_TMO ? status : VI_ERROR_RSRC_NFOUND;
     if (found == 0 || found > 0xFFFF) return VI_ERROR_RSRC_NFOUND;  // no VXI-11 server there
     *port = static_cast<ViUInt16>(found);
@@ -95,7 +114,8 @@ ViStatus createLink(const ResourceName& name, const Deadline& deadline,
     ViUInt16 corePort = 0;
     ViStatus status = lookUpCorePort(name.host, deadline, &corePort);
     if (status != VI_SUCCESS) return status;
-    link->core = connectChannel(name.host, corePort, DEVICE_CORE, deadline, &status);
+    link->core = connectChannel(name.host, corePort, DEVICE_CORE, DEVICE_CORE_VERSION, deadline,
+                                &status, &link->localAddress);
     if (!link->core) return status;
     Create_LinkParms parms{};
     parms.clientId = 0;
@@ -113,8 +133,8 @@ ViStatus createLink(const ResourceName& name, const Deadline& deadline,
     // Without an abort channel a call can still be cut short by closing the
     // connection; so its absence is no failure.
     ViStatus ignored = VI_SUCCESS;
-    link->abort = connectChannel(name.host, resp.abortPort, DEVICE_ASYNC, Deadline::after(kAbortMs),
-                                 &ignored);
+    link->abort = connectChannel(name.host, resp.abortPort, DEVICE_ASYNC, DEVICE_ASYNC_VERSION,
+                                 Deadline::after(kAbortMs), &ignored);
     return VI_SUCCESS;
 }
 
@@ -130,6 +150,7 @@ Vxi11Transport::Vxi11Transport(Link link, std::string host, std::string device)
     : link_(std::move(link)), host_(std::move(host)), device_(std::move(device)) {}
 
 Vxi11Transport::~Vxi11Transport() {
+    stopServiceRequests();
     if (connectionLost_) return;  // after a close that cut a call short, this fails at once
     Device_Link lid = link_.lid;
     Device_Error result{};
@@ -181,6 +202,10 @@ void Vxi11Transport::sendAbort() {
 
 void Vxi11Transport::interrupt() {
     interrupted_ = true;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        if (watch_) watch_->wake();
+    }
     if (!busy_) return;  // no call to wake: the link is destroyed in good order
     sendAbort();
     link_.core->stream().interrupt();
@@ -309,6 +334,73 @@ ViStatus Vxi11Transport::unlockDevice() {
     Device_Error result{};
     return coreCall(device_unlock, xdr_Device_Link, lid, xdr_Device_Error, &result,
                     Deadline::after(kAbortMs));
+}
+
+ViStatus Vxi11Transport::startServiceRequests(ServiceRequestSink raised, const Deadline& deadline) {
+    if (watch_) return VI_SUCCESS;
+    // create_intr_chan carries an IPv4 address only.
+    if (link_.localAddress == 0) return VI_ERROR_NSUP_OPER;
+    if (interrupted_ || connectionLost_) return VI_ERROR_CONN_LOST;
+    ViStatus status = VI_SUCCESS;
+    std::unique_ptr<InterruptChannel> channel =
+        InterruptChannel::listen(link_.localAddress, &status);
+    if (!channel) return status;
+    // Names this link (and this watch) in the instrument's calls.
+    static std::atomic<unsigned> watches{0};
+    std::string handle = "qmdc " + std::to_string(link_.lid) + " " + std::to_string(++watches);
+    Device_EnableSrqParms enable{};
+    enable.lid = link_.lid;
+    enable.enable = TRUE;
+    enable.handle.handle_len = static_cast<u_int>(handle.size());
+    enable.handle.handle_val = const_cast<char*>(handle.data());
+    Device_RemoteFunc callBack{};
+    callBack.hostAddr = ntohl(link_.localAddress);
+    callBack.hostPort = channel->port();
+    callBack.progNum = DEVICE_INTR;
+    callBack.progVers = DEVICE_INTR_VERSION;
+    callBack.progFamily = DEVICE_TCP;
+    if (!channel->start(handle, std::move(raised))) return VI_ERROR_ALLOC;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        watch_ = std::move(channel);
+    }
+    Device_Error result{};
+    status = coreCall(create_intr_chan, xdr_Device_RemoteFunc, callBack, xdr_Device_Error, &result,
+                      deadline);
+    if (status != VI_SUCCESS && result.error == kChannelEstablished) {
+        // A channel of an earlier watch whose teardown the instrument did not get.
+        coreCall(destroy_intr_chan, xdrNoArgs, NoArgs{}, xdr_Device_Error, &result, deadline);
+        status = coreCall(create_intr_chan, xdr_Device_RemoteFunc, callBack, xdr_Device_Error,
+                          &result, deadline);
+    }
+    if (status == VI_SUCCESS)
+        status = coreCall(device_enable_srq, xdr_Device_EnableSrqParms, enable, xdr_Device_Error,
+                          &result, deadline);
+    if (status != VI_SUCCESS) stopServiceRequests();
+    return status;
+}
+
+void Vxi11Transport::endInterruptChannel(const Deadline& deadline) {
+    Device_EnableSrqParms disable{};
+    disable.lid = link_.lid;
+    disable.enable = FALSE;
+    Device_Error result{};
+    coreCall(device_enable_srq, xdr_Device_EnableSrqParms, disable, xdr_Device_Error, &result,
+             deadline);
+    coreCall(destroy_intr_chan, xdrNoArgs, NoArgs{}, xdr_Device_Error, &result, deadline);
+}
+
+void Vxi11Transport::stopServiceRequests() {
+    if (!watch_) return;
+    // After a close (interrupt) these fail at once; the instrument then
+    // learns it from destroy_link or the connection's end.
+    endInterruptChannel(Deadline::after(kAbortMs));
+    std::unique_ptr<InterruptChannel> channel;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        channel = std::move(watch_);
+    }
+    channel->stop();
 }
 
 ViStatus Vxi11Transport::getAttribute(ViAttr attr, AttrValue* out) {

@@ -1,6 +1,7 @@
 // vxi11_transport.h - TCPIP::host::device::INSTR over VXI-11: a link on the
-// instrument's core channel (ONC RPC, found through the portmapper), and its
-// abort channel to cut a call short.
+// instrument's core channel (ONC RPC, found through the portmapper), its
+// abort channel to cut a call short, and, while service requests are
+// watched, an interrupt channel the instrument calls back on.
 #pragma once
 
 #include <atomic>
@@ -14,6 +15,8 @@
 
 namespace qmdc::visa {
 
+class InterruptChannel;
+
 class Vxi11Transport final : public Transport {
   public:
     struct Link {
@@ -21,6 +24,9 @@ class Vxi11Transport final : public Transport {
         std::unique_ptr<RpcChannel> abort;  // null when the server's abort port took no connection
         Device_Link lid = 0;
         uint32_t maxRecvSize = 0;
+        // This end of the core channel (IPv4, network order; 0 on IPv6),
+        // where the instrument is asked to call back with service requests.
+        uint32_t localAddress = 0;
     };
     Vxi11Transport(Link link, std::string host, std::string device);
     // Destroys the link unless the connection is already gone.
@@ -46,6 +52,14 @@ class Vxi11Transport final : public Transport {
     ViStatus unlockDevice() override;
     ViStatus remoteLocal(ViUInt16 mode, const Deadline& deadline) override;
 
+    // Service requests come on an interrupt channel: a port of ours on the
+    // core channel's local address, given to the instrument with
+    // create_intr_chan, and a watcher thread that takes its device_intr_srq
+    // calls; device_enable_srq tells it the handle that names this link.
+    bool deliversServiceRequests() const override { return true; }
+    ViStatus startServiceRequests(ServiceRequestSink raised, const Deadline& deadline) override;
+    void stopServiceRequests() override;
+
   private:
     // One core call within the deadline: the instrument is given the time
     // left as its io_timeout and a little more to say so itself; past that,
@@ -57,6 +71,8 @@ class Vxi11Transport final : public Transport {
     Device_GenericParms genericParms(const Deadline& deadline) const;
     // Asks the server on the abort channel to end the call in progress.
     void sendAbort();
+    // Tells the instrument to stop calling back (no SRQ, no channel).
+    void endInterruptChannel(const Deadline& deadline);
 
     Link link_;
     const std::string host_;
@@ -66,6 +82,10 @@ class Vxi11Transport final : public Transport {
     std::atomic<bool> interrupted_{false};
     bool connectionLost_ = false;
     bool deviceLocked_ = false;
+    // The watch of service requests, between start and stop; interrupt()
+    // wakes it from another thread, hence the lock on the pointer.
+    std::mutex watchMutex_;
+    std::unique_ptr<InterruptChannel> watch_;
 };
 
 // Maps a VXI-11 error code to a VISA status.
