@@ -1,6 +1,7 @@
 // The ONC RPC record and message decoders that both the VXI-11 client and the emulator's
-// server run on bytes from the network: record marking, call headers, replies, and every
-// VXI-11 and portmapper argument and result type. The input is fed in pieces whose size its
+// server run on bytes from the network: record marking, call headers, replies, every
+// VXI-11 and portmapper argument and result type, and the client's take of a call on its
+// interrupt channel (with the reply it makes). The input is fed in pieces whose size its
 // first byte sets, as a stream arrives.
 #include <rpc/rpc.h>
 
@@ -13,6 +14,7 @@
 #include "rpc_codec.h"
 #include "rpc_record.h"
 #include "vxi11.h"
+#include "vxi11_intr.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ union AnyValue {
     Device_DocmdResp docmdResp;
     Device_EnableSrqParms enableSrq;
     Device_RemoteFunc remoteFunc;
+    Device_SrqParms srq;
     Device_Error error;
     Device_Link link;
     pmap portmap;
@@ -53,6 +56,7 @@ const xdrproc_t kDecoders[] = {
     xdrProc(xdr_Device_DocmdResp),
     xdrProc(xdr_Device_EnableSrqParms),
     xdrProc(xdr_Device_RemoteFunc),
+    xdrProc(xdr_Device_SrqParms),
     xdrProc(xdr_Device_Error),
     xdrProc(xdr_Device_Link),
     xdrProc(xdr_pmap),
@@ -64,6 +68,11 @@ void DecodeRecord(const std::string& record) {
     qmdc::rpc::CallHeader call;
     size_t argsAt = 0;
     const bool isCall = qmdc::rpc::decodeCallHeader(record, &call, &argsAt);
+    std::string reply;
+    const auto taken = qmdc::rpc::takeIntrCall(record, "qmdc 1 1", &reply);
+    // A call is answered with one whole record; what is no call, never.
+    if ((taken == qmdc::rpc::IntrCall::Malformed) != reply.empty()) std::abort();
+    if (taken != qmdc::rpc::IntrCall::Malformed && !isCall) std::abort();
     for (const xdrproc_t decode : kDecoders) {
         AnyValue value;
         std::memset(&value, 0, sizeof value);

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <rpc/rpc.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <rpc/pmap_prot.h>  // needs rpc.h first
+
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +24,7 @@
 #include "rpc_codec.h"
 #include "rpc_record.h"
 #include "rsrc_name.h"
+#include "tcp_transport.h"
 #include "test_support.h"
 #include "vxi11.h"
 #include "vxi11_interrupt_channel.h"
@@ -203,6 +208,9 @@ TEST(VisaVxi11, OpenFailures) {
     EXPECT_EQ(rm.open("TCPIP0::127.0.0.254::inst0::INSTR", &vi, 500), VI_ERROR_RSRC_NFOUND);
 }
 
+// Long enough for a request the instrument has sent to arrive on loopback.
+const Ms kInFlight(200);
+
 // Counts the service requests a watch passes on.
 class SrqCount {
   public:
@@ -239,9 +247,11 @@ ViStatus sendLine(qmdc::visa::Transport& transport, const std::string& line) {
                            qmdc::visa::Deadline::after(2000), &sent);
 }
 
-// Each row's steps go to the emulator ("stop" and "start" end and begin the watch); then
-// a last request, which comes after every other on the interrupt channel's one connection:
-// when it is counted, so is every request the steps made, and nothing more is to come.
+// Each row's steps go to the emulator ("stop" and "start" end and begin the watch, "1 came"
+// waits for the first request, which a stop right after it could otherwise overtake); then
+// a last request, which the instrument sends before it answers the write that caused it and
+// after every other on the interrupt channel's one connection: a request too many is
+// counted before it or while it is still on its way.
 TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
     const std::vector<std::string> lastRequest = {"*CLS", "*ESE 1;*SRE 32", "*OPC"};
     const struct {
@@ -254,7 +264,9 @@ TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
         {"the summary bit is not enabled", {"*ESE 1", "*OPC"}, 0},
         {"no new rising edge", {"*ESE 1;*SRE 32", "*OPC", "*OPC", "*SRE 32"}, 1},
         {"several in a row", {"*ESE 1;*SRE 32", "*OPC", "*CLS", "*OPC", "*ESR?", "*OPC"}, 3},
-        {"none while stopped", {"*ESE 1;*SRE 32", "*OPC", "stop", "*CLS", "*OPC", "start"}, 1},
+        {"none while stopped",
+         {"*ESE 1;*SRE 32", "*OPC", "1 came", "stop", "*CLS", "*OPC", "start"},
+         1},
         {"a watch started again", {"stop", "start", "*SRE 32;*ESE 1", "*OPC"}, 1},
     };
     for (const auto& row : rows) {
@@ -272,12 +284,15 @@ TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
             for (const std::string& step : *steps) {
                 if (step == "stop")
                     transport->stopServiceRequests();
+                else if (step == "1 came")
+                    ASSERT_EQ(srqs.waitFor(1), 1);
                 else
                     ASSERT_EQ(step == "start" ? start() : sendLine(*transport, step), VI_SUCCESS)
                         << step;
             }
         }
         EXPECT_EQ(srqs.waitFor(row.requests + 1), row.requests + 1);
+        EXPECT_EQ(srqs.waitFor(row.requests + 2, kInFlight), row.requests + 1);
     }
 }
 
@@ -316,16 +331,22 @@ TEST(VisaVxi11, ServiceRequestWatchEndsAtClose) {
     }
 }
 
-// A connection to the interrupt channel, as a caller that breaks the rules would make it.
+// One end of a connection on the interrupt channel: a caller that may break the rules, or
+// the instrument's channel as the test accepts it.
+int connectLoopback(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 ? fd : (::close(fd), -1);
+}
+
 struct IntrCaller {
-    explicit IntrCaller(uint16_t port) : fd(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(port);
-        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    explicit IntrCaller(int connected) : fd(connected) {}
+    ~IntrCaller() {
+        if (fd >= 0) ::close(fd);
     }
-    ~IntrCaller() { ::close(fd); }
     void send(const std::string& bytes) const {
         ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
                   static_cast<ssize_t>(bytes.size()));
@@ -350,7 +371,6 @@ struct IntrCaller {
         }
     }
     const int fd;
-    bool connected = false;
     qmdc::rpc::RecordReader reader;
     std::vector<uint8_t> pending;
 };
@@ -409,8 +429,8 @@ TEST(VisaVxi11, InterruptChannelCallers) {
         ASSERT_TRUE(channel);
         SrqCount srqs;
         ASSERT_TRUE(channel->start(handle, srqs.sink()));
-        IntrCaller caller(channel->port());
-        ASSERT_TRUE(caller.connected);
+        IntrCaller caller(connectLoopback(channel->port()));
+        ASSERT_GE(caller.fd, 0);
         caller.send(row.bytes);
         bool closed = false;
         const std::string answer = caller.reply(&closed);
@@ -421,7 +441,7 @@ TEST(VisaVxi11, InterruptChannelCallers) {
             EXPECT_EQ(kind, row.answer == Taken ? ReplyKind::Success : ReplyKind::Refused);
         }
         // The watch goes on, on this connection unless it was dropped, and on a new one.
-        IntrCaller next(channel->port());
+        IntrCaller next(connectLoopback(channel->port()));
         next.send(intrCall(10, DEVICE_INTR, 1, device_intr_srq, handle));
         if (row.answer != Dropped)
             caller.send(intrCall(11, DEVICE_INTR, 1, device_intr_srq, handle));
@@ -442,10 +462,112 @@ TEST(VisaVxi11, InterruptChannelCallerThatClosesAtOnce) {
     for (uint32_t xid = 0; xid < 500; ++xid)
         calls += intrCall(xid, DEVICE_INTR, 1, device_intr_srq, "h");
     {
-        IntrCaller caller(channel->port());
+        IntrCaller caller(connectLoopback(channel->port()));
         caller.send(calls);
     }
     EXPECT_EQ(srqs.waitFor(500), 500);
+}
+
+// Links of two clients: each that enabled service requests gets every one, with its own
+// handle; one that stopped gets no more.
+TEST(VisaVxi11, ServiceRequestsGoToEveryLinkThatAsked) {
+    EmulatorProcess emulator({"--vxi11"});
+    std::unique_ptr<qmdc::visa::Transport> first = openTransport(emulator.resource());
+    std::unique_ptr<qmdc::visa::Transport> second = openTransport(emulator.resource());
+    ASSERT_TRUE(first && second);
+    SrqCount firstSrqs, secondSrqs;
+    const auto deadline = qmdc::visa::Deadline::after(2000);
+    ASSERT_EQ(first->startServiceRequests(firstSrqs.sink(), deadline), VI_SUCCESS);
+    ASSERT_EQ(second->startServiceRequests(secondSrqs.sink(), deadline), VI_SUCCESS);
+    for (const char* line : {"*ESE 1;*SRE 32", "*OPC"})
+        ASSERT_EQ(sendLine(*first, line), VI_SUCCESS);
+    EXPECT_EQ(firstSrqs.waitFor(1), 1);
+    EXPECT_EQ(secondSrqs.waitFor(1), 1);
+    second->stopServiceRequests();
+    for (const char* line : {"*CLS", "*OPC"}) ASSERT_EQ(sendLine(*second, line), VI_SUCCESS);
+    EXPECT_EQ(firstSrqs.waitFor(2), 2);
+    EXPECT_EQ(secondSrqs.waitFor(2, kInFlight), 1);
+}
+
+// The emulator's side of the interrupt channel, seen by a client that makes its own calls:
+// the refusals the protocol asks for, and a channel that broke is opened again.
+TEST(VisaVxi11, EmulatorInterruptChannel) {
+    using qmdc::visa::Deadline;
+    EmulatorProcess emulator({"--vxi11"});
+    const std::string host = hostOf(emulator.resource());
+    ViStatus status = VI_SUCCESS;
+    qmdc::visa::RpcChannel portmapper(
+        qmdc::visa::connectTcp(host, PMAPPORT, Deadline::after(2000), &status), PMAPPROG, PMAPVERS);
+    pmap query{DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, 0};
+    u_long corePort = 0;
+    ASSERT_EQ(portmapper.call(PMAPPROC_GETPORT, xdr_pmap, query, xdr_u_long, &corePort,
+                              Deadline::after(2000)),
+              VI_SUCCESS);
+    qmdc::visa::RpcChannel core(qmdc::visa::connectTcp(host, static_cast<ViUInt16>(corePort),
+                                                       Deadline::after(2000), &status),
+                                DEVICE_CORE, DEVICE_CORE_VERSION);
+    Create_LinkParms linkParms{};
+    linkParms.device = const_cast<char*>("inst0");
+    Create_LinkResp link{};
+    ASSERT_EQ(core.call(create_link, xdr_Create_LinkParms, linkParms, xdr_Create_LinkResp, &link,
+                        Deadline::after(2000)),
+              VI_SUCCESS);
+    int port = 0;
+    const int listener = qmdc_test::ListenOnLoopback(&port);
+    ASSERT_GE(listener, 0);
+
+    const auto createChannel = [&](Device_AddrFamily family) {
+        Device_RemoteFunc where{INADDR_LOOPBACK, static_cast<u_short>(port), DEVICE_INTR,
+                                DEVICE_INTR_VERSION, family};
+        Device_Error result{};
+        core.call(create_intr_chan, xdr_Device_RemoteFunc, where, xdr_Device_Error, &result,
+                  Deadline::after(2000));
+        return result.error;
+    };
+    const auto destroyChannel = [&] {
+        Device_Error result{};
+        core.call(destroy_intr_chan, qmdc::rpc::xdrProc(xdr_void), nullptr,
+                  qmdc::rpc::xdrProc(xdr_Device_Error), &result, Deadline::after(2000));
+        return result.error;
+    };
+    const auto enableSrq = [&](Device_Link lid) {
+        Device_EnableSrqParms parms{lid, TRUE, {3, const_cast<char*>("raw")}};
+        Device_Error result{};
+        core.call(device_enable_srq, xdr_Device_EnableSrqParms, parms, xdr_Device_Error, &result,
+                  Deadline::after(2000));
+        return result.error;
+    };
+    const struct {
+        const char* what;
+        std::function<long()> call;
+        long error;
+    } steps[] = {
+        {"no channel to destroy", destroyChannel, 6},
+        {"a channel over UDP", [&] { return createChannel(DEVICE_UDP); }, 8},
+        {"a channel over TCP", [&] { return createChannel(DEVICE_TCP); }, 0},
+        {"a second channel", [&] { return createChannel(DEVICE_TCP); }, 29},
+        {"SRQ on a link that is not there", [&] { return enableSrq(link.lid + 100); }, 4},
+        {"SRQ on the link", [&] { return enableSrq(link.lid); }, 0},
+    };
+    for (const auto& step : steps) EXPECT_EQ(step.call(), step.error) << step.what;
+
+    // Another client's messages make the instrument request service, twice; the first
+    // connection is closed after its call, so the second comes on a new one.
+    std::unique_ptr<qmdc::visa::Transport> other = openTransport(emulator.resource());
+    ASSERT_TRUE(other);
+    for (const auto& lines : {std::vector<const char*>{"*ESE 1;*SRE 32", "*OPC"},
+                              std::vector<const char*>{"*CLS", "*OPC"}}) {
+        for (const char* line : lines) ASSERT_EQ(sendLine(*other, line), VI_SUCCESS);
+        pollfd p{listener, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 3000), 1);
+        IntrCaller instrument(::accept(listener, nullptr, nullptr));
+        bool closed = false;
+        std::string reply;
+        EXPECT_EQ(qmdc::rpc::takeIntrCall(instrument.reply(&closed), "raw", &reply),
+                  qmdc::rpc::IntrCall::ServiceRequest);
+    }
+    EXPECT_EQ(destroyChannel(), 0);
+    ::close(listener);
 }
 
 }  // namespace
