@@ -138,6 +138,46 @@ def hislip_checks(rm, resource):
     rm.close()
 
 
+def vxi11_checks(rm, resource):
+    """VXI-11 delivers service requests on its interrupt channel."""
+    inst = rm.open_resource(resource, read_termination="\n", write_termination="\n")
+    check("vxi11 query", inst.query("*IDN?") == IDN)
+    service_request_checks(inst, "vxi11")
+    inst.close()
+    rm.close()
+
+
+def service_request_checks(inst, tag):
+    """Service requests through pyvisa's event calls: the queue, then a handler."""
+    srq = constants.EventType.service_request
+    inst.write("*CLS;*ESE 1;*SRE 32")
+    inst.enable_event(srq, constants.EventMechanism.queue)
+    inst.write("*OPC")
+    response = inst.wait_on_event(srq, 2000, capture_timeout=True)
+    check(f"{tag} service request queued",
+          not response.timed_out and response.event.event_type == srq, repr(response.ret))
+    del response  # closes the event context
+    check(f"{tag} status byte requests service", inst.read_stb() & 0x40 == 0x40)
+    check(f"{tag} one event per request",
+          inst.wait_on_event(srq, 100, capture_timeout=True).timed_out)
+    inst.disable_event(srq, constants.EventMechanism.queue)
+    seen = []
+
+    def handler(session, event_type, context, user_handle):
+        seen.append(event_type)
+        return constants.StatusCode.success
+
+    inst.install_handler(srq, handler)
+    inst.enable_event(srq, constants.EventMechanism.handler)
+    inst.write("*CLS\n*OPC")
+    deadline = time.monotonic() + 2
+    while not seen and time.monotonic() < deadline:
+        time.sleep(0.01)
+    check(f"{tag} service request handler", seen == [srq], repr(seen))
+    inst.disable_event(srq, constants.EventMechanism.handler)
+    inst.uninstall_handler(srq, handler)
+
+
 def run_tools(library, tcp):
     home = tempfile.mkdtemp()
     with open(os.path.join(home, ".pyvisarc"), "w") as rc:
@@ -164,17 +204,19 @@ def run_tools(library, tcp):
 
 def main():
     library, emulator_path = sys.argv[1:3]
-    emulator = subprocess.Popen([emulator_path, "--tcp", "--pty", "--hislip"],
+    emulator = subprocess.Popen([emulator_path, "--tcp", "--pty", "--hislip", "--vxi11"],
                                 stdout=subprocess.PIPE, text=True)
     try:
         resources = [emulator.stdout.readline().strip() for _ in range(2)]
         hislip = emulator.stdout.readline().strip()
+        vxi11 = emulator.stdout.readline().strip()
         times = {}
         for tag, backend in (("qmdcvisa", library), ("pyvisa-py", "@py")):
             rm = pyvisa.ResourceManager(backend)
             times[tag] = [common_checks(tag, rm, r) for r in resources]
             rm.close()
         hislip_checks(pyvisa.ResourceManager(library), hislip)
+        vxi11_checks(pyvisa.ResourceManager(library), vxi11)
         our_checks(pyvisa.ResourceManager(library), resources)
         run_tools(library, resources[0])
         for tag, (tcp_us, serial_us) in times.items():
