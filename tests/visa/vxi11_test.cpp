@@ -451,8 +451,9 @@ TEST(VisaVxi11, InterruptChannelCallers) {
     }
 }
 
-// A caller that does not wait for replies: it sends its requests and closes at once.
-TEST(VisaVxi11, InterruptChannelCallerThatClosesAtOnce) {
+// A caller that does not wait for replies: it sends its requests and closes at once. And
+// callers that connect and say nothing cannot keep the instrument out.
+TEST(VisaVxi11, InterruptChannelCallersThatCloseOrIdle) {
     ViStatus status = VI_ERROR_SYSTEM_ERROR;
     auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
     ASSERT_TRUE(channel);
@@ -466,6 +467,12 @@ TEST(VisaVxi11, InterruptChannelCallerThatClosesAtOnce) {
         caller.send(calls);
     }
     EXPECT_EQ(srqs.waitFor(500), 500);
+    std::vector<std::unique_ptr<IntrCaller>> idle;
+    for (int i = 0; i < 16; ++i)
+        idle.push_back(std::make_unique<IntrCaller>(connectLoopback(channel->port())));
+    IntrCaller instrument(connectLoopback(channel->port()));
+    instrument.send(intrCall(1, DEVICE_INTR, 1, device_intr_srq, "h"));
+    EXPECT_EQ(srqs.waitFor(501), 501);
 }
 
 // Links of two clients: each that enabled service requests gets every one, with its own

@@ -21,7 +21,7 @@ namespace qmdc::visa {
 
 namespace {
 
-constexpr size_t kMaxCallers = 4;     // connections held at once; more are closed at once
+constexpr size_t kMaxCallers = 4;  // connections held at once; a new one takes the oldest's place
 constexpr size_t kMaxUnsent = 16384;  // replies a caller may leave unread before it is dropped
 constexpr int kReadsPerWake = 16;     // reads of a caller between two looks at the wake signal
 #ifdef MSG_NOSIGNAL
@@ -188,8 +188,7 @@ void InterruptChannel::watch() {
     for (;;) {
         fds.clear();
         fds.push_back(pollfd{wake_.fd(), POLLIN, 0});
-        fds.push_back(
-            pollfd{listener_, callers.size() < kMaxCallers ? short{POLLIN} : short{0}, 0});
+        fds.push_back(pollfd{listener_, POLLIN, 0});
         for (const auto& caller : callers)
             fds.push_back(
                 pollfd{caller->fd,
@@ -208,6 +207,9 @@ void InterruptChannel::watch() {
             const int fd = ::accept(listener_, nullptr, nullptr);
             if (fd < 0) continue;
             makeNonBlocking(fd);
+            // Callers that hold their connections idle cannot keep the
+            // instrument out: the one connected longest goes.
+            if (callers.size() == kMaxCallers) callers.erase(callers.begin());
             std::unique_ptr<Caller> caller(new (std::nothrow) Caller(fd));
             if (caller)
                 callers.push_back(std::move(caller));  // reserved: cannot throw
