@@ -141,6 +141,7 @@ bool Server::HandleLine(Link& link, const std::string& line) {
     ++link.messages;
     if (verbose_) std::fprintf(stderr, "[%s] <- %s\n", link.name, Printable(line).c_str());
     const std::string reply = faults_.Reply(engine_.Execute(line));
+    if (vxi11_) vxi11_->NoteServiceRequest();  // VXI-11 links hear of each one at once
     if (!reply.empty()) {
         if (verbose_) std::fprintf(stderr, "[%s] -> %s\n", link.name, Printable(reply).c_str());
         // The pause comes before the reply, or after its first bytes when it stalls.

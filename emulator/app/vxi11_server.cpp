@@ -109,6 +109,9 @@ bool Vxi11Server::Listen(const std::string& host, std::string& resource, std::st
 }
 
 int Vxi11Server::Watch(std::vector<pollfd>& fds) {
+    // The loop comes here after each round: a message from another port (HiSLIP) may have
+    // made the instrument request service.
+    NoteServiceRequest();
     for (const Fd* listener : {&portmapListener_, &coreListener_, &abortListener_})
         fds.push_back(pollfd{listener->get(), POLLIN, 0});
     int wait = -1;
@@ -157,8 +160,6 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
     conns_.erase(std::remove_if(conns_.begin(), conns_.end(),
                                 [](const std::unique_ptr<Conn>& c) { return c->closing; }),
                  conns_.end());
-    // A message from another port (socket, HiSLIP) may have changed the status too.
-    NoteServiceRequest();
 }
 
 void Vxi11Server::Accept(int listener, Channel channel) {

@@ -34,10 +34,14 @@ class Vxi11Server {
     // servers run side by side, each with its own port 111). resource gets the VISA name.
     bool Listen(const std::string& host, std::string& resource, std::string& error);
 
-    // Appends the descriptors to wait for; returns the longest wait it allows (ms, -1: any).
+    // Sends the service requests that messages from other ports (HiSLIP) caused, then
+    // appends the descriptors to wait for; returns the longest wait it allows (ms, -1: any).
     int Watch(std::vector<pollfd>& fds);
     // Serves what poll() found ready in fds[first...], in the order Watch() added them.
     void Serve(const std::vector<pollfd>& fds, size_t first);
+    // After a message, from any port: when the instrument has just begun to request service,
+    // calls device_intr_srq for every link that enabled it.
+    void NoteServiceRequest();
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -96,9 +100,6 @@ class Vxi11Server {
     void DestroyLink(Device_Link lid);
     void Drop(Conn& conn);
 
-    // Calls device_intr_srq for every link that enabled it, when the instrument has just begun
-    // to request service (after a message, from any client).
-    void NoteServiceRequest();
     void SendServiceRequest(IntrChannel& intr, const std::string& handle);
     void ConnectIntr(IntrChannel& intr);
     void ServeIntr(IntrChannel& intr, short revents);

@@ -476,11 +476,13 @@ TEST(VisaVxi11, InterruptChannelCallersThatCloseOrIdle) {
 }
 
 // Links of two clients: each that enabled service requests gets every one, with its own
-// handle; one that stopped gets no more.
+// handle, whichever port the message that caused it came from; one that stopped gets no more.
 TEST(VisaVxi11, ServiceRequestsGoToEveryLinkThatAsked) {
-    EmulatorProcess emulator({"--vxi11"});
-    std::unique_ptr<qmdc::visa::Transport> first = openTransport(emulator.resource());
-    std::unique_ptr<qmdc::visa::Transport> second = openTransport(emulator.resource());
+    EmulatorProcess emulator({"--tcp", "--vxi11"});
+    ASSERT_EQ(emulator.resources().size(), 2u);
+    const std::string vxi11 = emulator.resources()[1];
+    std::unique_ptr<qmdc::visa::Transport> first = openTransport(vxi11);
+    std::unique_ptr<qmdc::visa::Transport> second = openTransport(vxi11);
     ASSERT_TRUE(first && second);
     SrqCount firstSrqs, secondSrqs;
     const auto deadline = qmdc::visa::Deadline::after(2000);
@@ -494,6 +496,12 @@ TEST(VisaVxi11, ServiceRequestsGoToEveryLinkThatAsked) {
     for (const char* line : {"*CLS", "*OPC"}) ASSERT_EQ(sendLine(*second, line), VI_SUCCESS);
     EXPECT_EQ(firstSrqs.waitFor(2), 2);
     EXPECT_EQ(secondSrqs.waitFor(2, kInFlight), 1);
+    // The same from the socket port.
+    ResourceManager rm;
+    ViSession socket = VI_NULL;
+    ASSERT_EQ(rm.open(emulator.resources()[0], &socket), VI_SUCCESS);
+    ASSERT_EQ(viPrintf(socket, const_cast<ViChar*>("*CLS\n*OPC\n")), VI_SUCCESS);
+    EXPECT_EQ(firstSrqs.waitFor(3), 3);
 }
 
 // The emulator's side of the interrupt channel, seen by a client that makes its own calls:
