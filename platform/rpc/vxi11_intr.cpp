@@ -1,12 +1,29 @@
 // vxi11_intr.cpp - device_intr_srq calls and their replies.
 #include "vxi11_intr.h"
 
-#include <cstring>
+#include <optional>
+#include <string_view>
 
 #include "rpc_codec.h"
 #include "vxi11.h"
 
 namespace qmdc::rpc {
+
+namespace {
+
+// The handle of Device_SrqParms (opaque<VXI11_MAX_NAME>: a length, the bytes, padding to a
+// multiple of 4), read in place. XDR's decoder would read the padding into a buffer of its
+// own that every thread shares.
+std::optional<std::string_view> srqHandle(const std::string& record, size_t at) {
+    if (record.size() < at || record.size() - at < 4) return std::nullopt;
+    uint32_t length = 0;
+    for (size_t i = 0; i < 4; ++i) length = (length << 8) | static_cast<uint8_t>(record[at + i]);
+    const size_t padded = (static_cast<size_t>(length) + 3) / 4 * 4;
+    if (length > VXI11_MAX_NAME || record.size() - at - 4 < padded) return std::nullopt;
+    return std::string_view(record).substr(at + 4, length);
+}
+
+}  // namespace
 
 IntrCall takeIntrCall(const std::string& record, const std::string& handle, std::string* reply) {
     reply->clear();
@@ -25,12 +42,9 @@ IntrCall takeIntrCall(const std::string& record, const std::string& handle, std:
     }
     if (call.proc == 0) return refuse(SUCCESS);  // the null procedure every program has
     if (call.proc != device_intr_srq) return refuse(PROC_UNAVAIL);
-    Device_SrqParms parms{};
-    if (!decodeArgs(record, argsAt, xdrProc(xdr_Device_SrqParms), &parms))
-        return refuse(GARBAGE_ARGS);
-    const bool ours = parms.handle.handle_len == handle.size() &&
-                      std::memcmp(parms.handle.handle_val, handle.data(), handle.size()) == 0;
-    xdr_free(xdrProc(xdr_Device_SrqParms), reinterpret_cast<char*>(&parms));
+    const std::optional<std::string_view> caller = srqHandle(record, argsAt);
+    if (!caller) return refuse(GARBAGE_ARGS);
+    const bool ours = *caller == handle;
     // device_intr_srq returns nothing: the reply only says the call was taken.
     encodeReply(call.xid, SUCCESS, xdrProc(xdr_void), nullptr, reply);
     return ours ? IntrCall::ServiceRequest : IntrCall::NotOurs;
