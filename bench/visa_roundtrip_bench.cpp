@@ -24,6 +24,26 @@ void BM_VisaQuery(benchmark::State& state) {
     viClose(rm);
 }
 
+// The same question as pyvisa asks it: viWrite, then viRead into a buffer of
+// pyvisa's chunk size, ending at the termination character.
+void BM_VisaWriteRead(benchmark::State& state) {
+    ViSession rm = 0, vi = 0;
+    if (viOpenDefaultRM(&rm) < 0 ||
+        viOpen(rm, Emulator().resource().c_str(), VI_NULL, 2000, &vi) < 0 ||
+        viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, VI_TRUE) < 0) {
+        state.SkipWithError("cannot open the emulator");
+        return;
+    }
+    static ViByte answer[20480];
+    const ViByte question[] = "MEAS:VOLT?\n";
+    qmdc_bench::MedianPerCall(state, 1, [&] {
+        ViUInt32 n = 0;
+        return viWrite(vi, question, sizeof question - 1, &n) == VI_SUCCESS &&
+               viRead(vi, answer, sizeof answer, &n) == VI_SUCCESS_TERM_CHAR;
+    });
+    viClose(rm);
+}
+
 void BM_PlainSocketQuery(benchmark::State& state) {
     const int fd = qmdc_bench::ConnectPlain();
     if (fd < 0) {
@@ -38,6 +58,7 @@ void BM_PlainSocketQuery(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_VisaQuery)->UseRealTime();
+BENCHMARK(BM_VisaWriteRead)->UseRealTime();
 BENCHMARK(BM_PlainSocketQuery)->UseRealTime();
 BENCHMARK(BM_VisaQuery)->UseRealTime()->Name("BM_VisaQuery/again");
 BENCHMARK_MAIN();
