@@ -102,7 +102,8 @@ def ctypes_queries(library):
             if lib.viOpen(rm.value, resource.encode(), 0, 2000, ctypes.byref(vi)) < 0:
                 raise RuntimeError(f"viOpen {resource} failed")
             lib.viSetAttribute(vi.value, VI_ATTR_TERMCHAR_EN, 1)
-            buffer, session, count_ref = ctypes.create_string_buffer(CHUNK), vi.value, ctypes.byref(got)
+            buffer = ctypes.create_string_buffer(CHUNK)
+            session, count_ref = vi.value, ctypes.byref(got)
             write, read = lib.viWrite, lib.viRead
 
             def query():
@@ -146,14 +147,17 @@ def main():
     args = parser.parse_args()
 
     library = os.path.abspath(args.library)
-    backends = {"qmdcvisa": pyvisa_queries(library), "pyvisa-py": pyvisa_queries("@py")}
-    if args.breakdown:
-        backends.update({"qmdcvisa-nolog": pyvisa_queries(library, quiet=True),
-                         "ctypes": ctypes_queries(library), "pysocket": socket_queries})
+    every = {"qmdcvisa": pyvisa_queries(library), "pyvisa-py": pyvisa_queries("@py"),
+             "qmdcvisa-nolog": pyvisa_queries(library, quiet=True),
+             "ctypes": ctypes_queries(library), "pysocket": socket_queries}
+    shown = list(every) if args.breakdown else ["qmdcvisa", "pyvisa-py"]
+    backends = {tag: every[tag] for tag in shown}
     transports = args.transports.split(",")
     if args.only:
-        backend, transport = args.only.split(":")
-        backends = {backend: backends[backend]}
+        backend, _, transport = args.only.partition(":")
+        if backend not in every:
+            parser.error(f"unknown backend {backend}: one of {', '.join(every)}")
+        backends = {backend: every[backend]}
         transports = [transport]
         args.queries *= args.rounds
         args.rounds = 1
@@ -170,7 +174,8 @@ def main():
         for _ in range(args.rounds):
             for transport in transports:
                 for tag, run in backends.items():
-                    if (transport, tag) in unusable or (tag == "pysocket" and transport != "socket"):
+                    bare_socket_elsewhere = tag == "pysocket" and transport != "socket"
+                    if (transport, tag) in unusable or bare_socket_elsewhere:
                         continue
                     try:
                         samples[transport, tag] += run(names[transport], args.queries)
