@@ -700,7 +700,14 @@ TEST(VisaHislip, TheEmulatorRequestsServiceOncePerTurn) {
     qmdc::testing::EmulatorProcess emulator({"--tcp", "--hislip"});
     Visa socket(emulator.resources().front());
     ASSERT_EQ(socket.status(), VI_SUCCESS);
+    // Another session watches all along: it hears of every request.
+    auto other = openTransport(hislipResource(emulator));
+    ASSERT_TRUE(other);
+    Raised heard;
+    ASSERT_EQ(other->startServiceRequests(heard.sink(), Deadline::after(1000)), VI_SUCCESS);
+    unsigned requests = 0;
     for (const Row& row : rows) {
+        requests += row.events + (row.before.empty() ? 0 : 1);  // `before` makes one
         auto t = openTransport(hislipResource(emulator));
         ASSERT_TRUE(t) << row.what;
         EXPECT_TRUE(t->deliversServiceRequests());
@@ -729,6 +736,11 @@ TEST(VisaHislip, TheEmulatorRequestsServiceOncePerTurn) {
         EXPECT_EQ(raised.count(), row.events) << row.what;
         EXPECT_FALSE(raised.onCallersThread()) << row.what;
     }
+    ViUInt16 stb = 0;
+    EXPECT_EQ(other->readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS);
+    EXPECT_TRUE(heard.waitFor(requests));
+    other->stopServiceRequests();
+    EXPECT_EQ(heard.count(), requests);
 }
 
 // A request that comes before the answer of a transaction on the asynchronous channel is
