@@ -134,6 +134,7 @@ def hislip_checks(rm, resource):
     check("hislip assert_trigger", inst.query("SYST:ERR?").startswith("0,"))
     with inst.lock_context():
         check("hislip lock_context", inst.query("*IDN?") == IDN)
+    service_request_checks(inst, "hislip")
     inst.close()
     rm.close()
 
