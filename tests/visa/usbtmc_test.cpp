@@ -366,7 +366,7 @@ TEST(VisaUsbtmc, ProtocolOperations) {
         {0, VI_SUCCESS, {"ren0"}},        {1, VI_SUCCESS, {"ren1"}},
         {2, VI_SUCCESS, {"gtl", "ren0"}}, {3, VI_SUCCESS, {"ren1"}},
         {4, VI_SUCCESS, {"ren1", "llo"}}, {5, VI_SUCCESS, {"ren1", "llo"}},
-        {6, VI_SUCCESS, {"gtl"}},         {7, VI_ERROR_INV_PARAMETER, {}},
+        {6, VI_SUCCESS, {"gtl"}},         {7, VI_ERROR_INV_MODE, {}},
     };
     for (const auto& m : modes) {
         b.state.log.clear();

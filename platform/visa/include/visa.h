@@ -93,6 +93,12 @@
  *     VI_ERROR_NSUP_OPER on sockets and serial lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
  *     queried (an answer outside 0-255 gives VI_ERROR_IO) and "*TRG" sent.
  *     viAssertTrigger takes VI_TRIG_PROT_DEFAULT only (else VI_ERROR_INV_PROT).
+ *   - viGpibControlREN: the instrument's remote/local state through the
+ *     protocol's own requests: HiSLIP's AsyncRemoteLocalControl, VXI-11
+ *     device_remote / device_local (the modes that leave remote control go
+ *     local), USB488 REN_CONTROL, GO_TO_LOCAL and LOCAL_LOCKOUT. A mode
+ *     beyond VI_GPIB_REN_ADDRESS_GTL gives VI_ERROR_INV_MODE; sockets and
+ *     serial lines, which carry no such request, VI_ERROR_NSUP_OPER.
  *   - Events: no interface here delivers any (HiSLIP's service requests are
  *     not passed on). viEnableEvent, viWaitOnEvent,
  *     viInstallHandler and viUninstallHandler give VI_ERROR_INV_EVENT for
@@ -312,6 +318,7 @@ ViStatus _VI_FUNC viUnlock(ViSession vi);
 /* Instrument operations */
 ViStatus _VI_FUNC viReadSTB(ViSession vi, ViPUInt16 status);
 ViStatus _VI_FUNC viAssertTrigger(ViSession vi, ViUInt16 protocol);
+ViStatus _VI_FUNC viGpibControlREN(ViSession vi, ViUInt16 mode);
 ViStatus _VI_FUNC viTerminate(ViObject vi, ViUInt16 degree, ViJobId jobId);
 
 /* Buffers, files and formatting to memory */
@@ -492,6 +499,14 @@ ViStatus _VI_FUNC viUninstallHandler(ViSession vi, ViEventType eventType, ViHndl
 #define VI_PROT_NORMAL (1)
 #define VI_PROT_4882_STRS (4)
 #define VI_TRIG_PROT_DEFAULT (0)
+
+#define VI_GPIB_REN_DEASSERT (0)
+#define VI_GPIB_REN_ASSERT (1)
+#define VI_GPIB_REN_DEASSERT_GTL (2)
+#define VI_GPIB_REN_ASSERT_ADDRESS (3)
+#define VI_GPIB_REN_ASSERT_LLO (4)
+#define VI_GPIB_REN_ASSERT_ADDRESS_LLO (5)
+#define VI_GPIB_REN_ADDRESS_GTL (6)
 
 #define VI_QUEUE (1)
 #define VI_HNDLR (2)

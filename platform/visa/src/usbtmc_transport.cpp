@@ -158,7 +158,7 @@ ViStatus UsbtmcTransport::deviceClear(const Deadline& deadline) {
 }
 
 ViStatus UsbtmcTransport::remoteLocal(ViUInt16 mode, const Deadline& deadline) {
-    if (mode >= sizeof kRenSteps / sizeof kRenSteps[0]) return VI_ERROR_INV_PARAMETER;
+    if (mode >= sizeof kRenSteps / sizeof kRenSteps[0]) return VI_ERROR_INV_MODE;
     const unsigned steps = kRenSteps[mode];
     ViStatus status = begin(deadline);
     if (status == VI_SUCCESS && (steps & kGtl)) status = device_->gotoLocal();
