@@ -99,13 +99,22 @@
  *     local), USB488 REN_CONTROL, GO_TO_LOCAL and LOCAL_LOCKOUT. A mode
  *     beyond VI_GPIB_REN_ADDRESS_GTL gives VI_ERROR_INV_MODE; sockets and
  *     serial lines, which carry no such request, VI_ERROR_NSUP_OPER.
- *   - Events: no interface here delivers any (HiSLIP's service requests are
- *     not passed on). viEnableEvent, viWaitOnEvent,
- *     viInstallHandler and viUninstallHandler give VI_ERROR_INV_EVENT for
- *     every event type (VI_ERROR_INV_MECH, VI_ERROR_INV_CONTEXT and
- *     VI_ERROR_INV_HNDLR_REF for bad arguments first); viDisableEvent and
- *     viDiscardEvents on VI_ALL_ENABLED_EVENTS give VI_SUCCESS_EVENT_DIS and
- *     VI_SUCCESS_QUEUE_EMPTY; viWaitOnEvent on it VI_ERROR_NENABLED.
+ *   - Events: service requests (VI_EVENT_SERVICE_REQ), on the interfaces
+ *     whose protocol delivers them; every other event type, and sockets and
+ *     serial lines, give VI_ERROR_INV_EVENT. Mechanisms VI_QUEUE, VI_HNDLR
+ *     and VI_SUSPEND_HNDLR, VI_QUEUE combined with either handler mechanism.
+ *     Enabling asks the instrument for service requests; disabling the last
+ *     mechanism stops that. Handlers run on a thread of the session's, the
+ *     one installed last first, until one answers VI_SUCCESS_NCHAIN; their
+ *     context closes when they return. viWaitOnEvent gives
+ *     VI_SUCCESS_QUEUE_NEMPTY while more are queued, VI_WARN_QUEUE_OVERFLOW
+ *     once after the queue (VI_ATTR_MAX_QUEUE_LENGTH, fixed at the first
+ *     enable) was full and events were lost, VI_ERROR_NENABLED when the
+ *     queue is not enabled and empty, VI_ERROR_ABORT when viClose ends it.
+ *     An event context answers VI_ATTR_EVENT_TYPE and closes with viClose
+ *     or with its session. viDisableEvent and viDiscardEvents on
+ *     VI_ALL_ENABLED_EVENTS give VI_SUCCESS_EVENT_DIS and
+ *     VI_SUCCESS_QUEUE_EMPTY when there was nothing to switch off or drop.
  *   - viTerminate: nothing runs asynchronously; VI_NULL succeeds, another
  *     job id gives VI_ERROR_INV_JOB_ID.
  *   - viSetBuf flushes the formatted buffers named (the write buffer is sent,
@@ -120,7 +129,7 @@
  *   - Every session and the resource manager: VI_ATTR_RSRC_MANF_NAME "QmDC",
  *     VI_ATTR_RSRC_MANF_ID 0 (none registered), VI_ATTR_RSRC_SPEC_VERSION
  *     VI_SPEC_VERSION. Sessions: VI_ATTR_USER_DATA (32 and 64 bits),
- *     VI_ATTR_MAX_QUEUE_LENGTH (1 and up; no queue is ever filled),
+ *     VI_ATTR_MAX_QUEUE_LENGTH (1 and up, read-only after the first enable),
  *     VI_ATTR_RSRC_LOCK_STATE (as held in this process).
  *   - A serial session sets 9600 baud, 8 data bits, no parity, one stop bit,
  *     no flow control and raw mode at open.
@@ -423,8 +432,11 @@ ViStatus _VI_FUNC viUninstallHandler(ViSession vi, ViEventType eventType, ViHndl
 #define VI_SUCCESS_TERM_CHAR (0x3FFF0005L)
 #define VI_SUCCESS_MAX_CNT (0x3FFF0006L)
 #define VI_SUCCESS_DEV_NPRESENT (0x3FFF007DL)
+#define VI_SUCCESS_QUEUE_NEMPTY (0x3FFF0080L)
+#define VI_SUCCESS_NCHAIN (0x3FFF0098L)
 #define VI_SUCCESS_NESTED_SHARED (0x3FFF0099L)
 #define VI_SUCCESS_NESTED_EXCLUSIVE (0x3FFF009AL)
+#define VI_WARN_QUEUE_OVERFLOW (0x3FFF000CL)
 #define VI_WARN_NSUP_BUF (0x3FFF0088L)
 #define VI_WARN_NSUP_ATTR_STATE (0x3FFF0084L)
 #define VI_WARN_UNKNOWN_STATUS (0x3FFF0085L)

@@ -7,6 +7,7 @@
 
 #include "api_guard.h"
 #include "api_services.h"
+#include "event_context.h"
 #include "handle_table.h"
 #include "open_failure.h"
 #include "rsrc_name.h"
@@ -83,6 +84,7 @@ ViStatus _VI_FUNC viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, Vi
 ViStatus _VI_FUNC viClose(ViObject vi) {
     return guarded([&] {
         if (isFindList(vi)) return closeFindList(vi);
+        if (isEventContext(vi)) return closeEventContext(vi);
         closeFindListsOf(vi);
         return HandleTable::instance().close(vi);
     });
@@ -92,6 +94,7 @@ ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void _VI_PTR attr
     return guarded([&]() -> ViStatus {
         if (HandleTable::instance().isResourceManager(vi))
             return getManagerAttribute(attrName, attrValue);
+        if (isEventContext(vi)) return getEventAttribute(vi, attrName, attrValue);
         return withAnySession(vi, [&](Session& s) {
             const ViStatus status = getServiceAttribute(s, attrName, attrValue);
             return status != kNotAServiceAttribute ? status : s.getAttribute(attrName, attrValue);
@@ -102,6 +105,8 @@ ViStatus _VI_FUNC viGetAttribute(ViObject vi, ViAttr attrName, void _VI_PTR attr
 ViStatus _VI_FUNC viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue) {
     return guarded([&]() -> ViStatus {
         if (HandleTable::instance().isResourceManager(vi)) return VI_ERROR_NSUP_ATTR;
+        if (isEventContext(vi))
+            return attrName == VI_ATTR_EVENT_TYPE ? VI_ERROR_ATTR_READONLY : VI_ERROR_NSUP_ATTR;
         return withAnySession(vi, [&](Session& s) {
             const ViStatus status = setServiceAttribute(s, attrName, attrValue);
             return status != kNotAServiceAttribute ? status : s.setAttribute(attrName, attrValue);

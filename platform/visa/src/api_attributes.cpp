@@ -94,6 +94,8 @@ ViStatus setServiceAttribute(Session& s, ViAttr attr, ViAttrState value) {
             sv.userData = v;
             return VI_SUCCESS;
         case VI_ATTR_MAX_QUEUE_LENGTH:
+            // The queue's size is fixed when the first event is enabled.
+            if (s.events().everEnabled()) return VI_ERROR_ATTR_READONLY;
             if (v == 0 || v > 0xFFFFFFFFull) return VI_ERROR_NSUP_ATTR_STATE;
             sv.maxQueueLength = static_cast<ViUInt32>(v);
             return VI_SUCCESS;

@@ -26,6 +26,7 @@ ViStatus addSession(ViSession rm, std::shared_ptr<Session> session, const Resour
         return status;
     }
     session->services.handle = *vi;
+    session->events().setSessionHandle(*vi);
     const ViAccessMode lockMode = mode & (VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK);
     if (lockMode == VI_NO_LOCK) return VI_SUCCESS;
     // viOpen's timeout is how long to wait for the lock.

@@ -31,6 +31,9 @@ class Deadline {
     }
 
     bool expired() const { return !infinite_ && Clock::now() >= at_; }
+    // For waits on a condition variable.
+    bool infinite() const { return infinite_; }
+    std::chrono::steady_clock::time_point at() const { return at_; }
 
   private:
     using Clock = std::chrono::steady_clock;

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "event_context.h"
 #include "lock_table.h"
 
 namespace qmdc::visa {
@@ -71,6 +72,7 @@ ViStatus HandleTable::close(ViSession vi) {
     // Its locks go at once, whoever else still uses the session object.
     for (auto& session : closing) {
         LockTable::instance().closed(session->services.lockKey, session->services.handle);
+        closeEventContextsOf(session->services.handle);
         session->interrupt();
     }
     return VI_SUCCESS;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "deadline.h"
+#include "event_queue.h"
 #include "rsrc_name.h"
 #include "services.h"
 #include "transport.h"
@@ -39,8 +40,16 @@ class Session {
     // call, and any later one, ends with VI_ERROR_ABORT.
     void interrupt() {
         closed_ = true;
+        events_.close();
         transport_->interrupt();
     }
+
+    // viEnableEvent / viDisableEvent: under the session's lock, since asking
+    // the instrument for service requests takes the connection. Waits and
+    // handlers go to events() directly: a wait must not keep I/O out.
+    ViStatus enableEvent(ViEventType type, ViUInt16 mechanism);
+    ViStatus disableEvent(ViEventType type, ViUInt16 mechanism);
+    EventQueue& events() { return events_; }
 
     // The operations some interfaces carry in their protocol (transport.h);
     // with VI_ATTR_IO_PROT = VI_PROT_4882_STRS, "*STB?" and "*TRG" stand in
@@ -106,6 +115,9 @@ class Session {
     std::mutex mutex_;  // one operation at a time
     std::atomic<bool> closed_{false};
     const std::unique_ptr<Transport> transport_;
+    // Declared after the transport, so destroyed before it: the handlers
+    // stop before the connection closes.
+    EventQueue events_{*transport_};
     const std::string rsrcName_;
     const AttrScope scope_;
     const ViUInt16 intfNum_;

@@ -1,7 +1,8 @@
 // session_services.cpp - the status byte, the trigger, remote/local control
 // and the device lock: the transport's own where its protocol has them,
 // 488.2 commands where the caller asked for that emulation
-// (VI_ATTR_IO_PROT = VI_PROT_4882_STRS; not for remote/local control).
+// (VI_ATTR_IO_PROT = VI_PROT_4882_STRS; not for remote/local control);
+// switching events on and off.
 #include <cstdarg>
 
 #include "session.h"
@@ -72,6 +73,21 @@ ViStatus Session::lockDevice(ViAccessMode mode, const char* key, ViUInt32 timeou
 ViStatus Session::unlockDevice() {
     std::lock_guard<std::mutex> lock(mutex_);
     return transport_->unlockDevice();
+}
+
+ViStatus Session::enableEvent(ViEventType type, ViUInt16 mechanism) {
+    ViUInt32 maxQueue;
+    {
+        std::lock_guard<std::mutex> guard(services.mutex);
+        maxQueue = services.maxQueueLength;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_.enable(type, mechanism, maxQueue, callDeadline());
+}
+
+ViStatus Session::disableEvent(ViEventType type, ViUInt16 mechanism) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_.disable(type, mechanism);
 }
 
 }  // namespace qmdc::visa
