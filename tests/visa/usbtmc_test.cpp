@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "event_queue.h"
 #include "find_rsrc.h"
 #include "scoped_env.h"
 #include "temp_folder.h"
@@ -546,6 +547,57 @@ TEST(VisaUsbtmc, ServiceRequestsFromTheInterruptEndpoint) {
             EXPECT_EQ(s.waiting, watching ? 1 : 0) << where;
         }
     }
+}
+
+// The session's event queue over this transport (viOpen cannot reach the
+// scripted device, so this stands in for the calls through the public API):
+// the queue and a handler get each request, the status byte read after it
+// shows it, and disabling the last mechanism ends the watch. An instrument that does
+// not request service has no such event.
+TEST(VisaUsbtmc, ServiceRequestsReachTheEventQueue) {
+    struct Handled {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int count = 0;
+    } handled;
+    const ViHndlr handler = [](ViSession, ViEventType, ViEvent, ViAddr user) -> ViStatus {
+        auto& h = *static_cast<Handled*>(user);
+        std::lock_guard<std::mutex> lock(h.mutex);
+        ++h.count;
+        h.changed.notify_all();
+        return VI_SUCCESS;
+    };
+    const ViEventType srq = VI_EVENT_SERVICE_REQ;
+    Bench b;
+    {
+        EventQueue events(b.transport);
+        events.setSessionHandle(7);
+        ASSERT_EQ(events.enable(srq, VI_QUEUE, 50, Deadline::after(1000)), VI_SUCCESS);
+        b.state.requestService();
+        ViEventType got = 0;
+        EXPECT_EQ(events.wait(srq, 5000, &got), VI_SUCCESS);
+        EXPECT_EQ(got, srq);
+        ViUInt16 stb = 0;
+        ASSERT_EQ(b.transport.readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS);
+        EXPECT_EQ(stb, 0x40);
+
+        ASSERT_EQ(events.installHandler(srq, handler, &handled), VI_SUCCESS);
+        ASSERT_EQ(events.enable(srq, VI_HNDLR, 50, Deadline::after(1000)), VI_SUCCESS);
+        b.state.requestService();
+        {
+            std::unique_lock<std::mutex> lock(handled.mutex);
+            EXPECT_TRUE(handled.changed.wait_for(lock, std::chrono::seconds(5),
+                                                 [&] { return handled.count == 1; }));
+        }
+        EXPECT_EQ(events.wait(srq, 5000, &got), VI_SUCCESS);
+        EXPECT_EQ(events.disable(VI_ALL_ENABLED_EVENTS, VI_ALL_MECH), VI_SUCCESS);
+        std::lock_guard<std::mutex> lock(b.state.mutex);
+        EXPECT_EQ(b.state.waiting, 0);
+    }
+    Bench without;
+    without.state.srCapable = false;
+    EventQueue events(without.transport);
+    EXPECT_EQ(events.checkType(srq), VI_ERROR_INV_EVENT);
 }
 
 }  // namespace

@@ -42,8 +42,11 @@
  *     interface (ids decimal or 0x hexadecimal, serial exact, n the
  *     interface number, else the first), matched through sysfs to the kernel
  *     usbtmc driver's /dev/usbtmcN: no match, or no driver bound, gives
- *     VI_ERROR_RSRC_NFOUND. viClear, viReadSTB and viAssertTrigger send the
- *     USBTMC/USB488 requests. Not tried on USB hardware.
+ *     VI_ERROR_RSRC_NFOUND. viClear, viReadSTB, viAssertTrigger and
+ *     viGpibControlREN send the USBTMC/USB488 requests. Service requests
+ *     come from the interrupt endpoint (an instrument declaring USB488 SR1,
+ *     kernel 4.20 or later; else VI_EVENT_SERVICE_REQ is VI_ERROR_INV_EVENT).
+ *     Not tried on USB hardware.
  *   - TCPIP[board]::host[::device][::INSTR] is a VXI-11 instrument (device
  *     "inst0" when left out; any other name, such as "gpib0,5", goes to the
  *     server as written). No portmapper, no VXI-11 server or a link the
