@@ -1,5 +1,7 @@
 // qmdc list: the resources the VISA library finds, and with --identify what
-// each answers to "*IDN?".
+// each answers to "*IDN?". Serial ports are asked only when the expression
+// names serial ports: any device may sit on one (a modem, a console), and a
+// query it does not expect is no harmless thing to send it.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -49,6 +51,11 @@ std::vector<std::string> Find(ViSession rm, const std::string& expression) {
     return names;
 }
 
+bool IsSerial(const std::string& text) {
+    return text.size() >= 4 && (text[0] | 0x20) == 'a' && (text[1] | 0x20) == 's' &&
+           (text[2] | 0x20) == 'r' && (text[3] | 0x20) == 'l';
+}
+
 // What the resource answers to "*IDN?", or why it does not.
 std::string Identify(ViSession rm, const std::string& name, unsigned timeoutMs) {
     ViCloser vi;
@@ -70,7 +77,8 @@ Runner DefineList(CLI::App& command) {
     command.add_option("expression", list->expression,
                        "VISA search expression, e.g. \"ASRL?*\" or \"TCPIP?*\" (default: all)");
     command.add_flag("--identify", list->identify,
-                     "ask each resource listed for its *IDN? (writes to every device listed)");
+                     "ask each resource listed for its *IDN? (writes to each; to serial ports\n"
+                     "only when the expression starts with ASRL)");
     command.add_option("--timeout", list->timeoutMs, "milliseconds each --identify waits")
         ->check(CLI::Range(1u, 600000u));
     command.footer(
@@ -85,7 +93,10 @@ Runner DefineList(CLI::App& command) {
         if (names.empty())
             std::fprintf(stderr, "qmdc: no resource matches '%s'\n", list->expression.c_str());
         for (const std::string& name : names) {
-            if (list->identify)
+            if (list->identify && IsSerial(name) && !IsSerial(list->expression))
+                std::printf("%-40s %s\n", name.c_str(),
+                            "(not asked: a serial port; list \"ASRL?*\" to ask)");
+            else if (list->identify)
                 std::printf("%-40s %s\n", name.c_str(),
                             Identify(rm.object, name, list->timeoutMs).c_str());
             else

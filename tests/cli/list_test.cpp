@@ -36,6 +36,18 @@ TEST(List, FindsAndIdentifies) {
              "TCPIP0::127.0.0.1::1::SOCKET             (no answer: The resource is not present "
              "or the name lacks location information.)\n",
          ""},
+        // Serial ports are not asked unless the expression names them: the
+        // made-up ttyS0 is this machine's real one.
+        {{"list", "?*", "--identify", "--timeout", "500"},
+         0,
+         "ASRL1::INSTR                             (not asked: a serial port; list \"ASRL?*\" to "
+         "ask)\n" +
+             tcp + std::string(40 - tcp.size() + 1, ' ') + "Orvane,Rack 30-70 QM,SN0001,1.2.3\n" +
+             pty + std::string(40 - pty.size() + 1, ' ') +
+             "(not asked: a serial port; list \"ASRL?*\" to ask)\n" +
+             "TCPIP0::127.0.0.1::1::SOCKET             (no answer: The resource is not present "
+             "or the name lacks location information.)\n",
+         ""},
         {{"list", "ASRL/?*", "--identify"},
          0,
          pty + std::string(40 - pty.size() + 1, ' ') + "Orvane,Rack 30-70 QM,SN0001,1.2.3\n",

@@ -279,41 +279,65 @@ TEST_F(VisaServices, OpenWithAnExclusiveLock) {
 }
 
 // Another process holds the lock (lock_holder: opens, locks, says "locked",
-// lets go when its standard input ends).
+// lets go when its standard input ends): an exclusive lock, or a shared one
+// whose key only a session with the same key gets past.
 TEST_F(VisaServices, LocksBetweenProcesses) {
-    Pty pty;
-    int toChild[2], fromChild[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(fromChild), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-    posix_spawn_file_actions_addclose(&actions, toChild[1]);
-    posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-    const std::string resource = pty.resource();
-    char* argv[] = {const_cast<char*>(QMDC_LOCK_HOLDER), const_cast<char*>(resource.c_str()),
-                    nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, QMDC_LOCK_HOLDER, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(toChild[0]);
-    close(fromChild[1]);
-    char said[16] = {};
-    ASSERT_GT(read(fromChild[0], said, sizeof said - 1), 0);
-    ASSERT_STREQ(said, "locked\n");
+    struct Row {
+        const char* holderKey;  // null: the holder locks exclusively
+        ViStatus keyless, exclusive, sharedOtherKey, sharedSameKey;
+    };
+    const Row rows[] = {
+        {nullptr, VI_ERROR_RSRC_LOCKED, VI_ERROR_TMO, VI_ERROR_TMO, VI_ERROR_TMO},
+        {"bench-7", VI_ERROR_RSRC_LOCKED, VI_ERROR_TMO, VI_ERROR_TMO, VI_SUCCESS},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.holderKey ? row.holderKey : "exclusive");
+        Pty pty;
+        int toChild[2], fromChild[2];
+        ASSERT_EQ(pipe(toChild), 0);
+        ASSERT_EQ(pipe(fromChild), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+        posix_spawn_file_actions_addclose(&actions, toChild[1]);
+        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+        const std::string resource = pty.resource();
+        char* argv[] = {const_cast<char*>(QMDC_LOCK_HOLDER), const_cast<char*>(resource.c_str()),
+                        const_cast<char*>(row.holderKey), nullptr};
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, QMDC_LOCK_HOLDER, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(toChild[0]);
+        close(fromChild[1]);
+        char said[16] = {};
+        ASSERT_GT(read(fromChild[0], said, sizeof said - 1), 0);
+        ASSERT_STREQ(said, "locked\n");
 
-    const ViSession vi = open(resource);
-    ViUInt32 n = 0;
-    EXPECT_EQ(viWrite(vi, reinterpret_cast<const ViByte*>("X\n"), 2, &n), VI_ERROR_RSRC_LOCKED);
-    EXPECT_EQ(viLock(vi, VI_EXCLUSIVE_LOCK, 100, VI_NULL, VI_NULL), VI_ERROR_TMO);
-    close(toChild[1]);  // the holder unlocks and ends
-    EXPECT_EQ(viLock(vi, VI_EXCLUSIVE_LOCK, 5000, VI_NULL, VI_NULL), VI_SUCCESS);
-    EXPECT_EQ(viWrite(vi, reinterpret_cast<const ViByte*>("X\n"), 2, &n), VI_SUCCESS);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    close(fromChild[0]);
+        const ViSession vi = open(resource);
+        ViUInt32 n = 0;
+        ViChar key[256];
+        const auto write = [&] {
+            return viWrite(vi, reinterpret_cast<const ViByte*>("X\n"), 2, &n);
+        };
+        EXPECT_EQ(write(), row.keyless);
+        EXPECT_EQ(viLock(vi, VI_EXCLUSIVE_LOCK, 100, VI_NULL, VI_NULL), row.exclusive);
+        EXPECT_EQ(viLock(vi, VI_SHARED_LOCK, 100, "another", key), row.sharedOtherKey);
+        if (row.holderKey != nullptr) {
+            EXPECT_EQ(viLock(vi, VI_SHARED_LOCK, 100, row.holderKey, key), row.sharedSameKey);
+            EXPECT_EQ(write(), VI_SUCCESS);
+            EXPECT_EQ(viUnlock(vi), VI_SUCCESS);
+        }
+        close(toChild[1]);  // the holder unlocks and ends
+        EXPECT_EQ(viLock(vi, VI_EXCLUSIVE_LOCK, 5000, VI_NULL, VI_NULL), VI_SUCCESS);
+        EXPECT_EQ(write(), VI_SUCCESS);
+        EXPECT_EQ(viUnlock(vi), VI_SUCCESS);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        close(fromChild[0]);
+        viClose(vi);
+    }
 }
 
 TEST_F(VisaServices, StatusByteAndTriggerThrough4882Commands) {

@@ -81,14 +81,13 @@
  *   Locks
  *   - viLock / viUnlock: exclusive and shared (access keys, made up when
  *     requestedKey is VI_NULL), nested (VI_SUCCESS_NESTED_*), between the
- *     sessions of a process and, through flock on a lock file per resource
+ *     sessions of a process and, through byte-range locks on a lock file per resource
  *     ($QMDC_VISA_LOCK_DIR, else /run/lock, else /tmp), between processes.
  *     A wait that runs out gives VI_ERROR_TMO (VI_ERROR_RSRC_LOCKED with
  *     VI_TMO_IMMEDIATE). I/O, viClear, viFlush, viReadSTB, viAssertTrigger
  *     and the buffer and file calls of a session kept out by another's lock
  *     give VI_ERROR_RSRC_LOCKED; attributes, locks and events stay open.
- *     Across processes a shared lock keeps out exclusive locks, not sessions
- *     without its key. viClose gives up the session's locks. On HiSLIP the
+ *     Access keys hold across processes too. viClose gives up the session's locks. On HiSLIP the
  *     session's first lock also takes the instrument's own lock.
  *
  *   Other operations

@@ -1,9 +1,10 @@
 // lock_table.cpp - resource locks within the process (a table of who holds
-// what) and across processes (flock on a lock file per resource).
+// what) and across processes (byte-range locks on a lock file per resource).
 #include "lock_table.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -12,7 +13,6 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -30,14 +30,55 @@ bool contains(const std::vector<ViAccessMode>& v, ViAccessMode mode) {
 
 #if !defined(_WIN32)
 int openLockFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd >= 0) (void)::fchmod(fd, 0666);  // other users' sessions lock it too
-    return fd;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        (void)::fchmod(fd, 0666);  // other users' sessions lock it too
+        return fd;
+    }
+    // Another user's file we may not write: we still see their locks, but
+    // can take none (a write lock needs a writable descriptor) and wait.
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-// flock without waiting; true when taken.
-bool tryFlock(int fd, int op) {
-    return fd < 0 || ::flock(fd, op | LOCK_NB) == 0;
+// Between processes a resource's lock is a set of open-file-description
+// byte-range locks on its lock file (they belong to the descriptor, so
+// closing another descriptor of the file in this process drops nothing):
+// - byte 0 is the lock: write-locked for an exclusive lock, read-locked by
+//   every process that holds a shared one;
+// - the byte at kKeyBytes + a hash of the access key is read-locked beside a
+//   shared lock, so that a process can tell whether the shared lock it finds
+//   has its key;
+// - byte 1 is a gate, write-locked while a process checks and takes a shared
+//   lock, so that two processes never take shared locks with two keys.
+constexpr off_t kLockByte = 0;
+constexpr off_t kGateByte = 1;
+constexpr off_t kKeyBytes = 2;
+
+off_t keyByte(const std::string& key) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
+    return kKeyBytes + static_cast<off_t>(hash & 0x3FFFFFFFu);
+}
+
+// Sets (F_RDLCK, F_WRLCK) or drops (F_UNLCK) a lock without waiting; `len` 0
+// reaches to the end of the file. True when done.
+bool setRange(int fd, short type, off_t start, off_t len = 1) {
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = len;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+// Whether another descriptor (another process) holds any lock on the byte.
+bool heldElsewhere(int fd, off_t at) {
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = at;
+    fl.l_len = 1;
+    return ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
 }
 #endif
 
@@ -97,7 +138,6 @@ void LockTable::opened(const std::string& rsrc) {
     // between the sessions of this process.
     const std::string path = lockFilePath(rsrc);
     r.holdFd = openLockFile(path);
-    r.probeFd = r.holdFd >= 0 ? openLockFile(path) : -1;
 #endif
 }
 
@@ -107,31 +147,55 @@ void LockTable::closed(const std::string& rsrc, ViSession vi) {
     if (it == resources_.end()) return;
     Resource& r = it->second;
     r.locks.erase(vi);
-    syncFlock(r, r.anyExclusive(), !r.locks.empty());
+    if (!r.anyShared()) r.sharedKey.clear();
+    syncFileLock(r, r.anyExclusive(), !r.locks.empty(), r.sharedKey);
     if (--r.sessions <= 0 && r.locks.empty()) {
 #if !defined(_WIN32)
-        for (int fd : {r.holdFd, r.probeFd})
-            if (fd >= 0) ::close(fd);
+        if (r.holdFd >= 0) ::close(r.holdFd);
 #endif
         resources_.erase(it);
     }
     changed_.notify_all();
 }
 
-bool LockTable::syncFlock(Resource& r, bool wantExclusive, bool wantAny) {
+bool LockTable::syncFileLock(Resource& r, bool wantExclusive, bool wantAny,
+                             const std::string& key) {
 #if defined(_WIN32)
-    (void)r, (void)wantExclusive, (void)wantAny;
+    (void)r, (void)wantExclusive, (void)wantAny, (void)key;
     return true;
 #else
-    const int want = wantExclusive ? LOCK_EX : wantAny ? LOCK_SH : 0;
-    if (want == r.flockHeld) return true;
-    if (want == 0) {
-        if (r.holdFd >= 0) ::flock(r.holdFd, LOCK_UN);
-        r.flockHeld = 0;
+    const FileLock want = wantExclusive ? FileLock::Exclusive
+                          : wantAny ? FileLock::Shared
+                                    : FileLock::None;
+    if (want == r.fileLockHeld) return true;
+    const int fd = r.holdFd;
+    if (fd < 0) return true;  // no lock file: locks hold within the process
+    if (want == FileLock::None) {
+        setRange(fd, F_UNLCK, 0, 0);
+        r.fileLockHeld = FileLock::None;
         return true;
     }
-    if (!tryFlock(r.holdFd, want)) return false;
-    r.flockHeld = want;
+    if (want == FileLock::Exclusive) {
+        if (!setRange(fd, F_WRLCK, kLockByte)) return false;
+        setRange(fd, F_UNLCK, kKeyBytes, 0);
+        r.fileLockHeld = FileLock::Exclusive;
+        return true;
+    }
+    // A shared lock. Coming down from an exclusive one, nobody else holds
+    // anything; otherwise a shared lock found must have our key.
+    if (r.fileLockHeld != FileLock::Exclusive) {
+        if (!setRange(fd, F_WRLCK, kGateByte)) return false;
+        const bool sameKey = !heldElsewhere(fd, kLockByte) || heldElsewhere(fd, keyByte(key));
+        const bool taken =
+            sameKey && setRange(fd, F_RDLCK, keyByte(key)) && setRange(fd, F_RDLCK, kLockByte);
+        if (!taken) setRange(fd, F_UNLCK, kKeyBytes, 0);
+        setRange(fd, F_UNLCK, kGateByte);
+        if (!taken) return false;
+    } else {
+        setRange(fd, F_RDLCK, keyByte(key));
+        setRange(fd, F_RDLCK, kLockByte);
+    }
+    r.fileLockHeld = FileLock::Shared;
     return true;
 #endif
 }
@@ -164,7 +228,8 @@ ViStatus LockTable::lock(const std::string& rsrc, ViSession vi, ViAccessMode mod
         // Looked up again after every wait: the table may have changed.
         Resource& r = entry(rsrc);
         if (grantable(r, vi, mode, *key) &&
-            syncFlock(r, mode == VI_EXCLUSIVE_LOCK || r.anyExclusive(), true)) {
+            syncFileLock(r, mode == VI_EXCLUSIVE_LOCK || r.anyExclusive(), true,
+                         mode == VI_SHARED_LOCK ? *key : r.sharedKey)) {
             std::vector<ViAccessMode>& mine = r.locks[vi];
             const bool nested = contains(mine, mode);
             mine.push_back(mode);
@@ -192,8 +257,8 @@ ViStatus LockTable::unlock(const std::string& rsrc, ViSession vi) {
     const bool stillShared = contains(mine->second, VI_SHARED_LOCK);
     if (mine->second.empty()) r.locks.erase(mine);
     if (!r.anyShared()) r.sharedKey.clear();
-    // Giving up (or downgrading) a flock never waits.
-    syncFlock(r, r.anyExclusive(), !r.locks.empty());
+    // Giving up (or downgrading) a lock never waits.
+    syncFileLock(r, r.anyExclusive(), !r.locks.empty(), r.sharedKey);
     changed_.notify_all();
     if (stillExclusive) return VI_SUCCESS_NESTED_EXCLUSIVE;
     return stillShared ? VI_SUCCESS_NESTED_SHARED : VI_SUCCESS;
@@ -210,11 +275,11 @@ ViStatus LockTable::access(const std::string& rsrc, ViSession vi) {
         return mine != r.locks.end() && !mine->second.empty() ? VI_SUCCESS : VI_ERROR_RSRC_LOCKED;
     }
 #if !defined(_WIN32)
-    // No lock here: is there one in another process?
-    if (r.flockHeld == 0 && r.probeFd >= 0) {
-        if (::flock(r.probeFd, LOCK_SH | LOCK_NB) != 0) return VI_ERROR_RSRC_LOCKED;
-        ::flock(r.probeFd, LOCK_UN);
-    }
+    // No lock here: is there one in another process? (Any lock there keeps
+    // out a session here that has none: an exclusive one, or a shared one
+    // whose key this session does not hold.)
+    if (r.fileLockHeld == FileLock::None && r.holdFd >= 0 && heldElsewhere(r.holdFd, kLockByte))
+        return VI_ERROR_RSRC_LOCKED;
 #endif
     return VI_SUCCESS;
 }

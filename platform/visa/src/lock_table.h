@@ -1,6 +1,6 @@
 // lock_table.h - VISA resource locks (viLock, viOpen's lock modes) between
 // the sessions of this process, and between processes on this machine
-// through a lock file per resource (flock).
+// through byte-range locks on a lock file per resource.
 #pragma once
 
 #include <condition_variable>
@@ -44,11 +44,12 @@ class LockTable {
     static std::string lockFilePath(const std::string& rsrc);
 
   private:
+    // What this process holds on a resource's lock file.
+    enum class FileLock { None, Shared, Exclusive };
     struct Resource {
         int sessions = 0;
-        int holdFd = -1;    // carries this process's flock on the resource
-        int probeFd = -1;   // tests another process's lock without taking it
-        int flockHeld = 0;  // 0, LOCK_SH or LOCK_EX on holdFd
+        int holdFd = -1;  // carries this process's lock on the resource
+        FileLock fileLockHeld = FileLock::None;
         std::string sharedKey;
         std::map<ViSession, std::vector<ViAccessMode>> locks;  // oldest first
         bool exclusiveBy(ViSession other) const;
@@ -57,9 +58,10 @@ class LockTable {
         bool anyShared() const;
     };
     bool grantable(const Resource& r, ViSession vi, ViAccessMode mode, const std::string& key);
-    // Brings this process's flock in line with the locks it holds; false
-    // when another process's lock stands in the way.
-    bool syncFlock(Resource& r, bool wantExclusive, bool wantAny);
+    // Brings this process's lock on the file in line with the locks it
+    // holds (`key`: the shared lock's); false when another process's lock
+    // stands in the way.
+    bool syncFileLock(Resource& r, bool wantExclusive, bool wantAny, const std::string& key);
     Resource& entry(const std::string& rsrc);
 
     std::mutex mutex_;
