@@ -1,6 +1,7 @@
 // HiSLIP against the raw socket, on one emulator serving both: an "*IDN?"
 // round trip through our VISA over each, beside a plain socket sending the
-// same bytes (the floor), and the driver's QmDC_error_query over each.
+// same bytes (the floor), the driver's QmDC_error_query over each, and
+// HiSLIP's status byte with service requests off and on.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -60,6 +61,20 @@ void BM_ErrorQueryHislip(benchmark::State& state) {
     qmdc_bench::MedianErrorQuery(state, HislipResource());
 }
 
+// viReadSTB over the asynchronous channel; with service requests enabled (1)
+// each exchange first takes the channel from the watcher thread.
+void BM_VisaHislipReadStb(benchmark::State& state) {
+    ViSession rm = 0, vi = 0;
+    if (viOpenDefaultRM(&rm) < 0 || viOpen(rm, HislipResource().c_str(), VI_NULL, 2000, &vi) < 0 ||
+        (state.range(0) != 0 && viEnableEvent(vi, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL) < 0)) {
+        state.SkipWithError("cannot open the emulator");
+        return;
+    }
+    ViUInt16 stb = 0;
+    qmdc_bench::MedianPerCall(state, 1, [&] { return viReadSTB(vi, &stb) == VI_SUCCESS; });
+    viClose(rm);
+}
+
 }  // namespace
 
 BENCHMARK(BM_PlainSocketIdn)->UseRealTime();
@@ -69,4 +84,5 @@ BENCHMARK(BM_PlainSocketIdn)->UseRealTime()->Name("BM_PlainSocketIdn/again");
 BENCHMARK(BM_VisaHislipIdn)->UseRealTime()->Name("BM_VisaHislipIdn/again");
 BENCHMARK(BM_ErrorQuerySocket)->UseRealTime();
 BENCHMARK(BM_ErrorQueryHislip)->UseRealTime();
+BENCHMARK(BM_VisaHislipReadStb)->Arg(0)->Arg(1)->UseRealTime();
 BENCHMARK_MAIN();

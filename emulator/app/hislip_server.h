@@ -31,6 +31,9 @@ class HislipServer {
     // Serves what poll reported on the descriptors Watch added (from fds[first] on), and the
     // lock requests whose time is up.
     void Serve(const std::vector<pollfd>& fds, size_t first);
+    // After a message executed on any port: when the instrument has just started to request
+    // service, every initialised session gets an AsyncServiceRequest with the status byte.
+    void CheckServiceRequest();
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -92,6 +95,7 @@ class HislipServer {
     std::list<Connection> connections_;
     std::map<uint16_t, Session> sessions_;
     uint16_t nextSessionId_ = 1;
+    bool requestingService_ = false;  // what CheckServiceRequest saw last
     // What the last Watch put into the poll set, in order.
     bool listenerWatched_ = false;
     std::vector<Connection*> watched_;

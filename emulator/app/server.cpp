@@ -50,6 +50,9 @@ Server::Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listene
 void Server::Run() {
     bool ptyIdle = false;
     while (true) {
+        // What the last round executed on any port may have made the instrument request
+        // service: HiSLIP clients hear of it before the next wait.
+        if (hislip_ != nullptr) hislip_->CheckServiceRequest();
         std::vector<pollfd> fds{{stopFd_, POLLIN, 0}};
         const auto watch = [&fds](const Fd& fd) {
             if (!fd.valid()) return -1;

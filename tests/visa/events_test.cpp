@@ -7,9 +7,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "emulator_process.h"
 #include "event_context.h"
 #include "event_queue.h"
 
@@ -65,6 +67,7 @@ struct Calls {
     ViStatus answer = VI_SUCCESS;
     ViEventType contextType = 0;  // VI_ATTR_EVENT_TYPE of the context it got
     ViEvent lastContext = VI_NULL;
+    ViUInt16 stb = 0;  // read by readStatusInHandler
 
     bool waitFor(int n) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -248,7 +251,7 @@ TEST(VisaEvents, ScriptsGiveTheStandardStatuses) {
             const Deadline deadline = Deadline::after(1000);
             for (size_t i = 0; i < script.steps.size(); ++i) {
                 const Step& s = script.steps[i];
-                SCOPED_TRACE(testing::Message() << "step " << i);
+                SCOPED_TRACE(::testing::Message() << "step " << i);
                 ViEventType got = 0;
                 Calls& c = calls[s.mechanism % 3];
                 const ViAddr user = &c;
@@ -341,6 +344,87 @@ TEST(VisaEvents, CloseEndsWaitsAndHandlers) {
     for (int i = 0; i < 500 && !owner.done; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(owner.done.load());
+}
+
+// A service request handler as programs write it, through the public calls only: the
+// event type of its context, and the status byte read in the handler as the standard
+// expects.
+ViStatus _VI_FUNCH readStatusInHandler(ViSession vi, ViEventType, ViEvent context, ViAddr user) {
+    Calls& calls = *static_cast<Calls*>(user);
+    ViEventType type = 0;
+    ViUInt16 stb = 0;
+    viGetAttribute(context, VI_ATTR_EVENT_TYPE, &type);
+    viReadSTB(vi, &stb);
+    std::lock_guard<std::mutex> guard(calls.mutex);
+    calls.contextType = type;
+    calls.stb = stb;
+    ++calls.count;
+    calls.changed.notify_all();
+    return calls.answer;
+}
+
+// Service requests from the emulator through the public calls, one row per interface
+// whose protocol delivers them: the queue, a handler, and close while a wait is going.
+TEST(VisaEvents, ServiceRequestsFromTheEmulator) {
+    struct Row {
+        const char* what;
+        std::vector<std::string> emulatorArgs;  // serving that interface alone
+    };
+    const Row rows[] = {
+        {"HiSLIP", {"--hislip"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        qmdc::testing::EmulatorProcess emulator(row.emulatorArgs);
+        ViSession rm = VI_NULL, vi = VI_NULL;
+        ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+        ASSERT_EQ(viOpen(rm, emulator.resource().c_str(), VI_NULL, 2000, &vi), VI_SUCCESS);
+        viSetAttribute(vi, VI_ATTR_TMO_VALUE, 2000);
+
+        // Operation complete with its event enabled for service: one event in the queue.
+        ASSERT_EQ(viEnableEvent(vi, kSrq, VI_QUEUE, VI_NULL), VI_SUCCESS);
+        ASSERT_EQ(viPrintf(vi, const_cast<ViString>("*CLS;*ESE 1;*SRE 32\n")), VI_SUCCESS);
+        ASSERT_EQ(viPrintf(vi, const_cast<ViString>("*OPC\n")), VI_SUCCESS);
+        ViEventType type = 0;
+        ViEvent context = VI_NULL;
+        ASSERT_EQ(viWaitOnEvent(vi, kSrq, 2000, &type, &context), VI_SUCCESS);
+        EXPECT_EQ(type, kSrq);
+        ViUInt16 stb = 0;
+        EXPECT_EQ(viReadSTB(vi, &stb), VI_SUCCESS);
+        EXPECT_EQ(stb & 0x60, 0x60);  // requesting service, for the standard event summary
+        EXPECT_EQ(viClose(context), VI_SUCCESS);
+        // The bit stays on: no second request.
+        ASSERT_EQ(viPrintf(vi, const_cast<ViString>("*OPC\n")), VI_SUCCESS);
+        EXPECT_EQ(viReadSTB(vi, &stb), VI_SUCCESS);
+        EXPECT_EQ(viWaitOnEvent(vi, kSrq, 100, &type, VI_NULL), VI_ERROR_TMO);
+        ASSERT_EQ(viDisableEvent(vi, kSrq, VI_QUEUE), VI_SUCCESS);
+
+        // A handler, which reads the status byte itself.
+        Calls seen;
+        ASSERT_EQ(viInstallHandler(vi, kSrq, readStatusInHandler, &seen), VI_SUCCESS);
+        ASSERT_EQ(viEnableEvent(vi, kSrq, VI_HNDLR, VI_NULL), VI_SUCCESS);
+        ASSERT_EQ(viPrintf(vi, const_cast<ViString>("*CLS\n*OPC\n")), VI_SUCCESS);
+        ASSERT_TRUE(seen.waitFor(1));
+        {
+            std::lock_guard<std::mutex> guard(seen.mutex);
+            EXPECT_EQ(seen.contextType, kSrq);
+            EXPECT_EQ(seen.stb & 0x40, 0x40);
+        }
+
+        // Close from another thread ends a wait with no time limit at once.
+        ASSERT_EQ(viEnableEvent(vi, kSrq, VI_QUEUE, VI_NULL), VI_SUCCESS);
+        std::atomic<ViStatus> waited{VI_SUCCESS};
+        std::thread waiter(
+            [&] { waited = viWaitOnEvent(vi, kSrq, VI_TMO_INFINITE, &type, VI_NULL); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(viClose(vi), VI_SUCCESS);
+        waiter.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(waited.load(), VI_ERROR_ABORT);
+        EXPECT_EQ(seen.count, 1);
+        viClose(rm);
+    }
 }
 
 }  // namespace

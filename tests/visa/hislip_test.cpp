@@ -10,9 +10,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "emulator_process.h"
 #include "hislip_codec.h"
@@ -423,9 +428,12 @@ class BrokenServer {
         thread_ = std::thread([this] { run(); });
     }
     ~BrokenServer() {
-        stop_ = true;
-        thread_.join();
+        hangUp();
         ::close(listener_);
+    }
+    // Closes both channels, as a server that has gone away.
+    void hangUp() {
+        if (!stop_.exchange(true)) thread_.join();
     }
     std::string resource() const {
         return "TCPIP0::127.0.0.1::hislip0," + std::to_string(port_) + "::INSTR";
@@ -433,6 +441,16 @@ class BrokenServer {
     bool sawFatalError() const { return sawFatal_; }
     // The feature setting of the client's DeviceClearComplete; -1 before one came.
     int clearSetting() const { return clearSetting_; }
+    // What the server sends on the asynchronous channel for each request of this type.
+    void answerAsync(Type request, std::string bytes) {
+        std::lock_guard<std::mutex> lock(asyncMutex_);
+        asyncAnswers_[request] = std::move(bytes);
+    }
+    // Sent unasked on the asynchronous channel, soon.
+    void pushAsync(std::string bytes) {
+        std::lock_guard<std::mutex> lock(asyncMutex_);
+        pushed_.push_back(std::move(bytes));
+    }
 
   private:
     int accept() {
@@ -479,15 +497,51 @@ class BrokenServer {
                     put(async, hislip::message(Type::AsyncDeviceClearAcknowledge, 1, 0));
             }
         }
-        while (next(sync, syncIn, &m)) {
-            if (m.type() == Type::DataEnd) put(sync, dataAnswer_);
-            if (m.type() == Type::DeviceClearComplete) {
-                clearSetting_ = m.header.control;
-                put(sync, hislip::message(Type::DeviceClearAcknowledge, m.header.control, 0));
-            }
-        }
+        serve(sync, syncIn, async, asyncIn);
         ::close(sync);
         if (async >= 0) ::close(async);
+    }
+    // Both channels until the client or the test goes: DataEnd and DeviceClearComplete on
+    // the synchronous one, the scripted answers and the pushed messages on the other.
+    void serve(int sync, Decoder& syncIn, int async, Decoder& asyncIn) {
+        Message m;
+        while (!stop_) {
+            if (async >= 0) {
+                std::lock_guard<std::mutex> lock(asyncMutex_);
+                for (const std::string& bytes : pushed_) put(async, bytes);
+                pushed_.clear();
+            }
+            pollfd p[2] = {{sync, POLLIN, 0}, {async, POLLIN, 0}};
+            if (::poll(p, async >= 0 ? 2 : 1, 10) <= 0) continue;
+            if (p[0].revents != 0) {
+                if (!pump(sync, syncIn)) return;
+                while (syncIn.next(&m) == Decoder::Result::Message) {
+                    if (m.type() == Type::FatalError) sawFatal_ = true;
+                    if (m.type() == Type::DataEnd) put(sync, dataAnswer_);
+                    if (m.type() == Type::DeviceClearComplete) {
+                        clearSetting_ = m.header.control;
+                        put(sync,
+                            hislip::message(Type::DeviceClearAcknowledge, m.header.control, 0));
+                    }
+                }
+            }
+            if (async >= 0 && p[1].revents != 0) {
+                if (!pump(async, asyncIn)) return;
+                while (asyncIn.next(&m) == Decoder::Result::Message) {
+                    std::lock_guard<std::mutex> lock(asyncMutex_);
+                    const auto answer = asyncAnswers_.find(m.type());
+                    if (answer != asyncAnswers_.end()) put(async, answer->second);
+                }
+            }
+        }
+    }
+    // One receive into the decoder; false when the peer has gone.
+    static bool pump(int fd, Decoder& in) {
+        char buf[4096];
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return false;
+        in.feed(buf, static_cast<size_t>(n));
+        return true;
     }
 
     std::string initAnswer_, dataAnswer_;
@@ -497,6 +551,9 @@ class BrokenServer {
     bool overlap_;
     std::atomic<bool> sawFatal_{false};
     std::atomic<int> clearSetting_{-1};
+    std::mutex asyncMutex_;
+    std::map<Type, std::string> asyncAnswers_;
+    std::vector<std::string> pushed_;
     std::thread thread_;
 };
 
@@ -555,6 +612,242 @@ TEST(VisaHislip, BrokenServersGiveClearErrorsAtOnce) {
                 std::this_thread::sleep_for(Ms(10));
             EXPECT_TRUE(server.sawFatalError()) << row.what;
         }
+    }
+}
+
+// --- Service requests -------------------------------------------------------
+
+// The sink of a watch: counts the requests raised, and notes one raised on the test's own
+// thread (they come from the transport's thread, never from inside a call).
+class Raised {
+  public:
+    Transport::ServiceRequestSink sink(Ms hold = Ms(0)) {
+        return [this, hold] {
+            if (std::this_thread::get_id() == test_) onCallersThread_ = true;
+            inSink_ = true;
+            std::this_thread::sleep_for(hold);
+            inSink_ = false;
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++count_;
+            changed_.notify_all();
+        };
+    }
+    // True once `n` were raised; false if that takes more than the timeout.
+    bool waitFor(unsigned n, Ms timeout = Ms(2000)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return count_ >= n; });
+    }
+    unsigned count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return count_;
+    }
+    bool onCallersThread() const { return onCallersThread_; }
+    bool inSink() const { return inSink_; }
+
+  private:
+    const std::thread::id test_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    unsigned count_ = 0;
+    std::atomic<bool> onCallersThread_{false}, inSink_{false};
+};
+
+std::string hislipMessage(Type type, uint8_t control, uint32_t parameter = 0) {
+    return hislip::message(type, control, parameter);
+}
+
+// The emulator requests service when the status byte's summary bit turns on after a
+// message, on any port; each turn is one AsyncServiceRequest to every session.
+TEST(VisaHislip, TheEmulatorRequestsServiceOncePerTurn) {
+    struct Row {
+        const char* what;
+        std::vector<const char*> before;  // sent before the watch starts
+        std::vector<const char*> hislip;  // sent while watching
+        const char* socket;               // then sent on the socket port
+        unsigned events;
+        ViUInt16 stb;  // afterwards
+    };
+    const Row rows[] = {
+        {"operation complete, enabled for service", {}, {"*ESE 1;*SRE 32", "*OPC"}, "", 1, 96},
+        {"no second request while the bit stays on",
+         {},
+         {"*ESE 1;*SRE 32;*OPC", "*OPC", "*ESE 1", "*SRE 32"},
+         "",
+         1,
+         96},
+        {"several in a row",
+         {},
+         {"*ESE 1;*SRE 32;*OPC", "*CLS", "*OPC", "*CLS", "*OPC"},
+         "",
+         3,
+         96},
+        {"a refused command with the error bit enabled",
+         {},
+         {"*SRE 4", "NOT:A:COMMAND"},
+         "",
+         1,
+         68},
+        {"summary bit not enabled for service", {}, {"*ESE 1;*OPC"}, "", 0, 32},
+        {"a message on the socket port", {}, {}, "*ESE 1;*SRE 32;*OPC", 1, 96},
+        {"requested before the watch: not its event", {"*ESE 1;*SRE 32;*OPC"}, {}, "", 0, 96},
+        {"before the watch, and again while watching",
+         {"*ESE 1;*SRE 32;*OPC"},
+         {"*CLS", "*OPC"},
+         "",
+         1,
+         96},
+    };
+    qmdc::testing::EmulatorProcess emulator({"--tcp", "--hislip"});
+    Visa socket(emulator.resources().front());
+    ASSERT_EQ(socket.status(), VI_SUCCESS);
+    // Another session watches all along: it hears of every request.
+    auto other = openTransport(hislipResource(emulator));
+    ASSERT_TRUE(other);
+    Raised heard;
+    ASSERT_EQ(other->startServiceRequests(heard.sink(), Deadline::after(1000)), VI_SUCCESS);
+    unsigned requests = 0;
+    for (const Row& row : rows) {
+        requests += row.events + (row.before.empty() ? 0 : 1);  // `before` makes one
+        auto t = openTransport(hislipResource(emulator));
+        ASSERT_TRUE(t) << row.what;
+        EXPECT_TRUE(t->deliversServiceRequests());
+        ViStatus status;
+        // Sends a line, then asks for operation complete so that it has been executed.
+        const auto run = [&](const char* command) {
+            ASSERT_EQ(send(*t, std::string(command) + "\n*OPC?\n"), VI_SUCCESS) << command;
+            EXPECT_EQ(receive(*t, 2000, &status), "1\n") << row.what << ": " << command;
+        };
+        run("*CLS;*ESE 0;*SRE 0");
+        for (const char* command : row.before) run(command);
+        std::this_thread::sleep_for(Ms(30));  // the request is on its way, or arrived
+        Raised raised;
+        ASSERT_EQ(t->startServiceRequests(raised.sink(), Deadline::after(1000)), VI_SUCCESS);
+        for (const char* command : row.hislip) run(command);
+        if (*row.socket != '\0') {
+            EXPECT_EQ(socket.query((std::string(row.socket) + "\n*OPC?\n").c_str(), &status), "1");
+        }
+        // The status query follows every request sent before it on the same channel.
+        ViUInt16 stb = 0;
+        EXPECT_EQ(t->readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS) << row.what;
+        EXPECT_EQ(stb, row.stb) << row.what;
+        EXPECT_TRUE(raised.waitFor(row.events)) << row.what;
+        std::this_thread::sleep_for(Ms(20));
+        t->stopServiceRequests();
+        EXPECT_EQ(raised.count(), row.events) << row.what;
+        EXPECT_FALSE(raised.onCallersThread()) << row.what;
+    }
+    ViUInt16 stb = 0;
+    EXPECT_EQ(other->readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS);
+    EXPECT_TRUE(heard.waitFor(requests));
+    other->stopServiceRequests();
+    EXPECT_EQ(heard.count(), requests);
+}
+
+// A request that comes before the answer of a transaction on the asynchronous channel is
+// never taken for that answer; it is raised once the transaction is over while a watch
+// runs, and passed over without one.
+TEST(VisaHislip, ServiceRequestsAmidTransactions) {
+    const std::string srq = hislipMessage(Type::AsyncServiceRequest, 0x60);
+    struct Row {
+        const char* what;
+        Type request;
+        std::string answer;  // the server's, requests first
+        bool watching;
+        unsigned events;
+        std::function<ViStatus(Transport&)> transaction;
+        ViStatus status;
+    };
+    ViUInt16 stb = 0;
+    const auto readStb = [&stb](Transport& t) {
+        return t.readStatusByte(&stb, Deadline::after(1000));
+    };
+    const auto lock = [](Transport& t) { return t.lockDevice(VI_EXCLUSIVE_LOCK, nullptr, 1000); };
+    const auto unlock = [](Transport& t) { return t.unlockDevice(); };
+    const auto remote = [](Transport& t) { return t.remoteLocal(1, Deadline::after(1000)); };
+    const std::string stbAnswer = hislipMessage(Type::AsyncStatusResponse, 0x42);
+    const std::string lockAnswer = hislipMessage(Type::AsyncLockResponse, 1);
+    const Row rows[] = {
+        {"status byte, watching", Type::AsyncStatusQuery, srq + srq + stbAnswer, true, 2, readStb,
+         VI_SUCCESS},
+        {"status byte, nothing watching", Type::AsyncStatusQuery, srq + srq + stbAnswer, false, 0,
+         readStb, VI_SUCCESS},
+        {"status byte, a request after the answer", Type::AsyncStatusQuery, stbAnswer + srq, true,
+         1, readStb, VI_SUCCESS},
+        {"lock, watching", Type::AsyncLock, srq + lockAnswer, true, 1, lock, VI_SUCCESS},
+        {"lock, nothing watching", Type::AsyncLock, srq + lockAnswer, false, 0, lock, VI_SUCCESS},
+        {"unlock, watching", Type::AsyncLock, srq + lockAnswer, true, 1, unlock, VI_SUCCESS},
+        {"remote/local, watching", Type::AsyncRemoteLocalControl,
+         srq + hislipMessage(Type::AsyncRemoteLocalResponse, 0), true, 1, remote, VI_SUCCESS},
+        {"an error after a request", Type::AsyncStatusQuery,
+         srq + hislip::message(Type::Error, 1, 0, "no"), true, 1, readStb, VI_ERROR_IO},
+    };
+    for (const Row& row : rows) {
+        BrokenServer server("", "");
+        server.answerAsync(row.request, row.answer);
+        auto t = openTransport(server.resource());
+        ASSERT_TRUE(t) << row.what;
+        Raised raised;
+        if (row.watching) {
+            ASSERT_EQ(t->startServiceRequests(raised.sink(), Deadline::after(1000)), VI_SUCCESS);
+        }
+        stb = 0;
+        for (unsigned i = 1; i <= 2; ++i) {  // the second finds the channel as the first left it
+            EXPECT_EQ(row.transaction(*t), row.status) << row.what;
+            if (row.request == Type::AsyncStatusQuery && row.status == VI_SUCCESS) {
+                EXPECT_EQ(stb, 0x42) << row.what;
+            }
+            EXPECT_TRUE(raised.waitFor(i * row.events)) << row.what;
+        }
+        // Unasked, between transactions.
+        server.pushAsync(srq);
+        EXPECT_EQ(raised.waitFor(2 * row.events + 1, Ms(row.watching ? 2000 : 100)), row.watching)
+            << row.what;
+        t->stopServiceRequests();
+        EXPECT_EQ(raised.count(), row.watching ? 2 * row.events + 1 : 0) << row.what;
+        EXPECT_FALSE(raised.onCallersThread()) << row.what;
+    }
+}
+
+// A watch never keeps stop, close or the end of the session waiting.
+TEST(VisaHislip, AWatchEndsPromptly) {
+    struct Row {
+        const char* what;
+        std::function<void(std::unique_ptr<Transport>&, BrokenServer&)> end;
+        Ms hold;  // how long each call of the sink takes
+    };
+    const Row rows[] = {
+        {"stop while waiting", [](auto& t, auto&) { t->stopServiceRequests(); }, Ms(0)},
+        {"interrupted while waiting, then stopped",
+         [](auto& t, auto&) {
+             t->interrupt();
+             t->stopServiceRequests();
+         },
+         Ms(0)},
+        {"destroyed while watching", [](auto& t, auto&) { t.reset(); }, Ms(0)},
+        {"the server goes away", [](auto&, auto& server) { server.hangUp(); }, Ms(0)},
+        {"stop while a request is being raised",
+         [](auto& t, auto& server) {
+             server.pushAsync(hislipMessage(Type::AsyncServiceRequest, 0x40));
+             std::this_thread::sleep_for(Ms(100));  // the sink holds on for 300 ms
+             t->stopServiceRequests();
+         },
+         Ms(300)},
+    };
+    for (const Row& row : rows) {
+        BrokenServer server("", "");
+        auto t = openTransport(server.resource());
+        ASSERT_TRUE(t) << row.what;
+        Raised raised;
+        ASSERT_EQ(t->startServiceRequests(raised.sink(row.hold), Deadline::after(1000)),
+                  VI_SUCCESS);
+        std::this_thread::sleep_for(Ms(30));  // the watcher waits on the channel
+        const auto start = Clock::now();
+        row.end(t, server);
+        // Whatever ended the watch, stop and destruction return at once, and a raise in
+        // progress had finished before stop returned.
+        EXPECT_FALSE(raised.inSink()) << row.what;
+        t.reset();
+        EXPECT_LT(elapsedMs(start), row.hold.count() + 500) << row.what;
     }
 }
 

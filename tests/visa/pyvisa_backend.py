@@ -138,8 +138,40 @@ def hislip_checks(rm, resource):
           inst.control_ren(constants.RENLineOperation.asrt_llo) == constants.StatusCode.success
           and inst.control_ren(constants.RENLineOperation.deassert_gtl)
           == constants.StatusCode.success)
+    service_request_checks(inst)
     inst.close()
     rm.close()
+
+
+def service_request_checks(inst):
+    """HiSLIP's service requests through pyvisa's event calls: the queue, then a handler."""
+    srq = constants.EventType.service_request
+    inst.write("*CLS;*ESE 1;*SRE 32")
+    inst.enable_event(srq, constants.EventMechanism.queue)
+    inst.write("*OPC")
+    response = inst.wait_on_event(srq, 2000, capture_timeout=True)
+    check("hislip service request queued",
+          not response.timed_out and response.event.event_type == srq, repr(response.ret))
+    del response  # closes the event context
+    check("hislip status byte requests service", inst.read_stb() & 0x40 == 0x40)
+    check("hislip one event per request",
+          inst.wait_on_event(srq, 100, capture_timeout=True).timed_out)
+    inst.disable_event(srq, constants.EventMechanism.queue)
+    seen = []
+
+    def handler(session, event_type, context, user_handle):
+        seen.append(event_type)
+        return constants.StatusCode.success
+
+    inst.install_handler(srq, handler)
+    inst.enable_event(srq, constants.EventMechanism.handler)
+    inst.write("*CLS\n*OPC")
+    deadline = time.monotonic() + 2
+    while not seen and time.monotonic() < deadline:
+        time.sleep(0.01)
+    check("hislip service request handler", seen == [srq], repr(seen))
+    inst.disable_event(srq, constants.EventMechanism.handler)
+    inst.uninstall_handler(srq, handler)
 
 
 def run_tools(library, tcp):

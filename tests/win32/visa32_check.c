@@ -1,7 +1,8 @@
 /* What the Winsock transports of our visa32.dll must do, checked under wine
  * against the Linux emulator: a query, the TCPIP attributes, a refused
- * connection and a serial resource, a timeout that is honoured, and viClose
- * from another thread ending a read that waits without a time limit.
+ * connection and a serial resource, a timeout that is honoured, viClose
+ * from another thread ending a read that waits without a time limit, and on
+ * HiSLIP a service request taken from the event queue.
  *
  *   visa32_check <TCPIP resource (SOCKET or HiSLIP) of a running qmdc-emulator>
  *
@@ -59,6 +60,29 @@ static void CheckCloseEndsRead(ViSession rm, const char* resource) {
     CloseHandle(thread);
 }
 
+/* HiSLIP's AsyncServiceRequest, watched by the Winsock wait of the
+ * transport: operation complete with its event enabled for service. */
+static void CheckServiceRequest(ViSession rm, const char* resource) {
+    ViStatus status;
+    ViEventType type = 0;
+    ViEvent context = VI_NULL;
+    ViUInt16 stb = 0;
+    ViSession vi = Open(rm, resource, &status);
+    check(status == VI_SUCCESS, "open for service requests");
+    if (status != VI_SUCCESS) return;
+    check(viEnableEvent(vi, VI_EVENT_SERVICE_REQ, VI_QUEUE, VI_NULL) == VI_SUCCESS,
+          "viEnableEvent for service requests");
+    viPrintf(vi, "*CLS;*ESE 1;*SRE 32\n");
+    viPrintf(vi, "*OPC\n");
+    status = viWaitOnEvent(vi, VI_EVENT_SERVICE_REQ, 2000, &type, &context);
+    check(status == VI_SUCCESS && type == VI_EVENT_SERVICE_REQ,
+          "viWaitOnEvent takes the service request");
+    if (status == VI_SUCCESS) viClose(context);
+    check(viReadSTB(vi, &stb) == VI_SUCCESS && (stb & 0x40) != 0,
+          "the status byte says the instrument requests service");
+    check(viClose(vi) == VI_SUCCESS, "viClose with service requests enabled");
+}
+
 int main(int argc, char* argv[]) {
     ViSession rm = VI_NULL, vi;
     ViStatus status;
@@ -114,6 +138,7 @@ int main(int argc, char* argv[]) {
     check(status == VI_ERROR_LIBRARY_NFOUND, "a VXI-11 name gives VI_ERROR_LIBRARY_NFOUND");
 
     CheckCloseEndsRead(rm, argv[1]);
+    if (strstr(argv[1], "hislip") != NULL) CheckServiceRequest(rm, argv[1]);
     check(viClose(rm) == VI_SUCCESS, "viClose of the resource manager");
 
     printf("%s\n", failures == 0 ? "visa32.dll: all checks passed" : "visa32.dll: checks failed");

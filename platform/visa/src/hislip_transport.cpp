@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 namespace qmdc::visa {
 
@@ -40,6 +41,44 @@ HislipTransport::HislipTransport(std::unique_ptr<TcpTransport> sync, const Resou
       device_(name.device),
       port_(name.port),
       clientMaxKb_(kDefaultMaxMessageKb) {}
+
+HislipTransport::~HislipTransport() {
+    stopServiceRequests();
+}
+
+// A transaction's hold on the asynchronous channel. Without a watch it costs
+// nothing: the session's lock already keeps transactions one at a time.
+class HislipTransport::AsyncTurn {
+  public:
+    explicit AsyncTurn(Watch* watch) : watch_(watch) {
+        if (watch_ == nullptr) return;
+        std::unique_lock<std::mutex> lock(watch_->mutex);
+        watch_->transaction = true;
+        if (watch_->watcherReading) {
+            watch_->poke.raise();
+            watch_->changed.wait(lock, [this] { return !watch_->watcherReading; });
+        }
+    }
+    ~AsyncTurn() {
+        if (watch_ == nullptr) return;
+        {
+            std::lock_guard<std::mutex> lock(watch_->mutex);
+            watch_->transaction = false;
+            watch_->pending += setAside_;
+        }
+        watch_->changed.notify_all();
+    }
+    AsyncTurn(const AsyncTurn&) = delete;
+    AsyncTurn& operator=(const AsyncTurn&) = delete;
+
+    // A service request that came before the answer: raised after the
+    // transaction, or passed over when nothing watches.
+    void setAside() { ++setAside_; }
+
+  private:
+    Watch* const watch_;
+    unsigned setAside_ = 0;
+};
 
 ViStatus HislipTransport::initialize(const Deadline& deadline) {
     Message m;
@@ -143,6 +182,7 @@ ViStatus HislipTransport::serverError(const Message& message) {
 ViStatus HislipTransport::exchange(Type request, uint8_t control, uint32_t parameter,
                                    const std::string& payload, Type answer,
                                    const Deadline& deadline, Message* out) {
+    AsyncTurn turn(watch_.get());
     ViStatus status =
         send(async_, request, control, parameter, payload.data(), payload.size(), deadline);
     while (status == VI_SUCCESS) {
@@ -150,9 +190,106 @@ ViStatus HislipTransport::exchange(Type request, uint8_t control, uint32_t param
         if (status != VI_SUCCESS) return status;
         if (out->type() == answer) return VI_SUCCESS;
         if (out->type() == Type::FatalError || out->type() == Type::Error) return serverError(*out);
-        // A service request, or the answer to a request that timed out.
+        if (out->type() == Type::AsyncServiceRequest) turn.setAside();
+        // Otherwise the answer to a request that timed out.
     }
     return status;
+}
+
+ViStatus HislipTransport::startServiceRequests(ServiceRequestSink raised,
+                                               const Deadline& /*deadline*/) {
+    // The server sends its requests unasked: there is nothing to ask for.
+    if (watch_) return VI_SUCCESS;
+    if (dead_) return VI_ERROR_CONN_LOST;
+    auto watch = std::make_unique<Watch>();
+    if (!watch->poke.ok()) return VI_ERROR_SYSTEM_ERROR;
+    // Requests that came before the watch are not its events.
+    unsigned before = 0;
+    const ViStatus status = pullAsync();
+    if (status != VI_SUCCESS) return status;
+    if (!takeAsyncMessages(&before))
+        return dead_ ? VI_ERROR_CONN_LOST
+                     : fail(hislip::FatalCode::PoorlyFormedHeader, "malformed message");
+    Watch& w = *watch;
+    try {
+        w.thread = std::thread(
+            [this, &w, raised = std::move(raised)] { watchServiceRequests(w, raised); });
+    } catch (const std::system_error&) {
+        return VI_ERROR_SYSTEM_ERROR;
+    }
+    watch_ = std::move(watch);
+    return VI_SUCCESS;
+}
+
+void HislipTransport::stopServiceRequests() {
+    if (!watch_) return;
+    {
+        std::lock_guard<std::mutex> lock(watch_->mutex);
+        watch_->stopping = true;
+        watch_->poke.raise();
+    }
+    watch_->changed.notify_all();
+    watch_->thread.join();
+    watch_.reset();
+}
+
+void HislipTransport::watchServiceRequests(Watch& w, const ServiceRequestSink& raised) {
+    std::unique_lock<std::mutex> lock(w.mutex);
+    for (;;) {
+        w.changed.wait(lock, [&w] { return w.stopping || w.pending > 0 || !w.transaction; });
+        if (w.stopping) return;
+        if (w.pending > 0) {
+            --w.pending;
+            lock.unlock();
+            raised();
+            lock.lock();
+            continue;
+        }
+        w.watcherReading = true;
+        lock.unlock();
+        unsigned requests = 0;
+        const bool alive = watchOnce(w, &requests);
+        lock.lock();
+        w.watcherReading = false;
+        w.poke.lower();  // a stop stays seen: `stopping` is kept
+        w.pending += requests;
+        w.changed.notify_all();
+        // Requests already read are still raised when the channel is gone.
+        if (!alive && w.pending == 0) return;
+    }
+}
+
+bool HislipTransport::watchOnce(Watch& w, unsigned* requests) {
+    // Whole messages a transaction read past its answer come first.
+    if (!takeAsyncMessages(requests)) return false;
+    if (*requests > 0) return true;
+    return async_.stream->awaitInputOr(w.poke) == VI_SUCCESS && pullAsync() == VI_SUCCESS &&
+           takeAsyncMessages(requests);
+}
+
+ViStatus HislipTransport::pullAsync() {
+    ViByte bytes[4096];
+    size_t got = 0;
+    const ViStatus status = async_.stream->read(bytes, sizeof bytes, Deadline::after(0), &got);
+    if (status == VI_ERROR_TMO) return VI_SUCCESS;
+    if (status == VI_SUCCESS) async_.in.feed(bytes, got);
+    return status;
+}
+
+bool HislipTransport::takeAsyncMessages(unsigned* requests) {
+    for (;;) {
+        Message m;
+        const hislip::Decoder::Result result = async_.in.next(&m);
+        if (result == hislip::Decoder::Result::NeedMore) return true;
+        if (result != hislip::Decoder::Result::Message) return false;  // the next call fails
+        if (m.type() == Type::AsyncServiceRequest) ++*requests;
+        if (m.type() == Type::FatalError) {
+            // The server closes both channels after it.
+            dead_ = true;
+            interrupt();
+            return false;
+        }
+    }
 }
 
 uint32_t HislipTransport::nextMessageId(bool answered) {

@@ -1,17 +1,22 @@
 // hislip_transport.h - TCPIP::host::hislipN[,port]::INSTR: a HiSLIP session in
 // synchronized mode over its two connections, the synchronous channel (the
 // messages and their answers) and the asynchronous one (status byte, device
-// clear, locks, remote/local). Framing and parsing are the codec's
-// (platform/hislip); this file only moves messages over the sockets.
+// clear, locks, remote/local, service requests). Framing and parsing are the
+// codec's (platform/hislip); this file only moves messages over the sockets.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "hislip_codec.h"
 #include "tcp_transport.h"
 #include "transport.h"
+#include "wake_signal.h"
 
 namespace qmdc::visa {
 
@@ -19,6 +24,7 @@ class HislipTransport final : public Transport {
   public:
     // Owns the connected synchronous channel; initialize() does the rest.
     HislipTransport(std::unique_ptr<TcpTransport> sync, const ResourceName& name);
+    ~HislipTransport() override;
 
     // Initialize and AsyncInitialize over both channels, then the message
     // sizes; a server that prefers overlapped mode is switched to
@@ -47,12 +53,49 @@ class HislipTransport final : public Transport {
     ViStatus unlockDevice() override;
     ViStatus remoteLocal(ViUInt16 mode, const Deadline& deadline) override;
 
+    // The server sends AsyncServiceRequest unasked; a watch raises one event
+    // per request, from a thread that reads the asynchronous channel between
+    // the transactions of the session's calls. Without a watch, requests are
+    // passed over.
+    bool deliversServiceRequests() const override { return true; }
+    ViStatus startServiceRequests(ServiceRequestSink raised, const Deadline& deadline) override;
+    void stopServiceRequests() override;
+
   private:
     using Type = hislip::Type;
     struct Channel {
         std::unique_ptr<TcpTransport> stream;
         hislip::Decoder in;
     };
+    // Who reads the asynchronous channel while a watch runs: the watch's
+    // thread, or a transaction (AsyncTurn), which pokes the thread out of its
+    // wait and has the channel until it ends. The requests a transaction
+    // meets are handed to the thread, which raises them once the transaction
+    // has let go of the channel.
+    struct Watch {
+        std::mutex mutex;
+        std::condition_variable changed;
+        WakeSignal poke;              // a transaction wants the channel, or the watch ends
+        bool watcherReading = false;  // the thread waits on or reads the channel
+        bool transaction = false;     // a transaction has the channel
+        bool stopping = false;
+        unsigned pending = 0;  // requests not raised yet
+        std::thread thread;
+    };
+    class AsyncTurn;
+
+    void watchServiceRequests(Watch& watch, const ServiceRequestSink& raised);
+    // Waits for input or a poke, then takes what came; false once the
+    // channel can carry nothing more for the watch.
+    bool watchOnce(Watch& watch, unsigned* requests);
+    // Feeds what has arrived on the asynchronous channel to its decoder
+    // without waiting: VI_SUCCESS, also when nothing came.
+    ViStatus pullAsync();
+    // The whole messages already received on the asynchronous channel,
+    // outside any transaction: service requests are counted, anything else is
+    // the answer to a request given up on. False when the stream is broken
+    // or the server ended the session.
+    bool takeAsyncMessages(unsigned* requests);
 
     ViStatus send(Channel& channel, Type type, uint8_t control, uint32_t parameter,
                   const void* payload, size_t length, const Deadline& deadline);
@@ -79,7 +122,7 @@ class HislipTransport final : public Transport {
     const std::string device_;
     const ViUInt16 port_;
 
-    bool dead_ = false;  // FatalError sent or received: every call fails
+    std::atomic<bool> dead_{false};  // FatalError sent or received: every call fails
     bool overlap_ = false;
     uint16_t serverVersion_ = 0;
     uint16_t sessionId_ = 0;
@@ -95,6 +138,8 @@ class HislipTransport final : public Transport {
     size_t currentPos_ = 0;
     bool haveCurrent_ = false;
     std::string out_;  // one outgoing message, kept for its capacity
+
+    std::unique_ptr<Watch> watch_;  // while service requests are watched
 };
 
 }  // namespace qmdc::visa

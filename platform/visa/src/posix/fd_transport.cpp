@@ -119,6 +119,17 @@ ViStatus FdTransport::awaitInput(const Deadline& deadline) {
     return wait(POLLIN, deadline, &revents);
 }
 
+ViStatus FdTransport::awaitInputOr(const WakeSignal& also) {
+    for (;;) {
+        if (interrupted_) return VI_ERROR_CONN_LOST;
+        pollfd p[3] = {{fd_, POLLIN, 0}, {wake_.fd(), POLLIN, 0}, {also.fd(), POLLIN, 0}};
+        const int r = ::poll(p, 3, -1);
+        if (r > 0 && p[1].revents != 0) return VI_ERROR_CONN_LOST;
+        if (r > 0) return VI_SUCCESS;
+        if (r < 0 && errno != EINTR) return VI_ERROR_IO;
+    }
+}
+
 void FdTransport::discardInput() {
     ViByte scratch[4096];
     // Bounded, so that a peer that never stops sending cannot keep us here.

@@ -26,6 +26,9 @@ class FdTransport : public Transport {
     ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) override;
     ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) override;
     ViStatus awaitInput(const Deadline& deadline) override;
+    // Waits, with no limit, until input is there or `also` is raised, without
+    // taking either: VI_SUCCESS, or VI_ERROR_CONN_LOST once interrupted.
+    ViStatus awaitInputOr(const WakeSignal& also);
     void discardInput() override;
     void interrupt() override;
 

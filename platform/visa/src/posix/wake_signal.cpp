@@ -33,11 +33,18 @@ WakeSignal::~WakeSignal() {
 }
 
 void WakeSignal::raise() {
-    // Nothing ever reads the signal, so it stays readable. A write that
+    // Nothing but lower() reads the signal, so it stays readable. A write that
     // fails because the counter or the pipe is full changes nothing: the
     // signal is raised already.
     const std::uint64_t one = 1;
     (void)!::write(writeFd_, &one, sizeof one);
+}
+
+void WakeSignal::lower() {
+    // Empties the counter (or the pipe); a read that finds nothing is fine.
+    std::uint64_t drained[16];
+    while (::read(readFd_, drained, sizeof drained) > 0) {
+    }
 }
 
 }  // namespace qmdc::visa

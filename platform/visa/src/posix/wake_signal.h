@@ -4,7 +4,8 @@
 namespace qmdc::visa {
 
 // Polled beside a device so that another thread can end every wait on it,
-// those in progress and those to come: raised once, it stays raised.
+// those in progress and those to come: raised once, it stays raised until
+// lowered.
 class WakeSignal {
   public:
     WakeSignal();
@@ -17,6 +18,10 @@ class WakeSignal {
     int fd() const { return readFd_; }
     // Safe from any thread, at any time, any number of times.
     void raise();
+    // Makes the signal unseen again, for one that only asks a waiting
+    // thread to look up (a watch's turn); never needed by those that end a
+    // session.
+    void lower();
 
   private:
     int readFd_ = -1;

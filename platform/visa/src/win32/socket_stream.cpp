@@ -69,6 +69,24 @@ ViStatus SocketStream::wait(const Deadline& deadline) {
     }
 }
 
+ViStatus SocketStream::awaitInputOr(const WakeSignal& also) {
+    if (interrupted_) return VI_ERROR_CONN_LOST;
+    // A look first: FD_READ is recorded once until the next recv, so input
+    // that came before the wait may have left no event behind. Anything but
+    // "nothing yet" (input, the peer's close, an error) is for the read.
+    char peek;
+    if (::recv(socket_, &peek, 1, MSG_PEEK) >= 0 || ::WSAGetLastError() != WSAEWOULDBLOCK)
+        return VI_SUCCESS;
+    const WSAEVENT events[3] = {network_, wake_, also.event()};
+    const DWORD r = ::WSAWaitForMultipleEvents(3, events, FALSE, WSA_INFINITE, FALSE);
+    if (interrupted_ || r == WSA_WAIT_EVENT_0 + 1) return VI_ERROR_CONN_LOST;
+    if (r == WSA_WAIT_EVENT_0) {
+        WSANETWORKEVENTS happened;
+        ::WSAEnumNetworkEvents(socket_, network_, &happened);
+    }
+    return r == WSA_WAIT_EVENT_0 || r == WSA_WAIT_EVENT_0 + 2 ? VI_SUCCESS : VI_ERROR_IO;
+}
+
 ViStatus SocketStream::read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) {
     *got = 0;
     for (;;) {

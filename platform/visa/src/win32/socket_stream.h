@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "transport.h"
+#include "wake_signal.h"
 
 namespace qmdc::visa {
 
@@ -25,6 +26,9 @@ class SocketStream : public Transport {
 
     ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) override;
     ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) override;
+    // Waits, with no limit, until input is there or `also` is raised, without
+    // taking either: VI_SUCCESS, or VI_ERROR_CONN_LOST once interrupted.
+    ViStatus awaitInputOr(const WakeSignal& also);
     void discardInput() override;
     void interrupt() override;
 
