@@ -134,6 +134,10 @@ def hislip_checks(rm, resource):
     check("hislip assert_trigger", inst.query("SYST:ERR?").startswith("0,"))
     with inst.lock_context():
         check("hislip lock_context", inst.query("*IDN?") == IDN)
+    check("hislip control_ren",
+          inst.control_ren(constants.RENLineOperation.asrt_llo) == constants.StatusCode.success
+          and inst.control_ren(constants.RENLineOperation.deassert_gtl)
+          == constants.StatusCode.success)
     service_request_checks(inst, "hislip")
     inst.close()
     rm.close()

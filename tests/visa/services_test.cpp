@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator_process.h"
 #include "scoped_env.h"
 #include "temp_folder.h"
 #include "test_support.h"
@@ -74,6 +75,10 @@ TEST_F(VisaServices, EveryCallOnEveryKindOfSession) {
          NSUP, NSUP, NSUP, INV},
         {"viAssertTrigger protocol 7", [&](ViSession vi) { return viAssertTrigger(vi, 7); },
          VI_ERROR_INV_PROT, VI_ERROR_INV_PROT, NSUP, INV},
+        {"viGpibControlREN", [&](ViSession vi) { return viGpibControlREN(vi, VI_GPIB_REN_ASSERT); },
+         NSUP, NSUP, NSUP, INV},
+        {"viGpibControlREN mode 7", [&](ViSession vi) { return viGpibControlREN(vi, 7); },
+         VI_ERROR_INV_MODE, VI_ERROR_INV_MODE, NSUP, INV},
         {"viUnlock unlocked", [&](ViSession vi) { return viUnlock(vi); }, VI_ERROR_SESN_NLOCKED,
          VI_ERROR_SESN_NLOCKED, NSUP, INV},
         {"viLock type 3", [&](ViSession vi) { return viLock(vi, 3, 0, VI_NULL, text); },
@@ -349,6 +354,24 @@ TEST_F(VisaServices, StatusByteAndTriggerThrough4882Commands) {
     }));
     peer_.on("*STB?\n", "BUSY\n");
     EXPECT_EQ(viReadSTB(vi, &stb), VI_ERROR_IO);
+}
+
+// The instrument's remote/local state over the LAN protocols that carry it:
+// every VI_GPIB_REN_* mode reaches the emulator and is acknowledged, and the
+// session goes on answering.
+TEST_F(VisaServices, RemoteLocalOverVxi11AndHislip) {
+    qmdc::testing::EmulatorProcess emulator({"--vxi11", "--hislip"});
+    ASSERT_EQ(emulator.resources().size(), 2u);
+    for (const std::string& resource : emulator.resources()) {
+        const ViSession vi = open(resource);
+        for (ViUInt16 mode = VI_GPIB_REN_DEASSERT; mode <= VI_GPIB_REN_ADDRESS_GTL; ++mode)
+            EXPECT_EQ(viGpibControlREN(vi, mode), VI_SUCCESS) << resource << " mode " << mode;
+        EXPECT_EQ(viGpibControlREN(vi, VI_GPIB_REN_ADDRESS_GTL + 1), VI_ERROR_INV_MODE) << resource;
+        ViChar idn[256] = "";
+        EXPECT_EQ(viQueryf(vi, "*IDN?\n", "%255[^\n]", idn), VI_SUCCESS) << resource;
+        EXPECT_STREQ(idn, "Orvane,Rack 30-70 QM,SN0001,1.2.3") << resource;
+        EXPECT_EQ(viClose(vi), VI_SUCCESS);
+    }
 }
 
 TEST_F(VisaServices, BuffersFilesAndMemory) {

@@ -1,7 +1,11 @@
 // USB instruments: the match of a name to a usbtmc device file on a made-up
 // sysfs tree, and the transport against a scripted USBTMC instrument in
 // place of the device file (these machines have no USB instrument).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <deque>
@@ -13,11 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "event_queue.h"
 #include "find_rsrc.h"
 #include "scoped_env.h"
 #include "temp_folder.h"
 #include "test_support.h"
 #include "usbtmc_transport.h"
+#include "wake_signal.h"
 
 using namespace qmdc::visa;
 using qmdc_test::ScopedEnv;
@@ -102,10 +108,34 @@ TEST(VisaUsbtmc, NamesMatchDeviceFilesThroughSysfs) {
 // A USBTMC instrument as the device file shows it: it answers a query
 // after the message that asks it ends, delivers a reply in reads of the
 // size asked for, ends one at the termination character when told, and
-// blocks a read with nothing to deliver for the device's timeout.
+// blocks a read with nothing to deliver for the device's timeout. Its
+// interrupt endpoint is a pipe with a byte per service request not yet
+// taken, by the wait for one or by a status byte read (as the kernel's mark).
 class ScriptedUsbtmc final : public UsbtmcDevice {
   public:
     struct State {
+        State() { EXPECT_EQ(pipe2(interruptIn, O_CLOEXEC | O_NONBLOCK), 0); }
+        ~State() {
+            for (int fd : interruptIn)
+                if (fd >= 0) close(fd);
+        }
+        State(const State&) = delete;
+        State& operator=(const State&) = delete;
+        void requestService() { EXPECT_EQ(::write(interruptIn[1], "S", 1), 1); }
+        void breakInterruptEndpoint() {
+            close(interruptIn[1]);
+            interruptIn[1] = -1;
+        }
+        size_t requestsPending() {
+            int n = 0;
+            return ioctl(interruptIn[0], FIONREAD, &n) == 0 ? static_cast<size_t>(n) : 0;
+        }
+        int interruptIn[2] = {-1, -1};
+        bool srCapable = true;     // USB488 SR1, with an interrupt endpoint
+        size_t requestsTaken = 0;  // by waits for one
+        int waiting = 0;           // threads inside the wait for one
+        unsigned delivered = 0;    // by the transport's watch
+
         std::mutex mutex;
         std::condition_variable changed;
         std::map<std::string, std::string> answers;
@@ -170,7 +200,12 @@ class ScriptedUsbtmc final : public UsbtmcDevice {
         return event("clear", [&] { s_.outgoing.clear(); });
     }
     ViStatus readStb(ViByte* stb) override {
-        return event("stb", [&] { *stb = s_.stb; });
+        return event("stb", [&] {
+            char taken[16];
+            bool any = false;
+            while (::read(s_.interruptIn[0], taken, sizeof taken) > 0) any = true;
+            *stb = static_cast<ViByte>(s_.stb | (any ? 0x40 : 0));
+        });
     }
     ViStatus trigger() override {
         return event("trigger", [] {});
@@ -189,8 +224,37 @@ class ScriptedUsbtmc final : public UsbtmcDevice {
         s_.cancelled = true;
         s_.changed.notify_all();
     }
+    bool canRequestService() override { return s_.srCapable; }
+    ViStatus awaitServiceRequest(const WakeSignal& wake) override {
+        Waiting waiting(s_);
+        for (;;) {
+            pollfd fds[2] = {{s_.interruptIn[0], POLLIN, 0}, {wake.fd(), POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0) return VI_ERROR_SYSTEM_ERROR;
+            if (fds[1].revents != 0) return VI_ERROR_ABORT;
+            char request = 0;
+            const ssize_t n = ::read(s_.interruptIn[0], &request, 1);
+            if (n == 0) return VI_ERROR_CONN_LOST;  // the endpoint is gone
+            if (n == 1) {
+                std::lock_guard<std::mutex> lock(s_.mutex);
+                ++s_.requestsTaken;
+                return VI_SUCCESS;
+            }
+            // Nothing: a status byte read took it first.
+        }
+    }
 
   private:
+    struct Waiting {
+        explicit Waiting(State& s) : s_(s) { change(1); }
+        ~Waiting() { change(-1); }
+        void change(int by) {
+            std::lock_guard<std::mutex> lock(s_.mutex);
+            s_.waiting += by;
+            s_.changed.notify_all();
+        }
+        State& s_;
+    };
+
     template <class F>
     ViStatus event(const char* what, F f) {
         std::lock_guard<std::mutex> lock(s_.mutex);
@@ -303,7 +367,7 @@ TEST(VisaUsbtmc, ProtocolOperations) {
         {0, VI_SUCCESS, {"ren0"}},        {1, VI_SUCCESS, {"ren1"}},
         {2, VI_SUCCESS, {"gtl", "ren0"}}, {3, VI_SUCCESS, {"ren1"}},
         {4, VI_SUCCESS, {"ren1", "llo"}}, {5, VI_SUCCESS, {"ren1", "llo"}},
-        {6, VI_SUCCESS, {"gtl"}},         {7, VI_ERROR_INV_PARAMETER, {}},
+        {6, VI_SUCCESS, {"gtl"}},         {7, VI_ERROR_INV_MODE, {}},
     };
     for (const auto& m : modes) {
         b.state.log.clear();
@@ -340,6 +404,200 @@ TEST(VisaUsbtmc, CloseWakesABlockedRead) {
     ViUInt16 stb = 0;
     EXPECT_EQ(b.send("*IDN?\n"), VI_ERROR_CONN_LOST);
     EXPECT_EQ(b.transport.readStatusByte(&stb, Deadline::after(1000)), VI_ERROR_CONN_LOST);
+}
+
+// Each row is a sequence of steps; after each, the test waits until every
+// request the device handed out was delivered and the watch waits again
+// (or, once stopped or ended, no thread waits), then checks the count.
+TEST(VisaUsbtmc, ServiceRequestsFromTheInterruptEndpoint) {
+    enum class Op { Start, Request, ReadStb, Query, Stop, Close, BreakEndpoint };
+    struct Step {
+        Op op;
+        int expect;  // the status of Start and Query, the byte of ReadStb
+        unsigned delivered;
+    };
+    const int OK = VI_SUCCESS;
+    const struct {
+        const char* what;
+        bool srCapable;
+        std::vector<Step> steps;
+    } rows[] = {
+        {"a request is delivered once, and the status byte read after shows it once",
+         true,
+         {{Op::Start, OK, 0},
+          {Op::Query, OK, 0},
+          {Op::Request, 0, 1},
+          {Op::ReadStb, 0x40, 1},
+          {Op::ReadStb, 0, 1},
+          {Op::Query, OK, 1},
+          {Op::Stop, 0, 1}}},
+        {"several",
+         true,
+         {{Op::Start, OK, 0},
+          {Op::Request, 0, 1},
+          {Op::Request, 0, 2},
+          {Op::Request, 0, 3},
+          {Op::Stop, 0, 3}}},
+        {"after a stop, a request waits for the next watch",
+         true,
+         {{Op::Start, OK, 0},
+          {Op::Request, 0, 1},
+          {Op::Stop, 0, 1},
+          {Op::Request, 0, 1},
+          {Op::Start, OK, 2},
+          {Op::Stop, 0, 2}}},
+        {"not watching, a request is harmless and the status byte read takes it",
+         true,
+         {{Op::Request, 0, 0},
+          {Op::Query, OK, 0},
+          {Op::ReadStb, 0x40, 0},
+          {Op::Start, OK, 0},
+          {Op::Request, 0, 1},
+          {Op::ReadStb, 0x40, 1},
+          {Op::Stop, 0, 1}}},
+        {"a second start leaves one watch",
+         true,
+         {{Op::Start, OK, 0}, {Op::Start, OK, 0}, {Op::Request, 0, 1}, {Op::Stop, 0, 1}}},
+        {"a close ends the watch at once, and no new one starts",
+         true,
+         {{Op::Start, OK, 0},
+          {Op::Close, 0, 0},
+          {Op::Start, VI_ERROR_CONN_LOST, 0},
+          {Op::Query, VI_ERROR_CONN_LOST, 0},
+          {Op::Stop, 0, 0}}},
+        {"the interrupt endpoint fails during the watch: the watch ends, messages go on",
+         true,
+         {{Op::Start, OK, 0},
+          {Op::Request, 0, 1},
+          {Op::BreakEndpoint, 0, 1},
+          {Op::Query, OK, 1},
+          {Op::Stop, 0, 1}}},
+        {"an instrument that does not request service",
+         false,
+         {{Op::Start, VI_ERROR_NSUP_OPER, 0},
+          {Op::Request, 0, 0},
+          {Op::Query, OK, 0},
+          {Op::ReadStb, 0x40, 0}}},
+        {"the transport's end stops a watch still running",
+         true,
+         {{Op::Start, OK, 0}, {Op::Request, 0, 1}}},
+    };
+    for (const auto& row : rows) {
+        Bench b;
+        ScriptedUsbtmc::State& s = b.state;
+        s.srCapable = row.srCapable;
+        s.answers = {{"*IDN?\n", "QmDC\n"}};
+        EXPECT_EQ(b.transport.deliversServiceRequests(), row.srCapable) << row.what;
+        const auto raised = [&s] {
+            std::lock_guard<std::mutex> lock(s.mutex);
+            ++s.delivered;
+            s.changed.notify_all();
+        };
+        bool watching = false;
+        for (size_t i = 0; i < row.steps.size(); ++i) {
+            const Step& step = row.steps[i];
+            const std::string where = std::string(row.what) + ", step " + std::to_string(i);
+            ViUInt16 stb = 0xFFFF;
+            std::string text;
+            bool end = false;
+            switch (step.op) {
+                case Op::Start: {
+                    const ViStatus status =
+                        b.transport.startServiceRequests(raised, Deadline::after(1000));
+                    EXPECT_EQ(status, step.expect) << where;
+                    watching = status == VI_SUCCESS;
+                    break;
+                }
+                case Op::Request:
+                    s.requestService();
+                    break;
+                case Op::ReadStb:
+                    EXPECT_EQ(b.transport.readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS)
+                        << where;
+                    EXPECT_EQ(stb, step.expect) << where;
+                    break;
+                case Op::Query: {
+                    ViStatus status = b.send("*IDN?\n");
+                    if (status == VI_SUCCESS) status = b.receive(&text, &end);
+                    EXPECT_EQ(status, step.expect) << where;
+                    if (status == VI_SUCCESS) {
+                        EXPECT_EQ(text, "QmDC\n") << where;
+                    }
+                    break;
+                }
+                case Op::Stop:
+                    b.transport.stopServiceRequests();
+                    watching = false;
+                    break;
+                case Op::Close:
+                    b.transport.interrupt();
+                    watching = false;
+                    break;
+                case Op::BreakEndpoint:
+                    s.breakInterruptEndpoint();
+                    watching = false;
+                    break;
+            }
+            std::unique_lock<std::mutex> lock(s.mutex);
+            s.changed.wait_for(lock, std::chrono::seconds(5), [&] {
+                return s.delivered >= step.delivered && s.requestsTaken == s.delivered &&
+                       s.waiting == (watching ? 1 : 0) && (!watching || s.requestsPending() == 0);
+            });
+            EXPECT_EQ(s.delivered, step.delivered) << where;
+            EXPECT_EQ(s.waiting, watching ? 1 : 0) << where;
+        }
+    }
+}
+
+// The session's event queue over this transport (viOpen cannot reach the
+// scripted device, so this stands in for the calls through the public API):
+// the queue and a handler get each request, the status byte read after it
+// shows it, and disabling the last mechanism ends the watch. An instrument that does
+// not request service has no such event.
+TEST(VisaUsbtmc, ServiceRequestsReachTheEventQueue) {
+    struct Handled {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int count = 0;
+    } handled;
+    const ViHndlr handler = [](ViSession, ViEventType, ViEvent, ViAddr user) -> ViStatus {
+        auto& h = *static_cast<Handled*>(user);
+        std::lock_guard<std::mutex> lock(h.mutex);
+        ++h.count;
+        h.changed.notify_all();
+        return VI_SUCCESS;
+    };
+    const ViEventType srq = VI_EVENT_SERVICE_REQ;
+    Bench b;
+    {
+        EventQueue events(b.transport);
+        events.setSessionHandle(7);
+        ASSERT_EQ(events.enable(srq, VI_QUEUE, 50, Deadline::after(1000)), VI_SUCCESS);
+        b.state.requestService();
+        ViEventType got = 0;
+        EXPECT_EQ(events.wait(srq, 5000, &got), VI_SUCCESS);
+        EXPECT_EQ(got, srq);
+        ViUInt16 stb = 0;
+        ASSERT_EQ(b.transport.readStatusByte(&stb, Deadline::after(1000)), VI_SUCCESS);
+        EXPECT_EQ(stb, 0x40);
+
+        ASSERT_EQ(events.installHandler(srq, handler, &handled), VI_SUCCESS);
+        ASSERT_EQ(events.enable(srq, VI_HNDLR, 50, Deadline::after(1000)), VI_SUCCESS);
+        b.state.requestService();
+        {
+            std::unique_lock<std::mutex> lock(handled.mutex);
+            EXPECT_TRUE(handled.changed.wait_for(lock, std::chrono::seconds(5),
+                                                 [&] { return handled.count == 1; }));
+        }
+        EXPECT_EQ(events.wait(srq, 5000, &got), VI_SUCCESS);
+        EXPECT_EQ(events.disable(VI_ALL_ENABLED_EVENTS, VI_ALL_MECH), VI_SUCCESS);
+        std::lock_guard<std::mutex> lock(b.state.mutex);
+        EXPECT_EQ(b.state.waiting, 0);
+    }
+    Bench without;
+    without.state.srCapable = false;
+    EventQueue events(without.transport);
+    EXPECT_EQ(events.checkType(srq), VI_ERROR_INV_EVENT);
 }
 
 }  // namespace

@@ -42,8 +42,11 @@
  *     interface (ids decimal or 0x hexadecimal, serial exact, n the
  *     interface number, else the first), matched through sysfs to the kernel
  *     usbtmc driver's /dev/usbtmcN: no match, or no driver bound, gives
- *     VI_ERROR_RSRC_NFOUND. viClear, viReadSTB and viAssertTrigger send the
- *     USBTMC/USB488 requests. Not tried on USB hardware.
+ *     VI_ERROR_RSRC_NFOUND. viClear, viReadSTB, viAssertTrigger and
+ *     viGpibControlREN send the USBTMC/USB488 requests. Service requests
+ *     come from the interrupt endpoint (an instrument declaring USB488 SR1,
+ *     kernel 4.20 or later; else VI_EVENT_SERVICE_REQ is VI_ERROR_INV_EVENT).
+ *     Not tried on USB hardware.
  *   - TCPIP[board]::host[::device][::INSTR] is a VXI-11 instrument (device
  *     "inst0" when left out; any other name, such as "gpib0,5", goes to the
  *     server as written). No portmapper, no VXI-11 server or a link the
@@ -92,6 +95,12 @@
  *     VI_ERROR_NSUP_OPER on sockets and serial lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
  *     queried (an answer outside 0-255 gives VI_ERROR_IO) and "*TRG" sent.
  *     viAssertTrigger takes VI_TRIG_PROT_DEFAULT only (else VI_ERROR_INV_PROT).
+ *   - viGpibControlREN: the instrument's remote/local state through the
+ *     protocol's own requests: HiSLIP's AsyncRemoteLocalControl, VXI-11
+ *     device_remote / device_local (the modes that leave remote control go
+ *     local), USB488 REN_CONTROL, GO_TO_LOCAL and LOCAL_LOCKOUT. A mode
+ *     beyond VI_GPIB_REN_ADDRESS_GTL gives VI_ERROR_INV_MODE; sockets and
+ *     serial lines, which carry no such request, VI_ERROR_NSUP_OPER.
  *   - Events: service requests (VI_EVENT_SERVICE_REQ), on the interfaces
  *     whose protocol delivers them; every other event type, and sockets and
  *     serial lines, give VI_ERROR_INV_EVENT. Mechanisms VI_QUEUE, VI_HNDLR
@@ -320,6 +329,7 @@ ViStatus _VI_FUNC viUnlock(ViSession vi);
 /* Instrument operations */
 ViStatus _VI_FUNC viReadSTB(ViSession vi, ViPUInt16 status);
 ViStatus _VI_FUNC viAssertTrigger(ViSession vi, ViUInt16 protocol);
+ViStatus _VI_FUNC viGpibControlREN(ViSession vi, ViUInt16 mode);
 ViStatus _VI_FUNC viTerminate(ViObject vi, ViUInt16 degree, ViJobId jobId);
 
 /* Buffers, files and formatting to memory */
@@ -503,6 +513,14 @@ ViStatus _VI_FUNC viUninstallHandler(ViSession vi, ViEventType eventType, ViHndl
 #define VI_PROT_NORMAL (1)
 #define VI_PROT_4882_STRS (4)
 #define VI_TRIG_PROT_DEFAULT (0)
+
+#define VI_GPIB_REN_DEASSERT (0)
+#define VI_GPIB_REN_ASSERT (1)
+#define VI_GPIB_REN_DEASSERT_GTL (2)
+#define VI_GPIB_REN_ASSERT_ADDRESS (3)
+#define VI_GPIB_REN_ASSERT_LLO (4)
+#define VI_GPIB_REN_ASSERT_ADDRESS_LLO (5)
+#define VI_GPIB_REN_ADDRESS_GTL (6)
 
 #define VI_QUEUE (1)
 #define VI_HNDLR (2)

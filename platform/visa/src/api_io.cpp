@@ -1,5 +1,5 @@
-// api_io.cpp - the status byte, the trigger, buffers, files, formatting to
-// memory and viTerminate.
+// api_io.cpp - the status byte, the trigger, remote/local control, buffers,
+// files, formatting to memory and viTerminate.
 #include "api_exports.h"  // first: the exports keep default visibility
 #include <cstdio>
 #include <cstring>
@@ -70,6 +70,13 @@ ViStatus _VI_FUNC viAssertTrigger(ViSession vi, ViUInt16 protocol) {
     return withSession(vi, [&](Session& s) -> ViStatus {
         if (protocol != VI_TRIG_PROT_DEFAULT) return VI_ERROR_INV_PROT;
         return s.assertTrigger();
+    });
+}
+
+ViStatus _VI_FUNC viGpibControlREN(ViSession vi, ViUInt16 mode) {
+    return withSession(vi, [&](Session& s) -> ViStatus {
+        if (mode > VI_GPIB_REN_ADDRESS_GTL) return VI_ERROR_INV_MODE;
+        return s.remoteLocal(mode);
     });
 }
 

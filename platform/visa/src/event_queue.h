@@ -45,9 +45,9 @@ class EventQueue {
 
     // The session's handle, passed to handlers (set by viOpen).
     void setSessionHandle(ViSession vi);
-    // viClose: waits in progress end with VI_ERROR_ABORT, handlers are no
-    // longer called, the transport stops watching. Safe from any thread,
-    // including a handler's.
+    // viClose: waits in progress end with VI_ERROR_ABORT and handlers are
+    // no longer called (the transport's interrupt(), which viClose calls
+    // next, ends its watch). Safe from any thread, including a handler's.
     void close();
 
     // The event types this session can have: VI_ERROR_INV_EVENT for others.

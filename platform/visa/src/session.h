@@ -56,6 +56,8 @@ class Session {
     // for the status byte and the trigger on the others.
     ViStatus readStatusByte(ViUInt16* stb);
     ViStatus assertTrigger();
+    // viGpibControlREN: a VI_GPIB_REN_* mode, where the protocol has it.
+    ViStatus remoteLocal(ViUInt16 mode);
     ViStatus lockDevice(ViAccessMode mode, const char* key, ViUInt32 timeoutMs);
     ViStatus unlockDevice();
     // viBufWrite / viBufRead: bytes into the formatted write buffer, out of

@@ -1,6 +1,7 @@
-// session_services.cpp - the status byte, the trigger and the device lock:
-// the transport's own where its protocol has them, 488.2 commands where the
-// caller asked for that emulation (VI_ATTR_IO_PROT = VI_PROT_4882_STRS);
+// session_services.cpp - the status byte, the trigger, remote/local control
+// and the device lock: the transport's own where its protocol has them,
+// 488.2 commands where the caller asked for that emulation
+// (VI_ATTR_IO_PROT = VI_PROT_4882_STRS; not for remote/local control);
 // switching events on and off.
 #include <cstdarg>
 
@@ -57,6 +58,11 @@ ViStatus Session::assertTrigger() {
     }
     if (status != VI_ERROR_NSUP_OPER || !emulates4882(services)) return status;
     return printWith(*this, "*TRG\n");
+}
+
+ViStatus Session::remoteLocal(ViUInt16 mode) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return transport_->remoteLocal(mode, callDeadline());
 }
 
 ViStatus Session::lockDevice(ViAccessMode mode, const char* key, ViUInt32 timeoutMs) {

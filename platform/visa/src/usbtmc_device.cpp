@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <linux/usb/tmc.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "adopt_handle.h"
 #include "find_rsrc.h"
 #include "usbtmc_transport.h"
+#include "wake_signal.h"
 
 namespace qmdc::visa {
 
@@ -21,6 +23,9 @@ namespace {
 // The kernel refuses shorter timeouts (USBTMC_MIN_TIMEOUT).
 constexpr ViUInt32 kMinKernelTimeoutMs = 100;
 constexpr __u8 kEomAttribute = 0x01;  // bmTransferAttributes: the message ends here
+// How long a watch waits on its wake signal alone while the device file
+// reports a state it cannot clear itself (see awaitServiceRequest).
+constexpr int kSlowLookMs = 100;
 
 struct ErrnoMap {
     int err;
@@ -121,7 +126,72 @@ class KernelUsbtmcDevice final : public UsbtmcDevice {
 #endif
     }
 
+    // The driver (kernel 4.6 and later) keeps the instrument's USB488
+    // capabilities; SR1 says it requests service. A wait for a service
+    // request with no time to wait (4.20 and later, the kernels that report
+    // one as POLLPRI) fails with EFAULT when the interface has no interrupt
+    // endpoint, with ENOTTY on an older kernel, and with ETIMEDOUT when the
+    // endpoint is there but no request is pending.
+    bool canRequestService() override {
+        unsigned char caps = 0;
+        if (!control(USBTMC488_IOCTL_GET_CAPS, &caps) || !(caps & USBTMC488_CAPABILITY_SR1))
+            return false;
+#ifdef USBTMC488_IOCTL_WAIT_SRQ
+        __u32 noWait = 0;
+        return control(USBTMC488_IOCTL_WAIT_SRQ, &noWait) || errno == ETIMEDOUT;
+#else
+        return false;
+#endif
+    }
+
+    // The driver marks the open file when the interrupt endpoint brings a
+    // service request, and poll() reports the mark as POLLPRI until it is
+    // taken: by GET_SRQ_STB (no transfer; newer kernels), or by the status
+    // byte read (READ_STB, which then sets RQS in the byte it answers).
+    // Where GET_SRQ_STB is missing, the watch does not read the status byte
+    // itself (a transfer it could not bound): it reports the request once
+    // and leaves the mark to the application's status byte read, looking
+    // again every kSlowLookMs until the mark is gone. POLLERR (a transfer of
+    // this file failed, or a close cancelled it) lasts until the next
+    // transfer; it gets the same slow look rather than a busy loop.
+    ViStatus awaitServiceRequest(const WakeSignal& wake) override {
+        for (;;) {
+            pollfd fds[2] = {{fd_, POLLPRI, 0}, {wake.fd(), POLLIN, 0}};
+            // A reported mark left for the status byte read: look again
+            // later, to see it gone (and the next request come).
+            if (::poll(fds, 2, reported_ ? kSlowLookMs : -1) < 0) {
+                if (errno == EINTR) continue;
+                return VI_ERROR_SYSTEM_ERROR;
+            }
+            if (fds[1].revents != 0) return VI_ERROR_ABORT;
+            if (fds[0].revents & (POLLHUP | POLLNVAL)) return VI_ERROR_CONN_LOST;  // unplugged
+            const bool marked = (fds[0].revents & POLLPRI) != 0;
+            if (marked && !reported_) {
+                reported_ = !takeServiceRequest();
+                return VI_SUCCESS;
+            }
+            reported_ = marked;
+            // A state poll() reports at once until someone else clears it.
+            if (fds[0].revents & (POLLPRI | POLLERR)) {
+                pollfd slow{wake.fd(), POLLIN, 0};
+                if (::poll(&slow, 1, kSlowLookMs) > 0) return VI_ERROR_ABORT;
+            }
+        }
+    }
+
   private:
+    // Clears the driver's mark; false where the kernel cannot without a
+    // status byte read.
+    bool takeServiceRequest() {
+#ifdef USBTMC_IOCTL_GET_SRQ_STB
+        __u8 stb = 0;
+        // ENOMSG: a status byte read took it first; the request was there.
+        return control(USBTMC_IOCTL_GET_SRQ_STB, &stb) || errno != ENOTTY;
+#else
+        return false;
+#endif
+    }
+
     template <class Arg>
     bool control(unsigned long request, Arg* arg) {
         int rc;
@@ -137,6 +207,7 @@ class KernelUsbtmcDevice final : public UsbtmcDevice {
     }
 
     const int fd_;
+    bool reported_ = false;  // the watch's: the pending mark was reported
     __u32 timeoutMs_ = 0;
     __u8 eom_ = 1;  // not yet set: the driver's default is 5000 ms
 };

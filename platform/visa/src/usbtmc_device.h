@@ -19,6 +19,8 @@
 
 namespace qmdc::visa {
 
+class WakeSignal;
+
 class UsbtmcDevice {
   public:
     virtual ~UsbtmcDevice() = default;
@@ -43,6 +45,18 @@ class UsbtmcDevice {
     virtual ViStatus localLockout() = 0;
     // From another thread: ends a read or write in progress at once.
     virtual void cancel() = 0;
+
+    // Service requests, which the instrument sends on its interrupt
+    // endpoint. Whether they can come here: the instrument says it requests
+    // service (USB488 SR1), it has the endpoint, and the system passes them on.
+    virtual bool canRequestService() = 0;
+    // Waits until the instrument requests service, or until `wake` is
+    // raised: VI_SUCCESS once per request, VI_ERROR_ABORT when woken,
+    // VI_ERROR_CONN_LOST (or VI_ERROR_IO) when the device fails. A request
+    // stays pending until this call or a status byte read takes it, so one
+    // that came before the wait started is reported by it. Runs on a thread
+    // of its own, beside the calls above.
+    virtual ViStatus awaitServiceRequest(const WakeSignal& wake) = 0;
 };
 
 // Opens the device file; null and *status (VI_ERROR_RSRC_NFOUND,

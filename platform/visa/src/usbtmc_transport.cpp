@@ -3,6 +3,7 @@
 #include "usbtmc_transport.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace qmdc::visa {
 
@@ -11,6 +12,7 @@ namespace {
 // The most one read asks of the instrument (the kernel driver splits it
 // into bulk transfers of its own size).
 constexpr size_t kMaxRead = 1 << 20;
+constexpr ViUInt16 kRqs = 0x40;  // status byte: the instrument requests service
 
 // What each VI_GPIB_REN_* mode does, in order: GO_TO_LOCAL, REN on or off,
 // LOCAL_LOCKOUT.
@@ -30,6 +32,10 @@ const unsigned kRenSteps[] = {
 UsbtmcTransport::UsbtmcTransport(std::unique_ptr<UsbtmcDevice> device)
     : device_(std::move(device)) {}
 
+UsbtmcTransport::~UsbtmcTransport() {
+    stopServiceRequests();
+}
+
 ViStatus UsbtmcTransport::begin(const Deadline& deadline) {
     if (interrupted_) return VI_ERROR_CONN_LOST;
     const int left = deadline.remainingMs();
@@ -42,8 +48,47 @@ ViStatus UsbtmcTransport::finish(ViStatus status) const {
 }
 
 void UsbtmcTransport::interrupt() {
-    interrupted_ = true;
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        interrupted_ = true;
+        if (wake_) wake_->raise();
+    }
     device_->cancel();
+}
+
+ViStatus UsbtmcTransport::startServiceRequests(ServiceRequestSink raised, const Deadline&) {
+    stopServiceRequests();
+    if (!device_->canRequestService()) return VI_ERROR_NSUP_OPER;
+    auto wake = std::make_unique<WakeSignal>();
+    if (!wake->ok()) return VI_ERROR_ALLOC;
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    if (interrupted_) return VI_ERROR_CONN_LOST;
+    try {
+        watcher_ = std::thread(&UsbtmcTransport::watch, this, std::move(raised), std::cref(*wake));
+    } catch (const std::system_error&) {
+        return VI_ERROR_ALLOC;
+    }
+    wake_ = std::move(wake);
+    return VI_SUCCESS;
+}
+
+void UsbtmcTransport::stopServiceRequests() {
+    {
+        std::lock_guard<std::mutex> lock(watchMutex_);
+        if (wake_) wake_->raise();
+    }
+    if (watcher_.joinable()) watcher_.join();
+    std::lock_guard<std::mutex> lock(watchMutex_);
+    wake_.reset();
+}
+
+// Ends when stopped, closed, or when the device fails (the session's next
+// call then reports the failure).
+void UsbtmcTransport::watch(const ServiceRequestSink& raised, const WakeSignal& wake) {
+    while (device_->awaitServiceRequest(wake) == VI_SUCCESS) {
+        requestUnread_ = true;
+        raised();
+    }
 }
 
 ViStatus UsbtmcTransport::read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) {
@@ -98,7 +143,7 @@ ViStatus UsbtmcTransport::readStatusByte(ViUInt16* stb, const Deadline& deadline
     if (status != VI_SUCCESS) return status;
     ViByte value = 0;
     status = finish(device_->readStb(&value));
-    if (status == VI_SUCCESS) *stb = value;
+    if (status == VI_SUCCESS) *stb = value | (requestUnread_.exchange(false) ? kRqs : 0);
     return status;
 }
 
@@ -113,7 +158,7 @@ ViStatus UsbtmcTransport::deviceClear(const Deadline& deadline) {
 }
 
 ViStatus UsbtmcTransport::remoteLocal(ViUInt16 mode, const Deadline& deadline) {
-    if (mode >= sizeof kRenSteps / sizeof kRenSteps[0]) return VI_ERROR_INV_PARAMETER;
+    if (mode >= sizeof kRenSteps / sizeof kRenSteps[0]) return VI_ERROR_INV_MODE;
     const unsigned steps = kRenSteps[mode];
     ViStatus status = begin(deadline);
     if (status == VI_SUCCESS && (steps & kGtl)) status = device_->gotoLocal();

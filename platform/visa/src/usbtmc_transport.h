@@ -4,15 +4,21 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "transport.h"
 #include "usbtmc_device.h"
+#include "wake_signal.h"
 
 namespace qmdc::visa {
 
 class UsbtmcTransport final : public Transport {
   public:
     explicit UsbtmcTransport(std::unique_ptr<UsbtmcDevice> device);
+    ~UsbtmcTransport() override;
+    UsbtmcTransport(const UsbtmcTransport&) = delete;
+    UsbtmcTransport& operator=(const UsbtmcTransport&) = delete;
 
     ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) override;
     ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) override;
@@ -34,6 +40,14 @@ class UsbtmcTransport final : public Transport {
     ViStatus deviceClear(const Deadline& deadline) override;
     ViStatus remoteLocal(ViUInt16 mode, const Deadline& deadline) override;
 
+    // Service requests from the interrupt endpoint: the instrument needs no
+    // request to send them (its *SRE decides), so a watch is only a thread
+    // that waits on the device file, from start to stop. The status byte
+    // read after one shows RQS (bit 6).
+    bool deliversServiceRequests() const override { return device_->canRequestService(); }
+    ViStatus startServiceRequests(ServiceRequestSink raised, const Deadline& deadline) override;
+    void stopServiceRequests() override;
+
   private:
     // Gives the device the time left of the call; VI_ERROR_TMO once it has
     // passed, VI_ERROR_CONN_LOST after a close.
@@ -41,8 +55,17 @@ class UsbtmcTransport final : public Transport {
     // A failure of a call that the close cut short reads as the close.
     ViStatus finish(ViStatus status) const;
 
+    void watch(const ServiceRequestSink& raised, const WakeSignal& wake);
+
     std::unique_ptr<UsbtmcDevice> device_;
     std::atomic<bool> interrupted_{false};
+    // The watch: its thread, and the signal that ends it, which interrupt()
+    // raises from another thread (hence the mutex around its pointer).
+    std::mutex watchMutex_;
+    std::unique_ptr<WakeSignal> wake_;
+    std::thread watcher_;
+    // A service request was delivered and no status byte read since.
+    std::atomic<bool> requestUnread_{false};
     ViByte termchar_ = '\n';
     bool termcharEn_ = false;
 };
