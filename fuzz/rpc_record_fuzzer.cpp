@@ -15,6 +15,7 @@
 #include "rpc_record.h"
 #include "vxi11.h"
 #include "vxi11_intr.h"
+#include "vxi11_read_resp.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ const xdrproc_t kDecoders[] = {
     xdrProc(xdr_Device_WriteResp),
     xdrProc(xdr_Device_ReadParms),
     xdrProc(xdr_Device_ReadResp),
+    xdrProc(qmdc::rpc::decodeDeviceReadResp),
     xdrProc(xdr_Device_ReadStbResp),
     xdrProc(xdr_Device_GenericParms),
     xdrProc(xdr_Device_LockParms),

@@ -123,6 +123,27 @@ TEST(VisaVxi11, LongMessagesAndTermination) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "Orvane,");
 }
 
+// Two sessions on two threads, each to an instrument of its own, read answers
+// of odd length at once: the padding after them must not pass through a
+// buffer the threads share (a race ThreadSanitizer reports).
+TEST(VisaVxi11, SessionsOnTwoThreadsReadAtOnce) {
+    Vxi11Session first, second;
+    ASSERT_EQ(first.opened, VI_SUCCESS);
+    ASSERT_EQ(second.opened, VI_SUCCESS);
+    const auto run = [](ViSession vi, int* right) {
+        for (int i = 0; i < 200; ++i) {
+            ViStatus status = VI_ERROR_SYSTEM_ERROR;
+            if (query(vi, "*IDN?\n", &status) == kIdn && status == VI_SUCCESS) ++*right;
+        }
+    };
+    int right[2] = {0, 0};
+    std::thread other(run, second.vi, &right[1]);
+    run(first.vi, &right[0]);
+    other.join();
+    EXPECT_EQ(right[0], 200);
+    EXPECT_EQ(right[1], 200);
+}
+
 // viClear reaches the instrument (device_clear): the answer it held is gone.
 TEST(VisaVxi11, ClearDropsTheInstrumentsAnswer) {
     Vxi11Session s;

@@ -91,8 +91,9 @@
  *     session's first lock also takes the instrument's own lock.
  *
  *   Other operations
- *   - viReadSTB / viAssertTrigger: HiSLIP's own status byte and trigger;
- *     VI_ERROR_NSUP_OPER on sockets and serial lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
+ *   - viReadSTB / viAssertTrigger: the protocol's own status byte and
+ *     trigger on HiSLIP, VXI-11 and USB; VI_ERROR_NSUP_OPER on sockets and
+ *     serial lines, unless VI_ATTR_IO_PROT is VI_PROT_4882_STRS: then "*STB?" is
  *     queried (an answer outside 0-255 gives VI_ERROR_IO) and "*TRG" sent.
  *     viAssertTrigger takes VI_TRIG_PROT_DEFAULT only (else VI_ERROR_INV_PROT).
  *   - viGpibControlREN: the instrument's remote/local state through the

@@ -8,6 +8,7 @@
 
 #include "tcp_transport.h"
 #include "vxi11_interrupt_channel.h"
+#include "vxi11_read_resp.h"
 
 namespace qmdc::visa {
 
@@ -234,8 +235,8 @@ ViStatus Vxi11Transport::readMessage(ViByte* buf, size_t cap, const Deadline& de
     // session finds the termination character in what came.
     parms.flags = kWaitLock;
     Device_ReadResp resp{};
-    const ViStatus status =
-        coreCall(device_read, xdr_Device_ReadParms, parms, xdr_Device_ReadResp, &resp, deadline);
+    const ViStatus status = coreCall(device_read, xdr_Device_ReadParms, parms,
+                                     rpc::decodeDeviceReadResp, &resp, deadline);
     if (status != VI_SUCCESS) return status;
     const size_t n = resp.data.data_len;
     if (n <= cap) {
