@@ -129,16 +129,26 @@ bool decodeArgs(const std::string& record, size_t argsAt, xdrproc_t decode, void
     return false;
 }
 
+namespace {
+
+// The header of a reply that accepts call `xid` with `status`.
+rpc_msg acceptedReply(uint32_t xid, accept_stat status) {
+    rpc_msg msg{};
+    msg.rm_xid = xid;
+    msg.rm_direction = REPLY;
+    msg.rm_reply.rp_stat = MSG_ACCEPTED;
+    msg.acpted_rply.ar_verf = _null_auth;
+    msg.acpted_rply.ar_stat = status;
+    return msg;
+}
+
+}  // namespace
+
 bool encodeReply(uint32_t xid, accept_stat status, xdrproc_t encode, const void* results,
                  std::string* out) {
     const bool withResults = status == SUCCESS && encode != nullptr;
     return encodeRecord(out, withResults ? encodedSize(encode, results) : 0, [&](XDR* xdrs) {
-        rpc_msg msg{};
-        msg.rm_xid = xid;
-        msg.rm_direction = REPLY;
-        msg.rm_reply.rp_stat = MSG_ACCEPTED;
-        msg.acpted_rply.ar_verf = _null_auth;
-        msg.acpted_rply.ar_stat = status;
+        rpc_msg msg = acceptedReply(xid, status);
         msg.acpted_rply.ar_results.where = const_cast<char*>(static_cast<const char*>(results));
         msg.acpted_rply.ar_results.proc = withResults ? encode : xdrProc(xdr_void);
         return xdr_replymsg(xdrs, &msg) != 0;
@@ -147,12 +157,7 @@ bool encodeReply(uint32_t xid, accept_stat status, xdrproc_t encode, const void*
 
 bool encodeVersionMismatch(uint32_t xid, uint32_t low, uint32_t high, std::string* out) {
     return encodeRecord(out, 0, [&](XDR* xdrs) {
-        rpc_msg msg{};
-        msg.rm_xid = xid;
-        msg.rm_direction = REPLY;
-        msg.rm_reply.rp_stat = MSG_ACCEPTED;
-        msg.acpted_rply.ar_verf = _null_auth;
-        msg.acpted_rply.ar_stat = PROG_MISMATCH;
+        rpc_msg msg = acceptedReply(xid, PROG_MISMATCH);
         msg.acpted_rply.ar_vers.low = low;
         msg.acpted_rply.ar_vers.high = high;
         return xdr_replymsg(xdrs, &msg) != 0;
