@@ -20,6 +20,32 @@ double Real(const DriverSession& session, ViAttr id, const char* what) {
     return value;
 }
 
+// The instrument's status is asked after each change typed in the page, so a
+// refusal shows the instrument's own message; never after a reading: a
+// reading does not change the instrument, and an error someone else left
+// there must not make a healthy supply look lost. The attribute is the
+// driver's own flag: setting it sends nothing.
+class StatusCheckedChanges {
+  public:
+    explicit StatusCheckedChanges(const DriverSession& session) : session_(session) {
+        Set(session_, VI_TRUE);
+    }
+    ~StatusCheckedChanges() {
+        QmDC_SetAttributeViBoolean(session_.vi(), "", QMDC_ATTR_QUERY_INSTRUMENT_STATUS, VI_FALSE);
+    }
+    StatusCheckedChanges(const StatusCheckedChanges&) = delete;
+    StatusCheckedChanges& operator=(const StatusCheckedChanges&) = delete;
+
+    static void Set(const DriverSession& session, ViBoolean on) {
+        session.Check(
+            QmDC_SetAttributeViBoolean(session.vi(), "", QMDC_ATTR_QUERY_INSTRUMENT_STATUS, on),
+            "status checking");
+    }
+
+  private:
+    const DriverSession& session_;
+};
+
 double EpochSeconds(WallTime time) {
     return std::chrono::duration<double>(time.time_since_epoch()).count();
 }
@@ -183,6 +209,7 @@ void SupplyWorker::Loop() {
 
 void SupplyWorker::Connect() {
     const DriverSession& session = link_.Session();
+    StatusCheckedChanges::Set(session, VI_FALSE);
     ViReal64 volts = 0.0, amps = 0.0;
     session.Check(QmDC_QueryMaxVoltageLevel(session.vi(), "", 0.0, &volts), "voltage rating");
     session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", 0.0, &amps), "current rating");
@@ -256,7 +283,10 @@ CommandOutcome SupplyWorker::Execute(const PanelCommand& command) {
     }
     try {
         const DriverSession& session = link_.Session();
-        Send(session, command);
+        {
+            const StatusCheckedChanges checked(session);
+            Send(session, command);
+        }
         if (command.kind == CommandKind::ReadErrors) {
             const std::vector<std::string> errors = session.TakeErrorQueue();
             if (errors.empty()) NoteError("the error queue is empty");

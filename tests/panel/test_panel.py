@@ -169,6 +169,31 @@ def test_a_lost_supply_shows_and_comes_back(tmp_path):
         emulator.stop()
 
 
+def test_an_error_left_by_another_client_does_not_lose_the_supply():
+    """Readings do not ask the instrument's status: an error someone else left
+    there is theirs, and the supply stays connected through it."""
+    emulator = Emulator()
+    panel = Panel(emulator.resource, "--rate", "10")
+
+    def connected() -> bool:
+        with urllib.request.urlopen(panel.origin + "/api/state?token=" + panel.token,
+                                    timeout=10) as answer:
+            return json.load(answer)["supplies"][0]["connected"]
+
+    try:
+        assert eventually(connected, 20)
+        before = len(emulator.received())
+        emulator.query("NO:SUCH:COMMAND")  # the other client's mistake, on the terminal
+        end = time.monotonic() + 1.5  # well over ten readings, and over a reconnection's wait
+        while time.monotonic() < end:
+            assert connected()
+            time.sleep(0.02)
+        assert "*ESR?" not in emulator.received()[before:]
+    finally:
+        assert panel.stop() == 0
+        emulator.stop()
+
+
 @pytest.mark.skipif("QMDC_PANEL_LATENCY_RUNS" not in os.environ,
                     reason="a measurement: set QMDC_PANEL_LATENCY_RUNS to run it")
 def test_measure_update_latency(bench):
