@@ -19,6 +19,7 @@
 #include "log/duration_text.h"
 #include "log/log_plot.h"
 #include "log/supply_logger.h"
+#include "standard_output.h"
 #include "subcommands.h"
 #include "supply_arguments.h"
 
@@ -45,13 +46,25 @@ constexpr auto kStatusRefresh = std::chrono::milliseconds(250);
 class RowCollector {
   public:
     RowCollector(std::ostream& out, LogFormat format, LogPlot* plot)
-        : writer_(out, format), plot_(plot) {}
+        : out_(out), writer_(Checked(out), format), plot_(plot) {
+        Note();
+    }
     void Take(const LogRow& row) {
         const std::lock_guard<std::mutex> lock(mutex_);
+        errno = 0;  // so that the reason kept is this write's
         writer_.Write(row);
+        Note();
         if (plot_) plot_->Add(row);
         last_[row.supply] = row;
         ++rows_;
+    }
+    // A write failed (full disk, closed pipe): logging on is logging into nothing.
+    bool failed() const { return failed_; }
+    // Flushes the rows; throws the first failed write's Failure, with its reason.
+    void Finish(const std::string& name) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (failed_) errno = error_;  // the writing thread's errno is not this one's
+        FlushChecked(out_, name);
     }
     std::string StatusLine(double elapsedSeconds) {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -74,8 +87,21 @@ class RowCollector {
     }
 
   private:
+    static std::ostream& Checked(std::ostream& out) {
+        errno = 0;
+        return out;
+    }
+    void Note() {
+        if (out_ || failed_) return;
+        error_ = errno;
+        failed_ = true;
+    }
+
     std::mutex mutex_;
+    std::ostream& out_;
     LogWriter writer_;
+    std::atomic<bool> failed_{false};
+    int error_ = 0;
     LogPlot* plot_;
     std::map<std::string, LogRow> last_;
     long long rows_ = 0;
@@ -120,7 +146,7 @@ int RunLog(const LogCommand& command) {
         threads.emplace_back([&, i] {
             RunSupplyLog(
                 *links[i], clock, [&](const LogRow& row) { rows.Take(row); },
-                [] { return InterruptScope::Requested(); }, tallies[i]);
+                [&] { return InterruptScope::Requested() || rows.failed(); }, tallies[i]);
             --running;
         });
     }
@@ -139,7 +165,7 @@ int RunLog(const LogCommand& command) {
     for (size_t i = 0; i < links.size(); ++i) {
         std::cerr << tallies[i].Text(links[i]->name()) << std::endl;
     }
-    if (!out) throw Failure("cannot write " + (command.output.empty() ? "stdout" : command.output));
+    rows.Finish(command.output.empty() ? kStandardOutputName : command.output);
     if (plot) plot->Write("qmdc log");
     // Without --duration Ctrl-C is the way to end the log.
     return InterruptScope::Requested() && duration > 0.0 ? kInterrupted : kSuccess;
