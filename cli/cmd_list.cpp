@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "failure.h"
+#include "text_case.h"
 #include "subcommands.h"
 #include "visa.h"
 
@@ -52,8 +53,7 @@ std::vector<std::string> Find(ViSession rm, const std::string& expression) {
 }
 
 bool IsSerial(const std::string& text) {
-    return text.size() >= 4 && (text[0] | 0x20) == 'a' && (text[1] | 0x20) == 's' &&
-           (text[2] | 0x20) == 'r' && (text[3] | 0x20) == 'l';
+    return StartsWithIgnoringCase(text, "ASRL");
 }
 
 // What the resource answers to "*IDN?", or why it does not.
