@@ -36,11 +36,14 @@ std::string DescribeStatus(ViSession vi, ViStatus status, const std::string& sub
         std::snprintf(description, sizeof description, "%s", message);
     }
     // Some texts leave a place for what they are about ("attribute '%s'")
-    // that the driver, having no name at hand, leaves unfilled.
+    // that the driver, having no name at hand, leaves unfilled. Only a text
+    // with one such place is filled: with more, which one is the subject's is
+    // a guess (the Python package keeps the same rule).
     std::string text = description;
     const std::string blank = "%s";
-    for (size_t at = text.find(blank); at != std::string::npos && !subject.empty();
-         at = text.find(blank, at + subject.size())) {
+    const size_t at = text.find(blank);
+    if (!subject.empty() && at != std::string::npos &&
+        text.find(blank, at + blank.size()) == std::string::npos) {
         text.replace(at, blank.size(), subject);
     }
     return text + " (" + HexStatus(status) + ")";

@@ -23,7 +23,7 @@ class DriverSession {
     bool simulated() const { return simulated_; }
 
     // Returns status when it is not an error; otherwise throws a Failure
-    // "<what>: <description>" (subject fills a "%s" the description leaves).
+    // "<what>: <description>" (subject fills a lone "%s" the description leaves).
     ViStatus Check(ViStatus status, const std::string& what, const std::string& subject = "") const;
 
     // A text attribute of the session ("" channel); a failure throws as Check.
@@ -39,8 +39,8 @@ class DriverSession {
 };
 
 // The description of a failed status: the driver's record of it, else the
-// message of the status code; subject fills a "%s" the description leaves
-// for what it is about.
+// message of the status code; subject fills the "%s" a description leaves for
+// what it is about, when it leaves exactly one.
 std::string DescribeStatus(ViSession vi, ViStatus status, const std::string& subject = "");
 
 }  // namespace qmdc::cli
