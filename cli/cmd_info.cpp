@@ -34,28 +34,20 @@ std::string Revisions(const DriverSession& session, std::string& firmware) {
 }
 
 std::string Output(const DriverSession& session) {
-    ViBoolean enabled = VI_FALSE;
-    session.Check(QmDC_GetAttributeViBoolean(session.vi(), "", QMDC_ATTR_OUTPUT_ENABLED, &enabled),
-                  "output enabled");
+    const bool enabled = session.Boolean(QMDC_ATTR_OUTPUT_ENABLED, "output enabled");
     const OutputState state = QueryOutputState(session);
-    return std::string(enabled == VI_TRUE ? "on" : "off") + ", " + state.text;
-}
-
-ViReal64 Real(const DriverSession& session, ViAttr id, const char* what) {
-    ViReal64 value = 0.0;
-    session.Check(QmDC_GetAttributeViReal64(session.vi(), "", id, &value), what);
-    return value;
+    return std::string(enabled ? "on" : "off") + ", " + state.text;
 }
 
 // "12 V, 1.5 A": what the output regulates to.
 std::string Levels(const DriverSession& session) {
-    return RealText(Real(session, QMDC_ATTR_VOLTAGE_LEVEL, "voltage level")) + " V, " +
-           RealText(Real(session, QMDC_ATTR_CURRENT_LEVEL, "current level")) + " A";
+    return RealText(session.Real(QMDC_ATTR_VOLTAGE_LEVEL, "voltage level")) + " V, " +
+           RealText(session.Real(QMDC_ATTR_CURRENT_LEVEL, "current level")) + " A";
 }
 
 std::string Protection(const DriverSession& session) {
-    return "OVP " + RealText(Real(session, QMDC_ATTR_OVP_LIMIT, "OVP level")) + " V, OCP " +
-           RealText(Real(session, QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL, "OCP level")) + " A";
+    return "OVP " + RealText(session.Real(QMDC_ATTR_OVP_LIMIT, "OVP level")) + " V, OCP " +
+           RealText(session.Real(QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL, "OCP level")) + " A";
 }
 
 // The third field of the identity ("Orvane,Rack 30-70 QM,SN0001,1.2.3"),

@@ -96,6 +96,18 @@ std::string DriverSession::Text(ViAttr id, const std::string& what) const {
     return text;
 }
 
+double DriverSession::Real(ViAttr id, const std::string& what) const {
+    ViReal64 value = 0.0;
+    Check(QmDC_GetAttributeViReal64(vi_, "", id, &value), what);
+    return value;
+}
+
+bool DriverSession::Boolean(ViAttr id, const std::string& what) const {
+    ViBoolean value = VI_FALSE;
+    Check(QmDC_GetAttributeViBoolean(vi_, "", id, &value), what);
+    return value == VI_TRUE;
+}
+
 std::vector<std::string> DriverSession::TakeErrorQueue() const {
     std::vector<std::string> errors;
     for (int i = 0; i < kMaxQueuedErrors; ++i) {

@@ -28,6 +28,9 @@ class DriverSession {
 
     // A text attribute of the session ("" channel); a failure throws as Check.
     std::string Text(ViAttr id, const std::string& what) const;
+    // A real or Boolean attribute of the session, the same way.
+    double Real(ViAttr id, const std::string& what) const;
+    bool Boolean(ViAttr id, const std::string& what) const;
 
     // Takes the entries of the instrument's error queue ("-222 Data out of
     // range"), which empties it; stops quietly when the query fails.

@@ -8,13 +8,9 @@
 namespace qmdc::cli {
 
 SupplySettings::SupplySettings(const DriverSession& session) : session_(session) {
-    session.Check(QmDC_GetAttributeViReal64(session.vi(), "", QMDC_ATTR_VOLTAGE_LEVEL, &volts_),
-                  "voltage level");
-    session.Check(QmDC_GetAttributeViReal64(session.vi(), "", QMDC_ATTR_CURRENT_LEVEL, &amps_),
-                  "current level");
-    session.Check(
-        QmDC_GetAttributeViBoolean(session.vi(), "", QMDC_ATTR_OUTPUT_ENABLED, &outputOn_),
-        "output enabled");
+    volts_ = session.Real(QMDC_ATTR_VOLTAGE_LEVEL, "voltage level");
+    amps_ = session.Real(QMDC_ATTR_CURRENT_LEVEL, "current level");
+    outputOn_ = session.Boolean(QMDC_ATTR_OUTPUT_ENABLED, "output enabled");
 }
 
 SupplySettings::~SupplySettings() {
@@ -26,7 +22,7 @@ SupplySettings::~SupplySettings() {
 std::string SupplySettings::TryRestore(bool keepOff) {
     restored_ = true;
     const ViSession vi = session_.vi();
-    const bool switchOn = outputOn_ == VI_TRUE && !keepOff;
+    const bool switchOn = outputOn_ && !keepOff;
     std::string failure;
     struct Step {
         const char* what;

@@ -22,7 +22,7 @@ class SupplySettings {
     // Throws a Failure for the first step that fails, after trying the rest.
     void Restore(bool keepOff);
 
-    bool outputWasOn() const { return outputOn_ == VI_TRUE; }
+    bool outputWasOn() const { return outputOn_; }
     double volts() const { return volts_; }
     double amps() const { return amps_; }
 
@@ -33,7 +33,7 @@ class SupplySettings {
     const DriverSession& session_;
     ViReal64 volts_ = 0.0;
     ViReal64 amps_ = 0.0;
-    ViBoolean outputOn_ = VI_FALSE;
+    bool outputOn_ = false;
     bool restored_ = false;
 };
 

@@ -14,12 +14,6 @@ constexpr auto kRetry = std::chrono::seconds(1);
 constexpr auto kCommandDeadline = std::chrono::seconds(30);
 constexpr size_t kErrorsKept = 20;
 
-double Real(const DriverSession& session, ViAttr id, const char* what) {
-    ViReal64 value = 0.0;
-    session.Check(QmDC_GetAttributeViReal64(session.vi(), "", id, &value), what);
-    return value;
-}
-
 // The instrument's status is asked after each change typed in the page, so a
 // refusal shows the instrument's own message; never after a reading: a
 // reading does not change the instrument, and an error someone else left
@@ -238,15 +232,11 @@ void SupplyWorker::Poll() {
         if (!link_.open()) Connect();
         row.sample = link_.Sample();
         const DriverSession& session = link_.Session();
-        levels = {{"voltage", Real(session, QMDC_ATTR_VOLTAGE_LEVEL, "voltage level")},
-                  {"current", Real(session, QMDC_ATTR_CURRENT_LEVEL, "current level")},
-                  {"ovp", Real(session, QMDC_ATTR_OVP_LIMIT, "OVP level")},
-                  {"ocp", Real(session, QMDC_ATTR_CURRENT_LIMIT, "OCP level")}};
-        ViBoolean enabled = VI_FALSE;
-        session.Check(
-            QmDC_GetAttributeViBoolean(session.vi(), "", QMDC_ATTR_OUTPUT_ENABLED, &enabled),
-            "output");
-        outputOn = enabled == VI_TRUE;
+        levels = {{"voltage", session.Real(QMDC_ATTR_VOLTAGE_LEVEL, "voltage level")},
+                  {"current", session.Real(QMDC_ATTR_CURRENT_LEVEL, "current level")},
+                  {"ovp", session.Real(QMDC_ATTR_OVP_LIMIT, "OVP level")},
+                  {"ocp", session.Real(QMDC_ATTR_CURRENT_LIMIT, "OCP level")}};
+        outputOn = session.Boolean(QMDC_ATTR_OUTPUT_ENABLED, "output");
     } catch (const Failure& failure) {
         link_.Drop();
         retryAt_ = now + kRetry;
