@@ -19,6 +19,7 @@
 #include "log/duration_text.h"
 #include "log/log_plot.h"
 #include "log/supply_logger.h"
+#include "option_checks.h"
 #include "standard_output.h"
 #include "subcommands.h"
 #include "supply_arguments.h"
@@ -31,7 +32,7 @@ struct LogCommand {
     double interval = 1.0;
     std::string duration;
     std::string output;
-    LogFormat format = LogFormat::Csv;
+    std::string formatName = "csv";
     std::string plot;
     explicit LogCommand(CLI::App& command) : supplies(command, StatusCheck::AsConfigured) {}
 };
@@ -137,7 +138,7 @@ int RunLog(const LogCommand& command) {
     }
 
     const InterruptScope interrupts;
-    RowCollector rows(out, command.format, plot ? &*plot : nullptr);
+    RowCollector rows(out, Lookup(kFormatNames, command.formatName), plot ? &*plot : nullptr);
     const LogClock clock = LogClock::Starting(command.interval, duration);
     std::vector<SupplyTally> tallies(links.size());
     std::atomic<size_t> running{links.size()};
@@ -175,14 +176,18 @@ int RunLog(const LogCommand& command) {
 
 Runner DefineLog(CLI::App& command) {
     auto log = std::make_shared<LogCommand>(command);
-    command.add_option("--interval", log->interval, "seconds from one reading to the next")
+    command
+        .add_option("--interval", log->interval,
+                    "seconds from one reading to the next (0.001 to 86400)")
+        ->type_name("SECONDS")
         ->required()
-        ->check(CLI::Range(0.001, 86400.0));
+        ->check(NumberBetween(0.001, 86400.0));
     command.add_option("--duration", log->duration,
                        "how long to log: 90 (seconds), 30s, 15m, 2h, 1d (default: until Ctrl-C)");
     command.add_option("--output", log->output, "write the rows to FILE (default: stdout)");
-    command.add_option("--format", log->format, "csv (default) or jsonl (JSON Lines)")
-        ->transform(CLI::CheckedTransformer(kFormatNames, CLI::ignore_case));
+    command.add_option("--format", log->formatName, "csv (default) or jsonl (JSON Lines)")
+        ->type_name("FORMAT")
+        ->check(OneOf(kFormatNames));
     command.add_option("--plot", log->plot,
                        "plot voltage and current against time into FILE.svg or FILE.png "
                        "(needs gnuplot)");

@@ -8,6 +8,7 @@
 
 #include "failure.h"
 #include "interrupt.h"
+#include "option_checks.h"
 #include "panel/panel_server.h"
 #include "panel/store_sessions.h"
 #include "subcommands.h"
@@ -78,13 +79,18 @@ Runner DefinePanel(CLI::App& command) {
     panel->bindOption = command.add_option(
         "--bind", panel->bind, "listen on this address instead of 127.0.0.1 (0.0.0.0: all)");
     command.add_option("--port", panel->port, "TCP port (default: one that is free)")
-        ->check(CLI::Range(0, 65535));
-    command.add_option("--rate", panel->rate, "readings and page updates per second")
+        ->type_name("PORT")
+        ->check(WholeNumberBetween(0, 65535));
+    command.add_option("--rate", panel->rate, "readings and page updates per second (0.1 to 50)")
+        ->type_name("PER_SECOND")
         ->capture_default_str()
-        ->check(CLI::Range(0.1, 50.0));
-    command.add_option("--chart-minutes", panel->chartMinutes, "how far back the chart goes")
+        ->check(NumberBetween(0.1, 50.0));
+    command
+        .add_option("--chart-minutes", panel->chartMinutes,
+                    "how far back the chart goes, in minutes (0.1 to 1440)")
+        ->type_name("MINUTES")
         ->capture_default_str()
-        ->check(CLI::Range(0.1, 1440.0));
+        ->check(NumberBetween(0.1, 1440.0));
     command.add_flag("--open", panel->open, "open the page in the desktop's browser");
     command.footer(
         "Without RESOURCE (and without --simulate) the panel opens every driver session of "

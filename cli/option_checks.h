@@ -44,6 +44,17 @@ inline CLI::Validator WholeNumberBetween(long least, long most) {
         "");
 }
 
+inline CLI::Validator NumberBetween(double least, double most) {
+    return CLI::Validator(
+        [least, most](std::string& text) -> std::string {
+            const auto number = ParseReal(text);
+            if (number && *number >= least && *number <= most) return "";
+            return "takes a number from " + RealText(least) + " to " + RealText(most) + ", not '" +
+                   text + "'";
+        },
+        "");
+}
+
 // One of the map's names, in any letter case.
 template <class T>
 CLI::Validator OneOf(const std::map<std::string, T>& names) {
