@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace qmdc::cli {
@@ -34,6 +35,26 @@ std::string RealText(double value) {
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
     return std::string(text, result.ptr);
+}
+
+std::string NumberText(double value, const char* nanText) {
+    if (std::isnan(value)) return nanText;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.12g", value);
+    return text;
+}
+
+std::string FixedText(double value, int decimals) {
+    char text[352];  // DBL_MAX with its 309 digits before the point
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string CsvQuoted(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
 }
 
 }  // namespace qmdc::cli

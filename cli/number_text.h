@@ -16,4 +16,16 @@ std::optional<int64_t> ParseInteger(const std::string& text, int64_t min, int64_
 // The shortest text that reads back as the same double ("0.1", "1500000").
 std::string RealText(double value);
 
+// Twelve significant digits: more than any supply resolves, and few enough
+// that a computed power of 3 V x 0.3 A reads 0.9, not 0.8999999999999999.
+// NaN is written as nanText (each format has its own), infinities as "inf".
+std::string NumberText(double value, const char* nanText);
+
+// decimals places after the point ("12.3400"), for readouts and summaries.
+std::string FixedText(double value, int decimals);
+
+// A CSV field: the text itself, or quoted with its quotes doubled when it
+// holds a comma, a quote or a line break (either half of CR LF).
+std::string CsvQuoted(const std::string& text);
+
 }  // namespace qmdc::cli

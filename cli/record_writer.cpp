@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <iomanip>
 
+#include "number_text.h"
 #include "standard_output.h"
 
 namespace qmdc::cli {
@@ -13,13 +14,10 @@ namespace {
 
 constexpr int kMinTableWidth = 10;
 
-// Twelve significant digits: more than any supply resolves, and few enough
-// that a computed power of 3 V x 0.3 A reads 0.9, not 0.8999999999999999.
-std::string NumberText(double value, const char* notANumber) {
-    if (!std::isfinite(value)) return notANumber;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.12g", value);
-    return text;
+// A reading that is no number, or infinite, is written as notANumber ("null"
+// keeps the JSON valid).
+std::string FiniteText(double value, const char* notANumber) {
+    return std::isfinite(value) ? NumberText(value, notANumber) : notANumber;
 }
 
 int TableWidth(const Column& column) {
@@ -44,19 +42,13 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string CsvField(const Field& field) {
-    if (const double* number = std::get_if<double>(&field)) return NumberText(*number, "nan");
-    const std::string& text = std::get<std::string>(field);
-    if (text.find_first_of(",\"\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+    if (const double* number = std::get_if<double>(&field)) return FiniteText(*number, "nan");
+    return CsvQuoted(std::get<std::string>(field));
 }
 
 std::string TableField(const Field& field, const Column& column) {
     if (const double* number = std::get_if<double>(&field)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%.*f", column.decimals, *number);
-        return text;
+        return FixedText(*number, column.decimals);
     }
     return std::get<std::string>(field);
 }
@@ -99,7 +91,7 @@ void RecordWriter::Write(const std::vector<Field>& fields) {
             case RecordFormat::Json:
                 out_ << (i ? ", " : "") << JsonString(columns_[i].name) << ": "
                      << (std::holds_alternative<double>(fields[i])
-                             ? NumberText(std::get<double>(fields[i]), "null")
+                             ? FiniteText(std::get<double>(fields[i]), "null")
                              : JsonString(std::get<std::string>(fields[i])));
                 break;
             case RecordFormat::Table:

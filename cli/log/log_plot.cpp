@@ -3,14 +3,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "number_text.h"
+
 namespace qmdc::cli {
 namespace {
 
+// gnuplot reads "NaN" as a point with no value.
 std::string Number(double value) {
-    if (std::isnan(value)) return "NaN";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.12g", value);
-    return text;
+    return NumberText(value, "NaN");
 }
 
 }  // namespace

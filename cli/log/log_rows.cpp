@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "number_text.h"
+
 namespace qmdc::cli {
 namespace {
 
@@ -12,20 +14,12 @@ constexpr const char* kCsvHeader =
     "time,supply,status,voltage_V,current_A,power_W,mode,protection,note";
 
 std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.12g", value);
-    return text;
-}
-
-std::string CsvText(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+    return NumberText(value, "nan");
 }
 
 std::string CsvLine(const LogRow& row) {
-    std::string line = IsoTime(row.time) + "," + CsvText(row.supply) + "," + StatusText(row.status);
+    std::string line =
+        IsoTime(row.time) + "," + CsvQuoted(row.supply) + "," + StatusText(row.status);
     if (row.sample) {
         const Reading& r = row.sample->reading;
         line += "," + Number(r.volts) + "," + Number(r.amps) + "," + Number(r.watts()) + "," +
@@ -33,7 +27,7 @@ std::string CsvLine(const LogRow& row) {
     } else {
         line += ",,,,,";
     }
-    return line + "," + CsvText(row.note);
+    return line + "," + CsvQuoted(row.note);
 }
 
 std::string JsonLine(const LogRow& row) {

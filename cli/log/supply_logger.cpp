@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "failure.h"
+#include "number_text.h"
 
 namespace qmdc::cli {
 namespace {
@@ -23,15 +24,10 @@ bool WaitUntil(std::chrono::steady_clock::time_point due, const StopRequested& s
     return !stop();
 }
 
-std::string Fixed(double value, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 std::string Range(const Statistic& s, const char* unit) {
     if (s.count == 0) return std::string("- ") + unit;
-    return Fixed(s.min, 4) + " / " + Fixed(s.mean(), 4) + " / " + Fixed(s.max, 4) + " " + unit;
+    return FixedText(s.min, 4) + " / " + FixedText(s.mean(), 4) + " / " + FixedText(s.max, 4) +
+           " " + unit;
 }
 
 }  // namespace
@@ -74,8 +70,8 @@ std::string SupplyTally::Text(const std::string& supply) const {
     return supply + ": " + std::to_string(read) + " readings, " + std::to_string(missed) +
            " missed, " + std::to_string(lost) + " lost\n  voltage min / mean / max " +
            Range(volts, "V") + "\n  current min / mean / max " + Range(amps, "A") + "\n  CV " +
-           Fixed(cvSeconds, 1) + " s, CC " + Fixed(ccSeconds, 1) + " s, " + std::to_string(trips) +
-           (trips == 1 ? " trip" : " trips");
+           FixedText(cvSeconds, 1) + " s, CC " + FixedText(ccSeconds, 1) + " s, " +
+           std::to_string(trips) + (trips == 1 ? " trip" : " trips");
 }
 
 void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
