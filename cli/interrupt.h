@@ -1,6 +1,6 @@
-// Ctrl-C for the commands that run for a while (measure, sweep): while an
-// InterruptScope lives, SIGINT only raises a flag, so that the command can
-// finish its step, leave the supply safe and say what it did.
+// Ctrl-C for the commands that run for a while (measure, sweep, log, panel):
+// while an InterruptScope lives, SIGINT only raises a flag, so that the
+// command can finish its step, leave the supply safe and say what it did.
 #pragma once
 
 #include <csignal>
