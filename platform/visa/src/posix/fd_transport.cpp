@@ -94,7 +94,7 @@ ViStatus FdTransport::write(const ViByte* buf, size_t len, const Deadline& deadl
     // A peer that has closed would take the first write without a word (the
     // reset comes back later) and fail only the next one: its close has
     // already been signalled, so this write fails now.
-    if (interrupted_ || hungUp()) return VI_ERROR_CONN_LOST;
+    if (interrupted_ || (checkPeer_ && hungUp())) return VI_ERROR_CONN_LOST;
     while (*sent < len) {
         const ViByte* from = buf + *sent;
         const size_t left = len - *sent;

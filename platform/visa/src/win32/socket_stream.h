@@ -31,6 +31,8 @@ class SocketStream : public Transport {
     ViStatus awaitInputOr(const WakeSignal& also);
     void discardInput() override;
     void interrupt() override;
+    // Writes here never ask for the peer's close first: nothing to set.
+    void checkPeerBeforeWrites() {}
 
   protected:
     explicit SocketStream(SOCKET s) noexcept;
