@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -58,19 +59,24 @@ struct EventQueue::State {
     }
 
     // From the transport's thread: queue the event for each enabled
-    // mechanism; an event that finds the queue full is lost, and the next
-    // wait says so.
-    void post(ViEventType type) {
+    // mechanism; an event that finds the queue full, or no memory to be
+    // kept in, is lost, and the next wait says so. Never throws: the
+    // transport's thread has nowhere to send an exception.
+    void post(ViEventType type) noexcept {
         std::lock_guard<std::mutex> guard(mutex);
         TypeState* t = find(type);
         if (closed || t == nullptr) return;
-        if (t->mechanisms & VI_QUEUE) {
-            if (queue.size() < maxQueue)
-                queue.push_back(type);
-            else
-                lost = true;
+        try {
+            if (t->mechanisms & VI_QUEUE) {
+                if (queue.size() < maxQueue)
+                    queue.push_back(type);
+                else
+                    lost = true;
+            }
+            if (t->mechanisms & VI_HNDLR) toDispatch.push_back(type);
+        } catch (const std::bad_alloc&) {
+            lost = true;
         }
-        if (t->mechanisms & VI_HNDLR) toDispatch.push_back(type);
         if (t->mechanisms & VI_SUSPEND_HNDLR) ++t->suspended;
         changed.notify_all();
     }
