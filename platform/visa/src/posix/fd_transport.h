@@ -42,9 +42,11 @@ class FdTransport : public Transport {
     const int fd_;
 
   private:
-    // Waits for `events`: VI_SUCCESS with the returned events, VI_ERROR_TMO,
-    // or VI_ERROR_CONN_LOST once interrupted.
-    ViStatus wait(short events, const Deadline& deadline, short* revents);
+    // Waits for `events`, or for `also` to be raised when given: VI_SUCCESS
+    // with the returned events (none when only `also` was raised),
+    // VI_ERROR_TMO, or VI_ERROR_CONN_LOST once interrupted.
+    ViStatus wait(short events, const Deadline& deadline, short* revents,
+                  const WakeSignal* also = nullptr);
     // The line hung up, or (socket) the peer has closed its side.
     bool hungUp();
     const bool socket_;

@@ -38,9 +38,10 @@ class SocketStream : public Transport {
     explicit SocketStream(SOCKET s) noexcept;
 
   private:
-    // Waits until the socket reports a network event: VI_SUCCESS,
-    // VI_ERROR_TMO, or VI_ERROR_CONN_LOST once interrupted.
-    ViStatus wait(const Deadline& deadline);
+    // Waits until the socket reports a network event, or `also` is raised
+    // when given: VI_SUCCESS, VI_ERROR_TMO, or VI_ERROR_CONN_LOST once
+    // interrupted.
+    ViStatus wait(const Deadline& deadline, const WakeSignal* also = nullptr);
 
     const SOCKET socket_;
     const WSAEVENT network_;
