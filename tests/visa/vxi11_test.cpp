@@ -268,6 +268,18 @@ ViStatus sendLine(qmdc::visa::Transport& transport, const std::string& line) {
                            qmdc::visa::Deadline::after(2000), &sent);
 }
 
+// A mode past VI_GPIB_REN_ADDRESS_GTL is refused as HiSLIP and USBTMC refuse it,
+// before anything is sent.
+TEST(VisaVxi11, RemoteLocalRefusesAnUnknownMode) {
+    EmulatorProcess emulator({"--vxi11"});
+    const std::unique_ptr<qmdc::visa::Transport> transport = openTransport(emulator.resource());
+    ASSERT_TRUE(transport);
+    for (const ViUInt16 mode : {7, 0xFFFF})
+        EXPECT_EQ(transport->remoteLocal(mode, qmdc::visa::Deadline::after(1000)),
+                  VI_ERROR_INV_MODE)
+            << mode;
+}
+
 // Each row's steps go to the emulator ("stop" and "start" end and begin the watch, "1 came"
 // waits for the first request, which a stop right after it could otherwise overtake); then
 // a last request, which the instrument sends before it answers the write that caused it and

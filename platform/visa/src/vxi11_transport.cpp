@@ -302,10 +302,10 @@ ViStatus Vxi11Transport::deviceClear(const Deadline& deadline) {
 }
 
 ViStatus Vxi11Transport::remoteLocal(ViUInt16 mode, const Deadline& deadline) {
+    if (mode > 6) return VI_ERROR_INV_MODE;  // the seven VI_GPIB_REN_* requests
     // VI_GPIB_REN_DEASSERT (0), _DEASSERT_GTL (2) and _ADDRESS_GTL (6) return
     // the instrument to local control; the others put it in remote.
     const bool local = mode == 0 || mode == 2 || mode == 6;
-    if (mode > 6) return VI_ERROR_INV_PARAMETER;
     return generic(local ? device_local : device_remote, deadline);
 }
 
