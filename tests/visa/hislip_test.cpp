@@ -851,4 +851,39 @@ TEST(VisaHislip, AWatchEndsPromptly) {
     }
 }
 
+// viClose from another thread ends a call that waits for ever on the asynchronous
+// channel of a server that never answers there, with VI_ERROR_ABORT as a read would.
+TEST(VisaHislip, CloseAbortsACallWaitingForAnAnswer) {
+    const struct {
+        const char* what;
+        std::function<ViStatus(ViSession)> call;
+    } rows[] = {
+        {"viReadSTB",
+         [](ViSession vi) {
+             ViUInt16 stb = 0;
+             return viReadSTB(vi, &stb);
+         }},
+        {"viGpibControlREN",
+         [](ViSession vi) { return viGpibControlREN(vi, VI_GPIB_REN_ASSERT_ADDRESS); }},
+        {"viLock",
+         [](ViSession vi) {
+             return viLock(vi, VI_EXCLUSIVE_LOCK, VI_TMO_INFINITE, VI_NULL, VI_NULL);
+         }},
+        {"viClear", [](ViSession vi) { return viClear(vi); }},
+    };
+    for (const auto& row : rows) {
+        BrokenServer server("", "");
+        Visa visa(server.resource(), VI_TMO_INFINITE);
+        ASSERT_EQ(visa.status(), VI_SUCCESS) << row.what;
+        std::atomic<ViStatus> blocked{VI_SUCCESS};
+        std::thread caller([&] { blocked = row.call(visa.vi()); });
+        std::this_thread::sleep_for(Ms(100));
+        const auto start = Clock::now();
+        EXPECT_EQ(viClose(visa.vi()), VI_SUCCESS) << row.what;
+        caller.join();
+        EXPECT_LT(elapsedMs(start), 1000) << row.what;
+        EXPECT_EQ(blocked.load(), VI_ERROR_ABORT) << row.what;
+    }
+}
+
 }  // namespace
