@@ -109,9 +109,6 @@ bool Vxi11Server::Listen(const std::string& host, std::string& resource, std::st
 }
 
 int Vxi11Server::Watch(std::vector<pollfd>& fds) {
-    // The loop comes here after each round: a message from another port (HiSLIP) may have
-    // made the instrument request service.
-    NoteServiceRequest();
     for (const Fd* listener : {&portmapListener_, &coreListener_, &abortListener_})
         fds.push_back(pollfd{listener->get(), POLLIN, 0});
     int wait = -1;
@@ -431,19 +428,15 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
     }
 }
 
-void Vxi11Server::NoteServiceRequest() {
-    const bool requesting = engine_.instrument().status().RequestsService();
-    const bool rising = requesting && !requestingService_;
-    requestingService_ = requesting;
-    if (!rising) return;
+void Vxi11Server::SendServiceRequest() {
     for (auto& [lid, link] : links_) {
         if (!link.srqHandle || !link.conn->intr || link.conn->closing) continue;
         if (verbose_) std::fprintf(stderr, "[vxi11 %ld] service request\n", lid);
-        SendServiceRequest(*link.conn->intr, *link.srqHandle);
+        QueueIntrSrq(*link.conn->intr, *link.srqHandle);
     }
 }
 
-void Vxi11Server::SendServiceRequest(IntrChannel& intr, const std::string& handle) {
+void Vxi11Server::QueueIntrSrq(IntrChannel& intr, const std::string& handle) {
     // A client that takes no calls loses the newest, not the server its memory.
     if (intr.unsent.size() > kMaxIntrUnsent) return;
     if (!rpc::encodeIntrSrq(intr.nextXid++, intr.prog, intr.vers, handle, &intr.unsent)) return;
@@ -550,11 +543,12 @@ void Vxi11Server::Write(Link& link, Device_Link lid, const Device_WriteParms& pa
         if (verbose_) std::fprintf(stderr, "[vxi11 %ld] <- %s\n", lid, line.c_str());
         ++link.messages;
         reply += faults_.Reply(engine_.Execute(line));
-        NoteServiceRequest();
+        afterLine_();
     }
     link.input.erase(0, std::min(start, link.input.size()));
     if (link.input.size() > kMaxInput) {
         engine_.instrument().status().ReportError(-363);  // input buffer overrun
+        afterLine_();
         link.input.clear();
     }
     if (!reply.empty()) {
