@@ -3,7 +3,10 @@
 #ifndef QMDC_EMULATOR_APP_TRANSPORT_H
 #define QMDC_EMULATOR_APP_TRANSPORT_H
 
+#include <netinet/in.h>
+
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,8 +32,9 @@ class Fd {
     int fd_ = -1;
 };
 
-// Listens on 127.0.0.1:port (0: the kernel picks); *bound gets the port.
-Fd ListenLoopback(int port, int* bound, std::string& error);
+// Listens on address:port (address in host byte order, 127.0.0.1 unless given; port 0: the
+// kernel picks); *bound gets the port.
+Fd ListenLoopback(int port, int* bound, std::string& error, uint32_t address = INADDR_LOOPBACK);
 // The same for the raw socket; resource gets the VISA name.
 Fd ListenTcp(int port, std::string& resource, std::string& error);
 Fd AcceptClient(int listener);  // blocking socket, Nagle off so split replies go out as split

@@ -35,21 +35,12 @@ constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kEr
 constexpr auto kIntrConnectTime = std::chrono::seconds(1);
 constexpr size_t kMaxIntrUnsent = 65536;
 
+// Listens on address (network byte order):port; *bound gets the port. errno tells why not.
 Fd ListenOn(in_addr_t address, uint16_t port, uint16_t* bound) {
-    Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid()) return Fd();
-    const int on = 1;
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = address;
-    sa.sin_port = htons(port);
-    socklen_t length = sizeof sa;
-    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        ::listen(socket.get(), 8) != 0 ||
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&sa), &length) != 0)
-        return Fd();
-    *bound = ntohs(sa.sin_port);
+    int boundPort = 0;
+    std::string unused;
+    Fd socket = ListenLoopback(port, &boundPort, unused, ntohl(address));
+    *bound = static_cast<uint16_t>(boundPort);
     return socket;
 }
 
@@ -160,10 +151,8 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
 }
 
 void Vxi11Server::Accept(int listener, Channel channel) {
-    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    Fd client = AcceptClient(listener);
     if (!client.valid()) return;
-    const int on = 1;
-    ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     auto conn = std::make_unique<Conn>();
     conn->fd = std::move(client);
     conn->channel = channel;
