@@ -584,8 +584,8 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
             conn.closing = true;
     } else if (bad == "junk") {
         // The reply's xid, then bytes that make no RPC reply.
-        std::string record("\x80\0\0\x08", 4);
-        for (int shift = 24; shift >= 0; shift -= 8) record += static_cast<char>(xid >> shift);
+        std::string record("\x80\0\0\x08\0\0\0\0", 8);
+        rpc::putU32(&record[4], xid);
         if (!WriteAll(conn.fd.get(), record + "junk", 0, stopFd_)) conn.closing = true;
     } else {
         Reply(conn, xid, SUCCESS, rpc::xdrProc(xdr_Device_ReadResp), &resp);
