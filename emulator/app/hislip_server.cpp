@@ -45,14 +45,8 @@ int HislipServer::Watch(std::vector<pollfd>& fds) {
         watched_.push_back(&connection);
     }
     int wait = -1;
-    const Clock::time_point now = Clock::now();
-    for (const auto& [id, session] : sessions_) {
-        if (!session.lockWaiting) continue;
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(session.lockDeadline - now).count();
-        const int ms = static_cast<int>(std::clamp<long long>(left, 0, 60000));
-        wait = wait < 0 ? ms : std::min(wait, ms);
-    }
+    for (const auto& [id, session] : sessions_)
+        if (session.lockWaiting) wait = Sooner(wait, MsUntil(session.lockDeadline));
     return wait;
 }
 

@@ -75,14 +75,10 @@ void Server::Run() {
         const int ptyIndex = ptyIdle ? -1 : watch(ptyMaster_);
         const size_t hislipFirst = fds.size();
         int timeout = ptyIdle ? kPtyIdlePollMs : -1;
-        if (hislip_ != nullptr) {
-            const int lockWait = hislip_->Watch(fds);
-            if (lockWait >= 0) timeout = timeout < 0 ? lockWait : std::min(timeout, lockWait);
-        }
+        if (hislip_ != nullptr) timeout = Sooner(timeout, hislip_->Watch(fds));
         const size_t vxi11First = fds.size();
         // VXI-11 reads wait for the instrument's answer or their own timeout.
-        const int vxi11Wait = vxi11_ ? vxi11_->Watch(fds) : -1;
-        if (vxi11Wait >= 0) timeout = timeout < 0 ? vxi11Wait : std::min(timeout, vxi11Wait);
+        if (vxi11_) timeout = Sooner(timeout, vxi11_->Watch(fds));
         const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) return;
         if ((fds[0].revents & POLLIN) != 0) return;

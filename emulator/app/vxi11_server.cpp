@@ -50,13 +50,6 @@ in_addr_t RandomLoopback(std::mt19937& random) {
     return htonl(0x7F000000u | (low == 1 ? 2 : low));
 }
 
-int MsUntil(std::chrono::steady_clock::time_point t) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(t - std::chrono::steady_clock::now())
-            .count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 1 << 30));
-}
-
 }  // namespace
 
 Vxi11Server::Vxi11Server(Engine& engine, const FaultPlan& faults, bool verbose, int stopFd)
@@ -103,10 +96,7 @@ int Vxi11Server::Watch(std::vector<pollfd>& fds) {
     for (const Fd* listener : {&portmapListener_, &coreListener_, &abortListener_})
         fds.push_back(pollfd{listener->get(), POLLIN, 0});
     int wait = -1;
-    const auto waitUntil = [&](Clock::time_point until) {
-        const int ms = MsUntil(until);
-        wait = wait < 0 ? ms : std::min(wait, ms);
-    };
+    const auto waitUntil = [&](Clock::time_point until) { wait = Sooner(wait, MsUntil(until)); };
     for (const auto& conn : conns_) {
         fds.push_back(pollfd{conn->fd.get(), POLLIN, 0});
         if (!conn->read) continue;
