@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <vector>

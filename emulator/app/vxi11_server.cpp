@@ -46,7 +46,8 @@ Fd ListenOn(in_addr_t address, uint16_t port, uint16_t* bound) {
 
 // A loopback address other than 127.0.0.1, different from run to run.
 in_addr_t RandomLoopback(std::mt19937& random) {
-    const uint32_t low = 1 + random() % 0xFFFFFD;  // 127.0.0.1 .. 127.255.255.254
+    // 127.0.0.1 .. 127.255.255.253, the first of them taken as 127.0.0.2.
+    const uint32_t low = 1 + random() % 0xFFFFFD;
     return htonl(0x7F000000u | (low == 1 ? 2 : low));
 }
 
@@ -542,8 +543,9 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
     Device_ReadResp resp{};
     std::string data;
     const bool ready = !output_.empty() && Clock::now() >= outputReadyAt_;
-    if (Check(p.lid) != 0) {
-        resp.error = Check(p.lid);
+    const Device_ErrorCode linkError = Check(p.lid);
+    if (linkError != 0) {
+        resp.error = linkError;
     } else if (ready) {
         size_t n = std::min<size_t>(output_.size(), std::max<u_long>(p.requestSize, 1));
         if (p.flags & kFlagTermChrSet) {
