@@ -689,6 +689,7 @@ TEST(VisaHislip, TheEmulatorRequestsServiceOncePerTurn) {
          68},
         {"summary bit not enabled for service", {}, {"*ESE 1;*OPC"}, "", 0, 32},
         {"a message on the socket port", {}, {}, "*ESE 1;*SRE 32;*OPC", 1, 96},
+        {"on and off within one socket read", {}, {}, "*ESE 1;*SRE 32\n*OPC\n*CLS", 1, 0},
         {"requested before the watch: not its event", {"*ESE 1;*SRE 32;*OPC"}, {}, "", 0, 96},
         {"before the watch, and again while watching",
          {"*ESE 1;*SRE 32;*OPC"},

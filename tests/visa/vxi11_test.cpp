@@ -301,12 +301,23 @@ TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
          {"*ESE 1;*SRE 32", "*OPC", "1 came", "stop", "*CLS", "*OPC", "start"},
          1},
         {"a watch started again", {"stop", "start", "*SRE 32;*ESE 1", "*OPC"}, 1},
+        {"on and off within one HiSLIP message", {"hislip *ESE 1;*SRE 32\n*OPC\n*CLS"}, 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        EmulatorProcess emulator({"--vxi11"});
-        std::unique_ptr<qmdc::visa::Transport> transport = openTransport(emulator.resource());
+        EmulatorProcess emulator({"--vxi11", "--hislip"});
+        std::unique_ptr<qmdc::visa::Transport> transport =
+            openTransport(emulator.resources().back());
         ASSERT_TRUE(transport);
+        ResourceManager rm;
+        ViSession hislip = VI_NULL;
+        ASSERT_EQ(rm.open(emulator.resources().front(), &hislip), VI_SUCCESS);
+        // "hislip ..." goes as one HiSLIP message, answered once it has been executed.
+        const auto sendHislip = [&](const std::string& text) {
+            ViStatus status = VI_SUCCESS;
+            EXPECT_EQ(query(hislip, (text + "\n*OPC?\n").c_str(), &status), "1") << text;
+            return status;
+        };
         EXPECT_TRUE(transport->deliversServiceRequests());
         SrqCount srqs;
         const auto start = [&] {
@@ -320,7 +331,10 @@ TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
                 else if (step == "1 came")
                     ASSERT_EQ(srqs.waitFor(1), 1);
                 else
-                    ASSERT_EQ(step == "start" ? start() : sendLine(*transport, step), VI_SUCCESS)
+                    ASSERT_EQ(step == "start"                 ? start()
+                              : step.rfind("hislip ", 0) == 0 ? sendHislip(step.substr(7))
+                                                              : sendLine(*transport, step),
+                              VI_SUCCESS)
                         << step;
             }
         }
