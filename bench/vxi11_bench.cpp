@@ -1,7 +1,7 @@
 // *IDN? over VXI-11 to the emulator: through our VISA library, beside liblxi (lxi_send and
 // lxi_receive, the client lxi-tools is built on) sending the same query to the same server;
 // and the driver's QmDC_error_query over VXI-11. pyvisa-py's figure comes from
-// bench/vxi11_pyvisa_py.py. Single-call latencies, median.
+// bench/pyvisa_query_bench.py --only pyvisa-py:vxi11. Single-call latencies, median.
 #include <benchmark/benchmark.h>
 #include <lxi.h>
 

@@ -75,17 +75,13 @@ void DecodeRecord(const std::string& record) {
     // A call is answered with one whole record; what is no call, never.
     if ((taken == qmdc::rpc::IntrCall::Malformed) != reply.empty()) std::abort();
     if (taken != qmdc::rpc::IntrCall::Malformed && !isCall) std::abort();
+    const uint32_t xid = record.size() >= 4 ? qmdc::rpc::getU32(record.data()) : 0;
     for (const xdrproc_t decode : kDecoders) {
         AnyValue value;
         std::memset(&value, 0, sizeof value);
         if (isCall && qmdc::rpc::decodeArgs(record, argsAt, decode, &value))
             xdr_free(decode, reinterpret_cast<char*>(&value));
         std::memset(&value, 0, sizeof value);
-        const uint32_t xid = record.size() >= 4 ? (static_cast<uint8_t>(record[0]) << 24) |
-                                                      (static_cast<uint8_t>(record[1]) << 16) |
-                                                      (static_cast<uint8_t>(record[2]) << 8) |
-                                                      static_cast<uint8_t>(record[3])
-                                                : 0;
         if (qmdc::rpc::decodeReply(record, xid, decode, &value) == qmdc::rpc::ReplyKind::Success)
             xdr_free(decode, reinterpret_cast<char*>(&value));
     }

@@ -32,8 +32,7 @@ HislipServer::HislipServer(Engine& engine, const FaultPlan& faults, bool verbose
       faults_(faults),
       verbose_(verbose),
       listener_(std::move(listener)),
-      stopFd_(stopFd),
-      requestingService_(engine.instrument().status().RequestsService()) {}
+      stopFd_(stopFd) {}
 
 int HislipServer::Watch(std::vector<pollfd>& fds) {
     watched_.clear();
@@ -46,14 +45,8 @@ int HislipServer::Watch(std::vector<pollfd>& fds) {
         watched_.push_back(&connection);
     }
     int wait = -1;
-    const Clock::time_point now = Clock::now();
-    for (const auto& [id, session] : sessions_) {
-        if (!session.lockWaiting) continue;
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(session.lockDeadline - now).count();
-        const int ms = static_cast<int>(std::clamp<long long>(left, 0, 60000));
-        wait = wait < 0 ? ms : std::min(wait, ms);
-    }
+    for (const auto& [id, session] : sessions_)
+        if (session.lockWaiting) wait = Sooner(wait, MsUntil(session.lockDeadline));
     return wait;
 }
 
@@ -167,6 +160,7 @@ void HislipServer::OnSync(Session& session, const Message& message) {
             if (!session.overflow && session.message.size() + message.payload.size() > kMaxInput) {
                 // The input buffer is full: the message is dropped, and the instrument says so.
                 engine_.instrument().status().ReportError(-363);
+                afterLine_();
                 session.message.clear();
                 session.overflow = true;
             }
@@ -342,7 +336,7 @@ void HislipServer::Execute(Session& session, uint32_t messageId) {
         ++session.messages;
         if (verbose_) std::fprintf(stderr, "[hislip %u] <- %s\n", session.id, line.c_str());
         const std::string reply = faults_.Reply(engine_.Execute(line));
-        CheckServiceRequest();
+        afterLine_();
         if (!reply.empty()) {
             if (faults_.delayMs() > 0 && !PauseUnlessStopped(faults_.delayMs(), stopFd_)) {
                 Close(session);
@@ -359,15 +353,10 @@ void HislipServer::Execute(Session& session, uint32_t messageId) {
     }
 }
 
-void HislipServer::CheckServiceRequest() {
-    const StatusSystem& status = engine_.instrument().status();
-    const bool requesting = status.RequestsService();
-    const bool raised = requesting && !requestingService_;
-    requestingService_ = requesting;
-    if (!raised) return;
+void HislipServer::SendServiceRequest() {
     // The request goes to every client, as a GPIB SRQ line is seen by every controller; a
     // session whose asynchronous channel is not set up yet has nowhere to receive it.
-    const auto stb = static_cast<uint8_t>(status.StatusByte());
+    const auto stb = static_cast<uint8_t>(engine_.instrument().status().StatusByte());
     for (auto& [id, session] : sessions_) {
         if (!session.closed && session.async != nullptr)
             Send(session.async, Type::AsyncServiceRequest, stb, 0);

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -31,9 +32,11 @@ class HislipServer {
     // Serves what poll reported on the descriptors Watch added (from fds[first] on), and the
     // lock requests whose time is up.
     void Serve(const std::vector<pollfd>& fds, size_t first);
-    // After a message executed on any port: when the instrument has just started to request
-    // service, every initialised session gets an AsyncServiceRequest with the status byte.
-    void CheckServiceRequest();
+    // Called after each line it executes (the serving loop's check for a new request).
+    void SetAfterLine(std::function<void()> afterLine) { afterLine_ = std::move(afterLine); }
+    // The instrument has just started to request service: every initialised session gets an
+    // AsyncServiceRequest with the status byte.
+    void SendServiceRequest();
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -95,7 +98,7 @@ class HislipServer {
     std::list<Connection> connections_;
     std::map<uint16_t, Session> sessions_;
     uint16_t nextSessionId_ = 1;
-    bool requestingService_ = false;  // what CheckServiceRequest saw last
+    std::function<void()> afterLine_ = [] {};
     // What the last Watch put into the poll set, in order.
     bool listenerWatched_ = false;
     std::vector<Connection*> watched_;

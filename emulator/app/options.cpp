@@ -214,7 +214,8 @@ Fault injection (QUERY/HEADER: a header in short or long form, e.g. "*OPC?", "ME
                          the pty, ignore all input until the client closes the terminal
   --split N              send replies in chunks of N bytes, 2 ms apart
   --stall-after N        send the first N bytes of each reply at once and pause the
-                         --delay-ms time before the rest (an answer that stalls half-way)
+                         --delay-ms time before the rest (an answer that stalls half-way;
+                         socket and terminal)
   --bad-record KIND      VXI-11: answer every device_read with a broken RPC record: "huge" (a
                          record mark announcing 2 GiB) or "junk" (a record that is no reply)
   --tst-fail             *TST? answers 1 and the self-test result is "Selftest failed"

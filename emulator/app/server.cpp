@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -45,14 +44,24 @@ Server::Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listene
       ptyMaster_(std::move(ptyMaster)),
       stopFd_(stopFd),
       hislip_(hislip),
-      vxi11_(std::move(vxi11)) {}
+      vxi11_(std::move(vxi11)),
+      requestingService_(engine.instrument().status().RequestsService()) {
+    if (hislip_ != nullptr) hislip_->SetAfterLine([this] { AfterLine(); });
+    if (vxi11_) vxi11_->SetAfterLine([this] { AfterLine(); });
+}
+
+void Server::AfterLine() {
+    const bool requesting = engine_.instrument().status().RequestsService();
+    const bool rising = requesting && !requestingService_;
+    requestingService_ = requesting;
+    if (!rising) return;
+    if (hislip_ != nullptr) hislip_->SendServiceRequest();
+    if (vxi11_) vxi11_->SendServiceRequest();
+}
 
 void Server::Run() {
     bool ptyIdle = false;
     while (true) {
-        // What the last round executed on any port may have made the instrument request
-        // service: HiSLIP clients hear of it before the next wait.
-        if (hislip_ != nullptr) hislip_->CheckServiceRequest();
         std::vector<pollfd> fds{{stopFd_, POLLIN, 0}};
         const auto watch = [&fds](const Fd& fd) {
             if (!fd.valid()) return -1;
@@ -65,14 +74,10 @@ void Server::Run() {
         const int ptyIndex = ptyIdle ? -1 : watch(ptyMaster_);
         const size_t hislipFirst = fds.size();
         int timeout = ptyIdle ? kPtyIdlePollMs : -1;
-        if (hislip_ != nullptr) {
-            const int lockWait = hislip_->Watch(fds);
-            if (lockWait >= 0) timeout = timeout < 0 ? lockWait : std::min(timeout, lockWait);
-        }
+        if (hislip_ != nullptr) timeout = Sooner(timeout, hislip_->Watch(fds));
         const size_t vxi11First = fds.size();
         // VXI-11 reads wait for the instrument's answer or their own timeout.
-        const int vxi11Wait = vxi11_ ? vxi11_->Watch(fds) : -1;
-        if (vxi11Wait >= 0) timeout = timeout < 0 ? vxi11Wait : std::min(timeout, vxi11Wait);
+        if (vxi11_) timeout = Sooner(timeout, vxi11_->Watch(fds));
         const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) return;
         if ((fds[0].revents & POLLIN) != 0) return;
@@ -134,6 +139,7 @@ bool Server::Receive(Link& link) {
     if (link.input.size() > kMaxLine) {
         // The instrument's input buffer is full: it drops the line and says so.
         engine_.instrument().status().ReportError(-363);
+        AfterLine();
         link.input.clear();
         link.discarding = true;
     }
@@ -144,7 +150,7 @@ bool Server::HandleLine(Link& link, const std::string& line) {
     ++link.messages;
     if (verbose_) std::fprintf(stderr, "[%s] <- %s\n", link.name, Printable(line).c_str());
     const std::string reply = faults_.Reply(engine_.Execute(line));
-    if (vxi11_) vxi11_->NoteServiceRequest();  // VXI-11 links hear of each one at once
+    AfterLine();
     if (!reply.empty()) {
         if (verbose_) std::fprintf(stderr, "[%s] -> %s\n", link.name, Printable(reply).c_str());
         // The pause comes before the reply, or after its first bytes when it stalls.

@@ -45,6 +45,9 @@ class Server {
     // False when the link must be dropped.
     bool Receive(Link& link);
     bool HandleLine(Link& link, const std::string& line);
+    // After each line executed on any port: on the rising edge of the instrument's service
+    // request, every port that can carry one sends it.
+    void AfterLine();
     void DropTcpClient();
 
     Engine& engine_;
@@ -56,6 +59,7 @@ class Server {
     int stopFd_;
     HislipServer* hislip_;
     std::unique_ptr<Vxi11Server> vxi11_;  // null without --vxi11
+    bool requestingService_;              // as AfterLine last saw it, for its rising edge
     Link tcpLink_{"tcp", &tcpClient_};
     Link ptyLink_{"pty", &ptyMaster_};
 };

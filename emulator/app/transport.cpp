@@ -43,7 +43,7 @@ void Fd::Reset(int fd) {
     fd_ = fd;
 }
 
-Fd ListenLoopback(int port, int* bound, std::string& error) {
+Fd ListenLoopback(int port, int* bound, std::string& error, uint32_t address) {
     Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid()) {
         error = SystemError("socket");
@@ -51,18 +51,22 @@ Fd ListenLoopback(int port, int* bound, std::string& error) {
     }
     const int on = 1;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    socklen_t length = sizeof address;
-    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(address);
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t length = sizeof sa;
+    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
         ::listen(socket.get(), 8) != 0 ||
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        error = SystemError("listen on 127.0.0.1");
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+        char text[INET_ADDRSTRLEN] = "";
+        const int saved = errno;
+        ::inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text);
+        errno = saved;
+        error = SystemError((std::string("listen on ") + text).c_str());
         return Fd();
     }
-    *bound = ntohs(address.sin_port);
+    *bound = ntohs(sa.sin_port);
     return socket;
 }
 

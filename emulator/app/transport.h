@@ -3,7 +3,12 @@
 #ifndef QMDC_EMULATOR_APP_TRANSPORT_H
 #define QMDC_EMULATOR_APP_TRANSPORT_H
 
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,8 +34,9 @@ class Fd {
     int fd_ = -1;
 };
 
-// Listens on 127.0.0.1:port (0: the kernel picks); *bound gets the port.
-Fd ListenLoopback(int port, int* bound, std::string& error);
+// Listens on address:port (address in host byte order, 127.0.0.1 unless given; port 0: the
+// kernel picks); *bound gets the port.
+Fd ListenLoopback(int port, int* bound, std::string& error, uint32_t address = INADDR_LOOPBACK);
 // The same for the raw socket; resource gets the VISA name.
 Fd ListenTcp(int port, std::string& resource, std::string& error);
 Fd AcceptClient(int listener);  // blocking socket, Nagle off so split replies go out as split
@@ -42,6 +48,18 @@ Fd OpenPty(std::string& resource, std::string& error);
 // Gives up (false) on an error, when the peer takes no data for 10 s, or when stopFd becomes
 // readable (a shutdown request).
 bool WriteAll(int fd, std::string_view data, size_t chunkSize, int stopFd);
+
+// How long poll() may wait for `t`: milliseconds from now, rounded up, 0 once it has passed.
+inline int MsUntil(std::chrono::steady_clock::time_point t) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(t - std::chrono::steady_clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+}
+
+// The shorter of two poll() waits in milliseconds, -1 being no limit.
+inline int Sooner(int a, int b) {
+    return a < 0 ? b : b < 0 ? a : std::min(a, b);
+}
 
 // Waits the given time unless stopFd becomes readable first (false then).
 bool PauseUnlessStopped(int milliseconds, int stopFd);

@@ -35,35 +35,20 @@ constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kEr
 constexpr auto kIntrConnectTime = std::chrono::seconds(1);
 constexpr size_t kMaxIntrUnsent = 65536;
 
+// Listens on address (network byte order):port; *bound gets the port. errno tells why not.
 Fd ListenOn(in_addr_t address, uint16_t port, uint16_t* bound) {
-    Fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid()) return Fd();
-    const int on = 1;
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = address;
-    sa.sin_port = htons(port);
-    socklen_t length = sizeof sa;
-    if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        ::listen(socket.get(), 8) != 0 ||
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&sa), &length) != 0)
-        return Fd();
-    *bound = ntohs(sa.sin_port);
+    int boundPort = 0;
+    std::string unused;
+    Fd socket = ListenLoopback(port, &boundPort, unused, ntohl(address));
+    *bound = static_cast<uint16_t>(boundPort);
     return socket;
 }
 
 // A loopback address other than 127.0.0.1, different from run to run.
 in_addr_t RandomLoopback(std::mt19937& random) {
-    const uint32_t low = 1 + random() % 0xFFFFFD;  // 127.0.0.1 .. 127.255.255.254
+    // 127.0.0.1 .. 127.255.255.253, the first of them taken as 127.0.0.2.
+    const uint32_t low = 1 + random() % 0xFFFFFD;
     return htonl(0x7F000000u | (low == 1 ? 2 : low));
-}
-
-int MsUntil(std::chrono::steady_clock::time_point t) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(t - std::chrono::steady_clock::now())
-            .count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 1 << 30));
 }
 
 }  // namespace
@@ -109,16 +94,10 @@ bool Vxi11Server::Listen(const std::string& host, std::string& resource, std::st
 }
 
 int Vxi11Server::Watch(std::vector<pollfd>& fds) {
-    // The loop comes here after each round: a message from another port (HiSLIP) may have
-    // made the instrument request service.
-    NoteServiceRequest();
     for (const Fd* listener : {&portmapListener_, &coreListener_, &abortListener_})
         fds.push_back(pollfd{listener->get(), POLLIN, 0});
     int wait = -1;
-    const auto waitUntil = [&](Clock::time_point until) {
-        const int ms = MsUntil(until);
-        wait = wait < 0 ? ms : std::min(wait, ms);
-    };
+    const auto waitUntil = [&](Clock::time_point until) { wait = Sooner(wait, MsUntil(until)); };
     for (const auto& conn : conns_) {
         fds.push_back(pollfd{conn->fd.get(), POLLIN, 0});
         if (!conn->read) continue;
@@ -163,10 +142,8 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
 }
 
 void Vxi11Server::Accept(int listener, Channel channel) {
-    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    Fd client = AcceptClient(listener);
     if (!client.valid()) return;
-    const int on = 1;
-    ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     auto conn = std::make_unique<Conn>();
     conn->fd = std::move(client);
     conn->channel = channel;
@@ -431,19 +408,15 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
     }
 }
 
-void Vxi11Server::NoteServiceRequest() {
-    const bool requesting = engine_.instrument().status().RequestsService();
-    const bool rising = requesting && !requestingService_;
-    requestingService_ = requesting;
-    if (!rising) return;
+void Vxi11Server::SendServiceRequest() {
     for (auto& [lid, link] : links_) {
         if (!link.srqHandle || !link.conn->intr || link.conn->closing) continue;
         if (verbose_) std::fprintf(stderr, "[vxi11 %ld] service request\n", lid);
-        SendServiceRequest(*link.conn->intr, *link.srqHandle);
+        QueueIntrSrq(*link.conn->intr, *link.srqHandle);
     }
 }
 
-void Vxi11Server::SendServiceRequest(IntrChannel& intr, const std::string& handle) {
+void Vxi11Server::QueueIntrSrq(IntrChannel& intr, const std::string& handle) {
     // A client that takes no calls loses the newest, not the server its memory.
     if (intr.unsent.size() > kMaxIntrUnsent) return;
     if (!rpc::encodeIntrSrq(intr.nextXid++, intr.prog, intr.vers, handle, &intr.unsent)) return;
@@ -550,11 +523,12 @@ void Vxi11Server::Write(Link& link, Device_Link lid, const Device_WriteParms& pa
         if (verbose_) std::fprintf(stderr, "[vxi11 %ld] <- %s\n", lid, line.c_str());
         ++link.messages;
         reply += faults_.Reply(engine_.Execute(line));
-        NoteServiceRequest();
+        afterLine_();
     }
     link.input.erase(0, std::min(start, link.input.size()));
     if (link.input.size() > kMaxInput) {
         engine_.instrument().status().ReportError(-363);  // input buffer overrun
+        afterLine_();
         link.input.clear();
     }
     if (!reply.empty()) {
@@ -569,8 +543,9 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
     Device_ReadResp resp{};
     std::string data;
     const bool ready = !output_.empty() && Clock::now() >= outputReadyAt_;
-    if (Check(p.lid) != 0) {
-        resp.error = Check(p.lid);
+    const Device_ErrorCode linkError = Check(p.lid);
+    if (linkError != 0) {
+        resp.error = linkError;
     } else if (ready) {
         size_t n = std::min<size_t>(output_.size(), std::max<u_long>(p.requestSize, 1));
         if (p.flags & kFlagTermChrSet) {
@@ -601,8 +576,8 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
             conn.closing = true;
     } else if (bad == "junk") {
         // The reply's xid, then bytes that make no RPC reply.
-        std::string record("\x80\0\0\x08", 4);
-        for (int shift = 24; shift >= 0; shift -= 8) record += static_cast<char>(xid >> shift);
+        std::string record("\x80\0\0\x08\0\0\0\0", 8);
+        rpc::putU32(&record[4], xid);
         if (!WriteAll(conn.fd.get(), record + "junk", 0, stopFd_)) conn.closing = true;
     } else {
         Reply(conn, xid, SUCCESS, rpc::xdrProc(xdr_Device_ReadResp), &resp);

@@ -10,6 +10,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -34,14 +35,15 @@ class Vxi11Server {
     // servers run side by side, each with its own port 111). resource gets the VISA name.
     bool Listen(const std::string& host, std::string& resource, std::string& error);
 
-    // Sends the service requests that messages from other ports (HiSLIP) caused, then
-    // appends the descriptors to wait for; returns the longest wait it allows (ms, -1: any).
+    // Appends the descriptors to wait for; returns the longest wait it allows (ms, -1: any).
     int Watch(std::vector<pollfd>& fds);
     // Serves what poll() found ready in fds[first...], in the order Watch() added them.
     void Serve(const std::vector<pollfd>& fds, size_t first);
-    // After a message, from any port: when the instrument has just begun to request service,
-    // calls device_intr_srq for every link that enabled it.
-    void NoteServiceRequest();
+    // Called after each line it executes (the serving loop's check for a new request).
+    void SetAfterLine(std::function<void()> afterLine) { afterLine_ = std::move(afterLine); }
+    // The instrument has just begun to request service: calls device_intr_srq for every link
+    // that enabled it.
+    void SendServiceRequest();
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -100,7 +102,7 @@ class Vxi11Server {
     void DestroyLink(Device_Link lid);
     void Drop(Conn& conn);
 
-    void SendServiceRequest(IntrChannel& intr, const std::string& handle);
+    void QueueIntrSrq(IntrChannel& intr, const std::string& handle);
     void ConnectIntr(IntrChannel& intr);
     void ServeIntr(IntrChannel& intr, short revents);
     void FlushIntr(IntrChannel& intr);
@@ -123,7 +125,7 @@ class Vxi11Server {
     Clock::time_point outputReadyAt_{};
     bool remote_ = false;
     long triggers_ = 0;
-    bool requestingService_ = false;  // as last seen, for its rising edge
+    std::function<void()> afterLine_ = [] {};
     std::vector<Conn*> watchedIntr_;  // whose interrupt channel Watch() added, in its order
 };
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "rpc_record.h"
+
 namespace qmdc::rpc {
 
 namespace {
@@ -26,9 +28,7 @@ bool encodeRecord(std::string* out, size_t payload, Body&& body) {
         out->resize(start);
         return false;
     }
-    const uint32_t mark = 0x80000000u | length;
-    for (size_t i = 0; i < kMarkSize; ++i)
-        (*out)[start + i] = static_cast<char>((mark >> (24 - 8 * i)) & 0xFF);
+    putU32(&(*out)[start], 0x80000000u | length);
     out->resize(start + kMarkSize + length);
     return true;
 }

@@ -12,8 +12,7 @@ RecordReader::State RecordReader::feed(const uint8_t* data, size_t len, size_t* 
             header_[headerHave_++] = data[(*used)++];
             if (headerHave_ < 4) continue;
             headerHave_ = 0;
-            const uint32_t mark = (uint32_t{header_[0]} << 24) | (uint32_t{header_[1]} << 16) |
-                                  (uint32_t{header_[2]} << 8) | header_[3];
+            const uint32_t mark = getU32(header_);
             lastFragment_ = (mark & 0x80000000u) != 0;
             fragmentLeft_ = mark & 0x7FFFFFFFu;
             // Checked against the limit before a byte of it is stored.
@@ -42,10 +41,8 @@ void RecordReader::next() {
 }
 
 std::string frameRecord(const std::string& body) {
-    const uint32_t mark = 0x80000000u | static_cast<uint32_t>(body.size());
-    std::string out;
-    out.reserve(body.size() + 4);
-    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((mark >> shift) & 0xFF);
+    std::string out(4, '\0');
+    putU32(&out[0], 0x80000000u | static_cast<uint32_t>(body.size()));
     return out + body;
 }
 

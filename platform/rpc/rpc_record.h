@@ -40,6 +40,18 @@ class RecordReader {
     State state_ = State::NeedMore;
 };
 
+// A big-endian 32-bit word (XDR's and the record mark's byte order) at `to` / `from`.
+inline void putU32(char* to, uint32_t value) {
+    for (int i = 0; i < 4; ++i) to[i] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
+}
+inline uint32_t getU32(const uint8_t* from) {
+    return (uint32_t{from[0]} << 24) | (uint32_t{from[1]} << 16) | (uint32_t{from[2]} << 8) |
+           from[3];
+}
+inline uint32_t getU32(const char* from) {
+    return getU32(reinterpret_cast<const uint8_t*>(from));
+}
+
 // `body` as one record of one fragment.
 std::string frameRecord(const std::string& body);
 

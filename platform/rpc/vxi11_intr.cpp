@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "rpc_codec.h"
+#include "rpc_record.h"
 #include "vxi11.h"
 
 namespace qmdc::rpc {
@@ -16,8 +17,7 @@ namespace {
 // own that every thread shares.
 std::optional<std::string_view> srqHandle(const std::string& record, size_t at) {
     if (record.size() < at || record.size() - at < 4) return std::nullopt;
-    uint32_t length = 0;
-    for (size_t i = 0; i < 4; ++i) length = (length << 8) | static_cast<uint8_t>(record[at + i]);
+    const uint32_t length = getU32(&record[at]);
     const size_t padded = (static_cast<size_t>(length) + 3) / 4 * 4;
     if (length > VXI11_MAX_NAME || record.size() - at - 4 < padded) return std::nullopt;
     return std::string_view(record).substr(at + 4, length);

@@ -689,6 +689,7 @@ TEST(VisaHislip, TheEmulatorRequestsServiceOncePerTurn) {
          68},
         {"summary bit not enabled for service", {}, {"*ESE 1;*OPC"}, "", 0, 32},
         {"a message on the socket port", {}, {}, "*ESE 1;*SRE 32;*OPC", 1, 96},
+        {"on and off within one socket read", {}, {}, "*ESE 1;*SRE 32\n*OPC\n*CLS", 1, 0},
         {"requested before the watch: not its event", {"*ESE 1;*SRE 32;*OPC"}, {}, "", 0, 96},
         {"before the watch, and again while watching",
          {"*ESE 1;*SRE 32;*OPC"},
@@ -848,6 +849,41 @@ TEST(VisaHislip, AWatchEndsPromptly) {
         EXPECT_FALSE(raised.inSink()) << row.what;
         t.reset();
         EXPECT_LT(elapsedMs(start), row.hold.count() + 500) << row.what;
+    }
+}
+
+// viClose from another thread ends a call that waits for ever on the asynchronous
+// channel of a server that never answers there, with VI_ERROR_ABORT as a read would.
+TEST(VisaHislip, CloseAbortsACallWaitingForAnAnswer) {
+    const struct {
+        const char* what;
+        std::function<ViStatus(ViSession)> call;
+    } rows[] = {
+        {"viReadSTB",
+         [](ViSession vi) {
+             ViUInt16 stb = 0;
+             return viReadSTB(vi, &stb);
+         }},
+        {"viGpibControlREN",
+         [](ViSession vi) { return viGpibControlREN(vi, VI_GPIB_REN_ASSERT_ADDRESS); }},
+        {"viLock",
+         [](ViSession vi) {
+             return viLock(vi, VI_EXCLUSIVE_LOCK, VI_TMO_INFINITE, VI_NULL, VI_NULL);
+         }},
+        {"viClear", [](ViSession vi) { return viClear(vi); }},
+    };
+    for (const auto& row : rows) {
+        BrokenServer server("", "");
+        Visa visa(server.resource(), VI_TMO_INFINITE);
+        ASSERT_EQ(visa.status(), VI_SUCCESS) << row.what;
+        std::atomic<ViStatus> blocked{VI_SUCCESS};
+        std::thread caller([&] { blocked = row.call(visa.vi()); });
+        std::this_thread::sleep_for(Ms(100));
+        const auto start = Clock::now();
+        EXPECT_EQ(viClose(visa.vi()), VI_SUCCESS) << row.what;
+        caller.join();
+        EXPECT_LT(elapsedMs(start), 1000) << row.what;
+        EXPECT_EQ(blocked.load(), VI_ERROR_ABORT) << row.what;
     }
 }
 

@@ -268,6 +268,18 @@ ViStatus sendLine(qmdc::visa::Transport& transport, const std::string& line) {
                            qmdc::visa::Deadline::after(2000), &sent);
 }
 
+// A mode past VI_GPIB_REN_ADDRESS_GTL is refused as HiSLIP and USBTMC refuse it,
+// before anything is sent.
+TEST(VisaVxi11, RemoteLocalRefusesAnUnknownMode) {
+    EmulatorProcess emulator({"--vxi11"});
+    const std::unique_ptr<qmdc::visa::Transport> transport = openTransport(emulator.resource());
+    ASSERT_TRUE(transport);
+    for (const ViUInt16 mode : {7, 0xFFFF})
+        EXPECT_EQ(transport->remoteLocal(mode, qmdc::visa::Deadline::after(1000)),
+                  VI_ERROR_INV_MODE)
+            << mode;
+}
+
 // Each row's steps go to the emulator ("stop" and "start" end and begin the watch, "1 came"
 // waits for the first request, which a stop right after it could otherwise overtake); then
 // a last request, which the instrument sends before it answers the write that caused it and
@@ -289,12 +301,23 @@ TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
          {"*ESE 1;*SRE 32", "*OPC", "1 came", "stop", "*CLS", "*OPC", "start"},
          1},
         {"a watch started again", {"stop", "start", "*SRE 32;*ESE 1", "*OPC"}, 1},
+        {"on and off within one HiSLIP message", {"hislip *ESE 1;*SRE 32\n*OPC\n*CLS"}, 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        EmulatorProcess emulator({"--vxi11"});
-        std::unique_ptr<qmdc::visa::Transport> transport = openTransport(emulator.resource());
+        EmulatorProcess emulator({"--vxi11", "--hislip"});
+        std::unique_ptr<qmdc::visa::Transport> transport =
+            openTransport(emulator.resources().back());
         ASSERT_TRUE(transport);
+        ResourceManager rm;
+        ViSession hislip = VI_NULL;
+        ASSERT_EQ(rm.open(emulator.resources().front(), &hislip), VI_SUCCESS);
+        // "hislip ..." goes as one HiSLIP message, answered once it has been executed.
+        const auto sendHislip = [&](const std::string& text) {
+            ViStatus status = VI_SUCCESS;
+            EXPECT_EQ(query(hislip, (text + "\n*OPC?\n").c_str(), &status), "1") << text;
+            return status;
+        };
         EXPECT_TRUE(transport->deliversServiceRequests());
         SrqCount srqs;
         const auto start = [&] {
@@ -308,7 +331,10 @@ TEST(VisaVxi11, ServiceRequestsFromTheEmulator) {
                 else if (step == "1 came")
                     ASSERT_EQ(srqs.waitFor(1), 1);
                 else
-                    ASSERT_EQ(step == "start" ? start() : sendLine(*transport, step), VI_SUCCESS)
+                    ASSERT_EQ(step == "start"                 ? start()
+                              : step.rfind("hislip ", 0) == 0 ? sendHislip(step.substr(7))
+                                                              : sendLine(*transport, step),
+                              VI_SUCCESS)
                         << step;
             }
         }

@@ -30,6 +30,13 @@ class Deadline {
         return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
     }
 
+    // What is left as a VISA timeout, for a device or protocol that takes
+    // one: rounded up as above, VI_TMO_INFINITE (0xFFFFFFFF) for no limit.
+    ViUInt32 remainingVisaMs() const {
+        const int left = remainingMs();
+        return left < 0 ? 0xFFFFFFFFu : static_cast<ViUInt32>(left);
+    }
+
     bool expired() const { return !infinite_ && Clock::now() >= at_; }
     // For waits on a condition variable.
     bool infinite() const { return infinite_; }

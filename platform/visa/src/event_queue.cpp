@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -47,7 +49,6 @@ struct EventQueue::State {
     bool everEnabled = false;
     bool lost = false;  // the queue was full when an event came
     std::deque<ViEventType> toDispatch;
-    bool dispatcherStarted = false;
     bool closed = false;
     ViSession session = VI_NULL;
 
@@ -58,19 +59,24 @@ struct EventQueue::State {
     }
 
     // From the transport's thread: queue the event for each enabled
-    // mechanism; an event that finds the queue full is lost, and the next
-    // wait says so.
-    void post(ViEventType type) {
+    // mechanism; an event that finds the queue full, or no memory to be
+    // kept in, is lost, and the next wait says so. Never throws: the
+    // transport's thread has nowhere to send an exception.
+    void post(ViEventType type) noexcept {
         std::lock_guard<std::mutex> guard(mutex);
         TypeState* t = find(type);
         if (closed || t == nullptr) return;
-        if (t->mechanisms & VI_QUEUE) {
-            if (queue.size() < maxQueue)
-                queue.push_back(type);
-            else
-                lost = true;
+        try {
+            if (t->mechanisms & VI_QUEUE) {
+                if (queue.size() < maxQueue)
+                    queue.push_back(type);
+                else
+                    lost = true;
+            }
+            if (t->mechanisms & VI_HNDLR) toDispatch.push_back(type);
+        } catch (const std::bad_alloc&) {
+            lost = true;
         }
-        if (t->mechanisms & VI_HNDLR) toDispatch.push_back(type);
         if (t->mechanisms & VI_SUSPEND_HNDLR) ++t->suspended;
         changed.notify_all();
     }
@@ -149,6 +155,17 @@ ViStatus EventQueue::startSource(ViEventType type, const Deadline& deadline) {
         deadline);
 }
 
+ViStatus EventQueue::startDispatcher() {
+    try {
+        dispatcher_ = std::thread(&State::dispatch, state_);
+    } catch (const std::system_error&) {
+        return VI_ERROR_SYSTEM_ERROR;
+    } catch (const std::bad_alloc&) {
+        return VI_ERROR_ALLOC;
+    }
+    return VI_SUCCESS;
+}
+
 void EventQueue::stopSource(ViEventType type) {
     if (type == VI_EVENT_SERVICE_REQ) transport_.stopServiceRequests();
 }
@@ -173,6 +190,16 @@ ViStatus EventQueue::enable(ViEventType type, ViUInt16 mechanism, ViUInt32 maxQu
         const ViStatus started = startSource(type, deadline);
         if (started < VI_SUCCESS) return started;
     }
+    // The dispatcher comes before any change, so that a thread the system
+    // refuses leaves the session as it was, not with handlers enabled and
+    // nothing to call them. Enables are never concurrent (the session's lock).
+    if ((mechanism & VI_HNDLR) && !dispatcher_.joinable()) {
+        const ViStatus started = startDispatcher();
+        if (started != VI_SUCCESS) {
+            if (startIt) stopSource(type);
+            return started;
+        }
+    }
     std::lock_guard<std::mutex> guard(state_->mutex);
     TypeState& t = *state_->find(type);
     t.sourceOn = true;
@@ -187,10 +214,6 @@ ViStatus EventQueue::enable(ViEventType type, ViUInt16 mechanism, ViUInt32 maxQu
         t.mechanisms &= ~VI_SUSPEND_HNDLR;
         state_->toDispatch.insert(state_->toDispatch.end(), t.suspended, type);
         t.suspended = 0;
-        if (!state_->dispatcherStarted) {
-            state_->dispatcherStarted = true;
-            dispatcher_ = std::thread(&State::dispatch, state_);
-        }
         state_->changed.notify_all();
     }
     if (mechanism & VI_SUSPEND_HNDLR) t.mechanisms &= ~VI_HNDLR;

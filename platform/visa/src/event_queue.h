@@ -57,10 +57,12 @@ class EventQueue {
     struct State;
     ViStatus startSource(ViEventType type, const Deadline& deadline);
     void stopSource(ViEventType type);
+    // VI_ERROR_SYSTEM_ERROR or VI_ERROR_ALLOC when no thread can be made.
+    ViStatus startDispatcher();
 
     Transport& transport_;
     const std::shared_ptr<State> state_;  // shared with the dispatcher and the sources
-    std::thread dispatcher_;              // started with the first VI_HNDLR
+    std::thread dispatcher_;              // started by the first VI_HNDLR enable
 };
 
 }  // namespace qmdc::visa

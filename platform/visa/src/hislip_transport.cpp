@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 namespace qmdc::visa {
@@ -212,8 +213,13 @@ ViStatus HislipTransport::startServiceRequests(ServiceRequestSink raised,
                      : fail(hislip::FatalCode::PoorlyFormedHeader, "malformed message");
     Watch& w = *watch;
     try {
-        w.thread = std::thread(
-            [this, &w, raised = std::move(raised)] { watchServiceRequests(w, raised); });
+        w.thread = std::thread([this, &w, raised = std::move(raised)] {
+            try {
+                watchServiceRequests(w, raised);
+            } catch (...) {
+                // Nothing leaves the thread: the watch ends.
+            }
+        });
     } catch (const std::system_error&) {
         return VI_ERROR_SYSTEM_ERROR;
     }
@@ -248,7 +254,13 @@ void HislipTransport::watchServiceRequests(Watch& w, const ServiceRequestSink& r
         w.watcherReading = true;
         lock.unlock();
         unsigned requests = 0;
-        const bool alive = watchOnce(w, &requests);
+        bool alive = false;
+        try {
+            alive = watchOnce(w, &requests);
+        } catch (const std::bad_alloc&) {
+            // Out of memory: the watch ends, and a transaction waiting for
+            // the channel still gets it below.
+        }
         lock.lock();
         w.watcherReading = false;
         w.poke.lower();  // a stop stays seen: `stopping` is kept

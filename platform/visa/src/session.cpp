@@ -238,7 +238,7 @@ ViStatus Session::send(const ViByte* buf, size_t len, bool end, const Deadline& 
         size_t one = 0;
         status = transport_->write(&termchar_, 1, deadline, &one);
     }
-    if (status < VI_SUCCESS) status = transferFailure(status);
+    status = transferFailure(status);
     if (traceOn())
         traceTransfer(rsrcName_.c_str(), "write", buf, *sent, appendTermchar ? termchar_ : -1,
                       status);
@@ -314,7 +314,7 @@ ViStatus Session::clear() {
     discardInput();
     // The protocol's device clear, where it has one, also empties the
     // instrument's buffers and drops what was on its way.
-    return transport_->deviceClear(callDeadline());
+    return transferFailure(transport_->deviceClear(callDeadline()));
 }
 
 ViStatus Session::printLocked(const char* fmt, va_list* ap, bool forceFlush,

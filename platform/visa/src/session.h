@@ -108,9 +108,11 @@ class Session {
     void discardPending();
     size_t pendingCount() const { return pendingEnd_ - pendingBegin_; }
 
-    // A transfer that failed because viClose woke it was aborted, whatever
-    // the transport saw.
-    ViStatus transferFailure(ViStatus status) const { return closed_ ? VI_ERROR_ABORT : status; }
+    // A call that failed because viClose woke it was aborted, whatever the
+    // transport saw; any other status passes unchanged.
+    ViStatus transferFailure(ViStatus status) const {
+        return status < VI_SUCCESS && closed_ ? VI_ERROR_ABORT : status;
+    }
 
     std::mutex mutex_;  // one operation at a time
     std::atomic<bool> closed_{false};

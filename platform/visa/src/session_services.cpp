@@ -38,7 +38,7 @@ ViStatus Session::readStatusByte(ViUInt16* stb) {
     ViStatus status;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        status = transport_->readStatusByte(stb, callDeadline());
+        status = transferFailure(transport_->readStatusByte(stb, callDeadline()));
     }
     if (status != VI_ERROR_NSUP_OPER || !emulates4882(services)) return status;
     // "*STB?" answers a number 0..255; anything else is no status byte.
@@ -54,7 +54,7 @@ ViStatus Session::assertTrigger() {
     ViStatus status;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        status = transport_->assertTrigger(callDeadline());
+        status = transferFailure(transport_->assertTrigger(callDeadline()));
     }
     if (status != VI_ERROR_NSUP_OPER || !emulates4882(services)) return status;
     return printWith(*this, "*TRG\n");
@@ -62,17 +62,17 @@ ViStatus Session::assertTrigger() {
 
 ViStatus Session::remoteLocal(ViUInt16 mode) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return transport_->remoteLocal(mode, callDeadline());
+    return transferFailure(transport_->remoteLocal(mode, callDeadline()));
 }
 
 ViStatus Session::lockDevice(ViAccessMode mode, const char* key, ViUInt32 timeoutMs) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return transport_->lockDevice(mode, key, timeoutMs);
+    return transferFailure(transport_->lockDevice(mode, key, timeoutMs));
 }
 
 ViStatus Session::unlockDevice() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return transport_->unlockDevice();
+    return transferFailure(transport_->unlockDevice());
 }
 
 ViStatus Session::enableEvent(ViEventType type, ViUInt16 mechanism) {

@@ -122,7 +122,11 @@ std::unique_ptr<TcpTransport> connectTcp(const std::string& host, ViUInt16 port,
 
 std::unique_ptr<Transport> openTcpSocket(const ResourceName& name, ViUInt32 openTimeoutMs,
                                          ViStatus* status) {
-    return connectTcp(name.host, name.port, openDeadline(openTimeoutMs), status);
+    std::unique_ptr<TcpTransport> transport =
+        connectTcp(name.host, name.port, openDeadline(openTimeoutMs), status);
+    // Nothing answers a SOCKET command, so a peer's close shows only here.
+    if (transport) transport->checkPeerBeforeWrites();
+    return transport;
 }
 
 }  // namespace qmdc::visa

@@ -106,7 +106,8 @@ class Transport {
     // watching: `raised` is then called once per request, from a thread of
     // the transport's own, until stopServiceRequests() returns (it waits for
     // a call of `raised` in progress). `raised` only queues the event and
-    // returns; the transport holds none of its locks while it calls it.
+    // returns, and never throws; the transport holds none of its locks while
+    // it calls it.
     // Called under the session's lock, never concurrently with each other;
     // the destructor stops a watch still running.
     using ServiceRequestSink = std::function<void()>;

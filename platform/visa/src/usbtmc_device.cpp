@@ -208,8 +208,8 @@ class KernelUsbtmcDevice final : public UsbtmcDevice {
 
     const int fd_;
     bool reported_ = false;  // the watch's: the pending mark was reported
-    __u32 timeoutMs_ = 0;
-    __u8 eom_ = 1;  // not yet set: the driver's default is 5000 ms
+    __u32 timeoutMs_ = 0;    // not yet set: the driver's default is 5000 ms
+    __u8 eom_ = 1;           // the driver's default: every write ends with END
 };
 
 }  // namespace

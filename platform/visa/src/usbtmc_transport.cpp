@@ -38,9 +38,9 @@ UsbtmcTransport::~UsbtmcTransport() {
 
 ViStatus UsbtmcTransport::begin(const Deadline& deadline) {
     if (interrupted_) return VI_ERROR_CONN_LOST;
-    const int left = deadline.remainingMs();
+    const ViUInt32 left = deadline.remainingVisaMs();
     if (left == 0) return VI_ERROR_TMO;
-    return device_->setTimeout(left < 0 ? 0xFFFFFFFFu : static_cast<ViUInt32>(left));
+    return device_->setTimeout(left);
 }
 
 ViStatus UsbtmcTransport::finish(ViStatus status) const {

@@ -22,7 +22,6 @@ constexpr long kReasonEnd = 0x04;
 // How long past the io_timeout the instrument's own timeout reply is awaited.
 constexpr ViUInt32 kReplyGraceMs = 100;
 constexpr ViUInt32 kAbortMs = 250;  // an abort or a destroy_link that gets no reply
-constexpr ViUInt32 kDefaultOpenMs = 2000;
 constexpr Device_ErrorCode kChannelEstablished = 29;
 
 // destroy_intr_chan takes no arguments.
@@ -53,14 +52,9 @@ const ErrorMap kErrors[] = {
     {29, VI_ERROR_IO},            // channel already established
 };
 
-ViUInt32 ioTimeoutMs(const Deadline& deadline) {
-    const int left = deadline.remainingMs();
-    return left < 0 ? 0xFFFFFFFFu : static_cast<ViUInt32>(left);
-}
-
 // The deadline of the RPC exchange: the instrument's io_timeout and the grace.
 Deadline replyDeadline(const Deadline& deadline) {
-    const ViUInt32 io = ioTimeoutMs(deadline);
+    const ViUInt32 io = deadline.remainingVisaMs();
     return Deadline::after(io >= 0xFFFFFFFFu - kReplyGraceMs ? 0xFFFFFFFFu : io + kReplyGraceMs);
 }
 
@@ -88,8 +82,10 @@ std::unique_ptr<RpcChannel> connectChannel(const std::string& host, ViUInt16 por
         *status = VI_ERROR_TMO;
         return nullptr;
     }
+    // A connection is never awaited without limit: a call with none gets
+    // viOpen's default.
     std::unique_ptr<TcpTransport> stream =
-        connectTcp(host, port, left < 0 ? Deadline::after(kDefaultOpenMs) : deadline, status);
+        connectTcp(host, port, left < 0 ? openDeadline(0) : deadline, status);
     if (!stream) return nullptr;
     if (local != nullptr) *local = localIpv4(*stream);
     return std::make_unique<RpcChannel>(std::move(stream), prog, vers);
@@ -229,7 +225,7 @@ ViStatus Vxi11Transport::readMessage(ViByte* buf, size_t cap, const Deadline& de
     Device_ReadParms parms{};
     parms.lid = link_.lid;
     parms.requestSize = static_cast<u_long>(std::min<size_t>(cap, VXI11_MAX_DATA));
-    parms.io_timeout = ioTimeoutMs(deadline);
+    parms.io_timeout = deadline.remainingVisaMs();
     parms.lock_timeout = parms.io_timeout;
     // Without termchrset: the read ends at the instrument's END, and the
     // session finds the termination character in what came.
@@ -257,7 +253,7 @@ ViStatus Vxi11Transport::writeMessage(const ViByte* buf, size_t len, bool end,
         const bool last = *sent + chunk == len;
         Device_WriteParms parms{};
         parms.lid = link_.lid;
-        parms.io_timeout = ioTimeoutMs(deadline);
+        parms.io_timeout = deadline.remainingVisaMs();
         parms.lock_timeout = parms.io_timeout;
         parms.flags = kWaitLock | (last && end ? kEnd : 0);
         parms.data.data_len = static_cast<u_int>(chunk);
@@ -277,7 +273,7 @@ Device_GenericParms Vxi11Transport::genericParms(const Deadline& deadline) const
     Device_GenericParms parms{};
     parms.lid = link_.lid;
     parms.flags = kWaitLock;
-    parms.io_timeout = ioTimeoutMs(deadline);
+    parms.io_timeout = deadline.remainingVisaMs();
     parms.lock_timeout = parms.io_timeout;
     return parms;
 }
@@ -306,10 +302,10 @@ ViStatus Vxi11Transport::deviceClear(const Deadline& deadline) {
 }
 
 ViStatus Vxi11Transport::remoteLocal(ViUInt16 mode, const Deadline& deadline) {
+    if (mode > 6) return VI_ERROR_INV_MODE;  // the seven VI_GPIB_REN_* requests
     // VI_GPIB_REN_DEASSERT (0), _DEASSERT_GTL (2) and _ADDRESS_GTL (6) return
     // the instrument to local control; the others put it in remote.
     const bool local = mode == 0 || mode == 2 || mode == 6;
-    if (mode > 6) return VI_ERROR_INV_PARAMETER;
     return generic(local ? device_local : device_remote, deadline);
 }
 
@@ -421,7 +417,7 @@ ViStatus Vxi11Transport::getAttribute(ViAttr attr, AttrValue* out) {
 
 std::unique_ptr<Transport> openVxi11(const ResourceName& name, ViUInt32 openTimeoutMs,
                                      ViStatus* status) {
-    const Deadline deadline = Deadline::after(openTimeoutMs == 0 ? kDefaultOpenMs : openTimeoutMs);
+    const Deadline deadline = openDeadline(openTimeoutMs);
     Vxi11Transport::Link link;
     *status = createLink(name, deadline, &link);
     if (*status != VI_SUCCESS) return nullptr;

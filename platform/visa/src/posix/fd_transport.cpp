@@ -45,10 +45,13 @@ void FdTransport::interrupt() {
     wake_.raise();
 }
 
-ViStatus FdTransport::wait(short events, const Deadline& deadline, short* revents) {
+ViStatus FdTransport::wait(short events, const Deadline& deadline, short* revents,
+                           const WakeSignal* also) {
     for (;;) {
-        pollfd p[2] = {{fd_, events, 0}, {wake_.fd(), POLLIN, 0}};
-        const int r = ::poll(p, 2, deadline.remainingMs());
+        // poll() passes over a negative descriptor.
+        pollfd p[3] = {
+            {fd_, events, 0}, {wake_.fd(), POLLIN, 0}, {also ? also->fd() : -1, POLLIN, 0}};
+        const int r = ::poll(p, 3, deadline.remainingMs());
         if (r > 0 && p[1].revents != 0) return VI_ERROR_CONN_LOST;  // the session is closing
         if (r > 0) {
             *revents = p[0].revents;
@@ -94,7 +97,7 @@ ViStatus FdTransport::write(const ViByte* buf, size_t len, const Deadline& deadl
     // A peer that has closed would take the first write without a word (the
     // reset comes back later) and fail only the next one: its close has
     // already been signalled, so this write fails now.
-    if (interrupted_ || hungUp()) return VI_ERROR_CONN_LOST;
+    if (interrupted_ || (checkPeer_ && hungUp())) return VI_ERROR_CONN_LOST;
     while (*sent < len) {
         const ViByte* from = buf + *sent;
         const size_t left = len - *sent;
@@ -120,14 +123,9 @@ ViStatus FdTransport::awaitInput(const Deadline& deadline) {
 }
 
 ViStatus FdTransport::awaitInputOr(const WakeSignal& also) {
-    for (;;) {
-        if (interrupted_) return VI_ERROR_CONN_LOST;
-        pollfd p[3] = {{fd_, POLLIN, 0}, {wake_.fd(), POLLIN, 0}, {also.fd(), POLLIN, 0}};
-        const int r = ::poll(p, 3, -1);
-        if (r > 0 && p[1].revents != 0) return VI_ERROR_CONN_LOST;
-        if (r > 0) return VI_SUCCESS;
-        if (r < 0 && errno != EINTR) return VI_ERROR_IO;
-    }
+    if (interrupted_) return VI_ERROR_CONN_LOST;
+    short revents = 0;
+    return wait(POLLIN, Deadline::after(VI_TMO_INFINITE), &revents, &also);
 }
 
 void FdTransport::discardInput() {

@@ -31,18 +31,26 @@ class FdTransport : public Transport {
     ViStatus awaitInputOr(const WakeSignal& also);
     void discardInput() override;
     void interrupt() override;
+    // Makes every write first ask whether the peer has closed. Only a raw
+    // socket session needs it: its peer's close would otherwise pass the next
+    // command unnoticed, while a protocol that reads an answer after each
+    // write, or a line whose hang-up fails the write, learns of it anyway.
+    void checkPeerBeforeWrites() { checkPeer_ = true; }
 
   protected:
     FdTransport(int fd, bool isSocket) : fd_(fd), socket_(isSocket) {}
     const int fd_;
 
   private:
-    // Waits for `events`: VI_SUCCESS with the returned events, VI_ERROR_TMO,
-    // or VI_ERROR_CONN_LOST once interrupted.
-    ViStatus wait(short events, const Deadline& deadline, short* revents);
+    // Waits for `events`, or for `also` to be raised when given: VI_SUCCESS
+    // with the returned events (none when only `also` was raised),
+    // VI_ERROR_TMO, or VI_ERROR_CONN_LOST once interrupted.
+    ViStatus wait(short events, const Deadline& deadline, short* revents,
+                  const WakeSignal* also = nullptr);
     // The line hung up, or (socket) the peer has closed its side.
     bool hungUp();
     const bool socket_;
+    bool checkPeer_ = false;
     WakeSignal wake_;
     std::atomic<bool> interrupted_{false};
 };

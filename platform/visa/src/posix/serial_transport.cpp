@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "descriptor.h"
 #include "fd_transport.h"
 #include "../adopt_handle.h"
 #include "../open_failure.h"
@@ -213,16 +214,13 @@ class SerialTransport final : public FdTransport {
 };
 
 ViStatus openErrorStatus(int err) {
+    if (isResourceShortage(err)) return VI_ERROR_ALLOC;
     switch (err) {
         case EACCES:
         case EPERM:
             return VI_ERROR_NPERMISSION;
         case EBUSY:
             return VI_ERROR_RSRC_BUSY;
-        case EMFILE:
-        case ENFILE:
-        case ENOMEM:
-            return VI_ERROR_ALLOC;
         default:
             return VI_ERROR_RSRC_NFOUND;
     }

@@ -1,12 +1,13 @@
 // socket_api.cpp - the socket calls of tcp_transport.cpp on POSIX systems.
 #include "socket_api.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
+
+#include "descriptor.h"
 
 namespace qmdc::visa::net {
 
@@ -17,8 +18,7 @@ bool startup() {
 Socket openStreamSocket(const addrinfo* ai) {
     const int fd = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
     if (fd < 0) return kNoSocket;
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    makeNonBlocking(fd);
 #ifdef SO_NOSIGPIPE
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
@@ -28,8 +28,7 @@ Socket openStreamSocket(const addrinfo* ai) {
 
 std::string resourceShortage() {
     const int err = errno;
-    const bool shortage = err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
-    return shortage ? std::generic_category().message(err) : std::string();
+    return isResourceShortage(err) ? std::generic_category().message(err) : std::string();
 }
 
 bool connectWithin(Socket s, const addrinfo* ai, const Deadline& deadline) {

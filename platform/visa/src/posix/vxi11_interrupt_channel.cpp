@@ -3,7 +3,6 @@
 // connections; the records are read by the codec of platform/rpc.
 #include "vxi11_interrupt_channel.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "descriptor.h"
 #include "rpc_record.h"
 #include "vxi11_intr.h"
 
@@ -30,16 +30,8 @@ constexpr int kSendFlags = MSG_NOSIGNAL | MSG_DONTWAIT;
 constexpr int kSendFlags = MSG_DONTWAIT;
 #endif
 
-void makeNonBlocking(int fd) {
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
 ViStatus socketFailure() {
-    const int err = errno;
-    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM
-               ? VI_ERROR_ALLOC
-               : VI_ERROR_SYSTEM_ERROR;
+    return isResourceShortage(errno) ? VI_ERROR_ALLOC : VI_ERROR_SYSTEM_ERROR;
 }
 
 }  // namespace
@@ -84,13 +76,7 @@ struct InterruptChannel::Caller {
             reader.next();
             if (call == rpc::IntrCall::Malformed) return false;
             if (!mute) unsent += reply;
-            if (call == rpc::IntrCall::ServiceRequest) {
-                try {
-                    raised();
-                } catch (...) {
-                    // Nothing leaves the thread; the request is lost, the watch goes on.
-                }
-            }
+            if (call == rpc::IntrCall::ServiceRequest) raised();  // never throws
         }
         return true;
     }

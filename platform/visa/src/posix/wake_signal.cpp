@@ -1,7 +1,6 @@
 // wake_signal.cpp - an eventfd on Linux, a self-pipe elsewhere.
 #include "wake_signal.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -9,6 +8,8 @@
 #ifdef __linux__
 #include <sys/eventfd.h>
 #endif
+
+#include "descriptor.h"
 
 namespace qmdc::visa {
 
@@ -18,10 +19,7 @@ WakeSignal::WakeSignal() {
 #else
     int fds[2];
     if (::pipe(fds) != 0) return;
-    for (int fd : fds) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
+    for (int fd : fds) makeNonBlocking(fd);
     readFd_ = fds[0];
     writeFd_ = fds[1];
 #endif

@@ -49,12 +49,13 @@ void SocketStream::interrupt() {
     ::WSASetEvent(wake_);
 }
 
-ViStatus SocketStream::wait(const Deadline& deadline) {
-    const WSAEVENT events[2] = {network_, wake_};
+ViStatus SocketStream::wait(const Deadline& deadline, const WakeSignal* also) {
+    const WSAEVENT events[3] = {network_, wake_, also ? also->event() : WSA_INVALID_EVENT};
+    const DWORD count = also ? 3 : 2;
     for (;;) {
         const int ms = deadline.remainingMs();
-        const DWORD r =
-            ::WSAWaitForMultipleEvents(2, events, FALSE, ms < 0 ? WSA_INFINITE : DWORD(ms), FALSE);
+        const DWORD r = ::WSAWaitForMultipleEvents(count, events, FALSE,
+                                                   ms < 0 ? WSA_INFINITE : DWORD(ms), FALSE);
         if (interrupted_ || r == WSA_WAIT_EVENT_0 + 1) return VI_ERROR_CONN_LOST;
         if (r == WSA_WAIT_EVENT_0) {
             // Network events are recorded once each (FD_READ again after the
@@ -64,6 +65,7 @@ ViStatus SocketStream::wait(const Deadline& deadline) {
             ::WSAEnumNetworkEvents(socket_, network_, &happened);
             return VI_SUCCESS;
         }
+        if (r == WSA_WAIT_EVENT_0 + 2) return VI_SUCCESS;  // `also` was raised
         if (r == WSA_WAIT_TIMEOUT && deadline.expired()) return VI_ERROR_TMO;
         if (r != WSA_WAIT_TIMEOUT) return VI_ERROR_IO;
     }
@@ -77,14 +79,7 @@ ViStatus SocketStream::awaitInputOr(const WakeSignal& also) {
     char peek;
     if (::recv(socket_, &peek, 1, MSG_PEEK) >= 0 || ::WSAGetLastError() != WSAEWOULDBLOCK)
         return VI_SUCCESS;
-    const WSAEVENT events[3] = {network_, wake_, also.event()};
-    const DWORD r = ::WSAWaitForMultipleEvents(3, events, FALSE, WSA_INFINITE, FALSE);
-    if (interrupted_ || r == WSA_WAIT_EVENT_0 + 1) return VI_ERROR_CONN_LOST;
-    if (r == WSA_WAIT_EVENT_0) {
-        WSANETWORKEVENTS happened;
-        ::WSAEnumNetworkEvents(socket_, network_, &happened);
-    }
-    return r == WSA_WAIT_EVENT_0 || r == WSA_WAIT_EVENT_0 + 2 ? VI_SUCCESS : VI_ERROR_IO;
+    return wait(Deadline::after(VI_TMO_INFINITE), &also);
 }
 
 ViStatus SocketStream::read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) {

@@ -31,14 +31,17 @@ class SocketStream : public Transport {
     ViStatus awaitInputOr(const WakeSignal& also);
     void discardInput() override;
     void interrupt() override;
+    // Writes here never ask for the peer's close first: nothing to set.
+    void checkPeerBeforeWrites() {}
 
   protected:
     explicit SocketStream(SOCKET s) noexcept;
 
   private:
-    // Waits until the socket reports a network event: VI_SUCCESS,
-    // VI_ERROR_TMO, or VI_ERROR_CONN_LOST once interrupted.
-    ViStatus wait(const Deadline& deadline);
+    // Waits until the socket reports a network event, or `also` is raised
+    // when given: VI_SUCCESS, VI_ERROR_TMO, or VI_ERROR_CONN_LOST once
+    // interrupted.
+    ViStatus wait(const Deadline& deadline, const WakeSignal* also = nullptr);
 
     const SOCKET socket_;
     const WSAEVENT network_;
