@@ -71,8 +71,8 @@ TEST(Log, UsageErrors) {
 
 TEST(Log, JsonLinesInSimulation) {
     // Ticks 200 ms apart: at 50 ms a loaded machine missed one now and then.
-    const ToolResult result = RunTool(
-        {"log", "--simulate", "--interval", "0.2", "--duration", "1", "--format", "jsonl"});
+    const ToolResult result =
+        RunTool({"log", "--simulate", "--interval", "0.2", "--duration", "1", "--format", "jsonl"});
     ASSERT_EQ(result.status, 0) << result.err;
     size_t lines = 0;
     for (size_t at = 0; (at = result.out.find('\n', at)) != std::string::npos; ++at) ++lines;
