@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build ccache g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libpugixml-dev python3 python3-pyvisa python3-pyvisa-py binutils
           python3-pytest python3-setuptools python3-pip python3-wheel python3-venv
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
