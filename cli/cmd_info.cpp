@@ -50,28 +50,6 @@ std::string Protection(const DriverSession& session) {
            RealText(session.Real(QMDC_ATTR_OVER_CURRENT_PROTECTION_LEVEL, "OCP level")) + " A";
 }
 
-// The third field of the identity ("Orvane,Rack 30-70 QM,SN0001,1.2.3"),
-// asked for by direct I/O: the driver keeps no attribute for it.
-std::string SerialNumber(const DriverSession& session) {
-    if (session.simulated()) return "simulated";
-    std::string query = "*IDN?\n";
-    ViInt64 count = 0;
-    session.Check(QmDC_viWrite(session.vi(), static_cast<ViInt64>(query.size()),
-                               reinterpret_cast<ViByte*>(query.data()), &count),
-                  "serial number");
-    ViChar answer[256] = "";
-    session.Check(
-        QmDC_viRead(session.vi(), sizeof answer - 1, reinterpret_cast<ViByte*>(answer), &count),
-        "serial number");
-    std::string fields(answer, static_cast<size_t>(count));
-    for (int skip = 0; skip < 2; ++skip) {
-        const size_t comma = fields.find(',');
-        fields = comma == std::string::npos ? "" : fields.substr(comma + 1);
-    }
-    const std::string serial = fields.substr(0, fields.find(','));
-    return serial.empty() ? "unknown" : serial;
-}
-
 struct InfoCommand {
     ConnectionOptions connection;
     SessionArguments arguments;
@@ -100,7 +78,7 @@ Runner DefineInfo(CLI::App& command) {
         Line("Resource", session.simulated() ? "simulated" : resource);
         Line("Instrument", session.Text(QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer") + " " +
                                session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model"));
-        Line("Serial", SerialNumber(session));
+        Line("Serial", session.SerialNumber());
         Line("Output", Output(session));
         Line("Levels", Levels(session));
         Line("Protection", Protection(session));

@@ -90,6 +90,25 @@ ViStatus DriverSession::Check(ViStatus status, const std::string& what,
     throw Failure(message);
 }
 
+std::string DriverSession::SerialNumber() const {
+    if (simulated_) return "simulated";
+    std::string query = "*IDN?\n";
+    ViInt64 count = 0;
+    Check(QmDC_viWrite(vi_, static_cast<ViInt64>(query.size()),
+                       reinterpret_cast<ViByte*>(query.data()), &count),
+          "serial number");
+    ViChar answer[256] = "";
+    Check(QmDC_viRead(vi_, sizeof answer - 1, reinterpret_cast<ViByte*>(answer), &count),
+          "serial number");
+    std::string fields(answer, static_cast<size_t>(count));
+    for (int skip = 0; skip < 2; ++skip) {
+        const size_t comma = fields.find(',');
+        fields = comma == std::string::npos ? "" : fields.substr(comma + 1);
+    }
+    const std::string serial = fields.substr(0, fields.find(','));
+    return serial.empty() ? "unknown" : serial;
+}
+
 std::string DriverSession::Text(ViAttr id, const std::string& what) const {
     ViChar text[256] = "";
     Check(QmDC_GetAttributeViString(vi_, "", id, sizeof text, text), what);

@@ -32,6 +32,12 @@ class DriverSession {
     double Real(ViAttr id, const std::string& what) const;
     bool Boolean(ViAttr id, const std::string& what) const;
 
+    // The serial number, the third field of the identity ("Orvane,Rack 30-70
+    // QM,SN0001,1.2.3"), asked for by direct I/O: the driver reads it at init
+    // but keeps it behind no attribute. "simulated" in simulation, "unknown"
+    // when the field is empty; a failed exchange throws as Check.
+    std::string SerialNumber() const;
+
     // Takes the entries of the instrument's error queue ("-222 Data out of
     // range"), which empties it; stops quietly when the query fails.
     std::vector<std::string> TakeErrorQueue() const;
