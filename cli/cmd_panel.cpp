@@ -1,20 +1,20 @@
 // qmdc panel: a soft front panel in the browser for one supply or a rack of
 // them, served on the loopback address until Ctrl-C.
 #include <CLI/CLI.hpp>
-#include <spawn.h>
 
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "failure.h"
 #include "interrupt.h"
 #include "option_checks.h"
+#include "http/listen_address.h"
+#include "panel/browser_opening.h"
 #include "panel/panel_server.h"
 #include "panel/store_sessions.h"
 #include "subcommands.h"
 #include "supply_arguments.h"
-
-extern char** environ;
 
 namespace qmdc::cli {
 namespace {
@@ -22,23 +22,13 @@ namespace {
 struct PanelCommand {
     SupplyArguments supplies;
     std::string bind = "127.0.0.1";
-    CLI::Option* bindOption = nullptr;
+    std::vector<std::string> allowHosts;
     int port = 0;
     double rate = 4.0;
     double chartMinutes = 10.0;
     bool open = false;
     explicit PanelCommand(CLI::App& command) : supplies(command, StatusCheck::AfterEachOperation) {}
 };
-
-void OpenBrowser(const std::string& url) {
-    char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(url.c_str()), nullptr};
-    pid_t child = -1;
-    if (posix_spawnp(&child, "xdg-open", nullptr, nullptr, argv, environ) != 0) {
-        std::cerr << "qmdc: warning: could not start a browser (xdg-open); open the address "
-                     "above"
-                  << std::endl;
-    }
-}
 
 int RunPanel(const PanelCommand& command) {
     std::vector<ConnectionOptions> connections = command.supplies.Connections();
@@ -57,16 +47,20 @@ int RunPanel(const PanelCommand& command) {
     settings.chartSeconds = command.chartMinutes * 60.0;
     const InterruptScope interrupts;
     panel::SupplyRack rack(connections, settings);
-    panel::PanelServer server(rack, command.bind, command.port);
-    std::cout << server.Url() << std::endl;
-    if (command.bindOption->count() > 0) {
+    panel::PanelServer server(rack, command.bind, command.port, command.allowHosts);
+    const std::vector<std::string> urls = server.Urls();
+    for (const std::string& url : urls) std::cout << url << "\n";
+    std::cout << std::flush;
+    if (!http::IsLoopback(command.bind) || !command.allowHosts.empty()) {
         std::cerr << "qmdc: the address holds the panel's token: anyone who has it can drive "
                      "the supplies"
                   << std::endl;
     }
-    if (command.open) OpenBrowser(server.Url());
+    std::optional<panel::BrowserOpening> browser;
+    if (command.open) browser.emplace(urls.front());
     // Ctrl-C may reach any of the threads: the flag is looked at often.
     while (SleepUnlessInterrupted(0.25)) {
+        if (browser) browser->Tick();
     }
     server.Stop();
     return kSuccess;
@@ -76,8 +70,23 @@ int RunPanel(const PanelCommand& command) {
 
 Runner DefinePanel(CLI::App& command) {
     auto panel = std::make_shared<PanelCommand>(command);
-    panel->bindOption = command.add_option(
-        "--bind", panel->bind, "listen on this address instead of 127.0.0.1 (0.0.0.0: all)");
+    command
+        .add_option("--bind", panel->bind,
+                    "listen on this address instead of 127.0.0.1 (0.0.0.0: all; the "
+                    "machine's addresses are printed)")
+        ->type_name("ADDRESS");
+    command
+        .add_option("--allow-host", panel->allowHosts,
+                    "also answer requests that name this host (NAME or NAME:PORT; repeatable), "
+                    "e.g. the machine's DNS name")
+        ->type_name("NAME")
+        ->check(CLI::Validator(
+            [](std::string& name) {
+                const bool plain = !name.empty() && name.size() <= 255 &&
+                                   name.find_first_of(" \t/?#@\\\"'<>") == std::string::npos;
+                return plain ? std::string() : "not a host name: '" + name + "'";
+            },
+            ""));
     command.add_option("--port", panel->port, "TCP port (default: one that is free)")
         ->type_name("PORT")
         ->check(WholeNumberBetween(0, 65535));

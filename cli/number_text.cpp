@@ -16,6 +16,39 @@ std::optional<double> ParseReal(const std::string& text) {
     return value;
 }
 
+std::optional<double> ParseDecimal(const std::string& text) {
+    constexpr size_t kLongest = 64;  // far more digits than a double holds
+    const size_t n = text.size();
+    if (n == 0 || n > kLongest) return {};
+    const auto digit = [&](size_t at) {
+        return at < n && std::isdigit(static_cast<unsigned char>(text[at]));
+    };
+    size_t at = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    size_t digits = 0;
+    bool nonzero = false;
+    for (bool point = false;; ++at) {
+        if (digit(at)) {
+            ++digits;
+            nonzero |= text[at] != '0';
+        } else if (at < n && text[at] == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) return {};
+    if (at < n && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < n && (text[at] == '+' || text[at] == '-')) ++at;
+        if (!digit(at)) return {};
+        while (digit(at)) ++at;
+    }
+    if (at != n) return {};
+    const double value = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(value) || (nonzero && !std::isnormal(value))) return {};
+    return value;
+}
+
 std::optional<int64_t> ParseInteger(const std::string& text, int64_t min, int64_t max) {
     const bool negative = !text.empty() && text.front() == '-';
     const size_t start = negative || (!text.empty() && text.front() == '+') ? 1 : 0;

@@ -10,6 +10,12 @@ namespace qmdc::cli {
 // A finite real in C notation ("12", "-0.5", "1e-3"), the whole text.
 std::optional<double> ParseReal(const std::string& text);
 
+// A decimal number as a person types it: digits with an optional sign,
+// point and exponent ("12", "-0.5", "1.5e3"), the whole text. No
+// hexadecimal ("0x10", "0x1p3"), no inf or nan, no blanks, and nothing too
+// small for a normal double ("1e-320"): a level is never meant that way.
+std::optional<double> ParseDecimal(const std::string& text);
+
 // A whole number in decimal or, with 0x, in hexadecimal, within [min, max].
 std::optional<int64_t> ParseInteger(const std::string& text, int64_t min, int64_t max);
 

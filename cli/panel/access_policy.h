@@ -17,8 +17,8 @@ namespace qmdc::cli::panel {
 
 class AccessPolicy {
   public:
-    // hosts: the Host header values answered ("127.0.0.1:8080"); empty: any
-    // (a panel bound to every address cannot know the names it is reached by).
+    // hosts: the Host header values answered ("127.0.0.1:8080"; see
+    // http::AnsweredHosts). A request must name one of them.
     AccessPolicy(std::string token, std::vector<std::string> hosts);
 
     // nullopt when allowed; otherwise the refusal to send.
@@ -33,12 +33,5 @@ class AccessPolicy {
 
 // 32 hexadecimal digits from the system's random source.
 std::string RandomToken();
-
-// The Host values a panel on that address and port answers for: the address
-// itself, and for a loopback address also "localhost"; empty for a wildcard.
-std::vector<std::string> HostsFor(const std::string& address, int port);
-
-// A refusal: a JSON body {"error": message}.
-HttpResponse ErrorResponse(int status, const std::string& message);
 
 }  // namespace qmdc::cli::panel

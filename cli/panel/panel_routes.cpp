@@ -61,21 +61,47 @@ HttpResponse LibraryResponse(const LibraryFile& library) {
     return Text(text.str(), library.type);
 }
 
-// The value of {"value": ...}: a number, or a text that is one.
+// A change's body is {"value": ...}: nothing nests deeper than this.
+constexpr size_t kJsonDepth = 8;
+
+// Whether no array or object in text (JSON or not) nests deeper than limit,
+// looked at before the text is parsed: the parser's and the printer's
+// recursion is bounded by what they are given.
+bool NestingWithin(const std::string& text, size_t limit) {
+    size_t depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return false;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return true;
+}
+
+// The value of {"value": ...}: a decimal number, or a text that is one.
 std::optional<double> LevelValue(const nlohmann::json& value, std::string& problem) {
     if (value.is_number()) {
         const double number = value.get<double>();
-        if (std::isfinite(number)) return number;
+        if (std::isfinite(number) && (number == 0.0 || std::isnormal(number))) return number;
     } else if (value.is_string()) {
-        if (const std::optional<double> number = ParseReal(value.get<std::string>())) {
+        if (const std::optional<double> number = ParseDecimal(value.get<std::string>())) {
             return number;
         }
     }
-    problem =
-        "'" +
-        (value.is_string() ? value.get<std::string>()
-                           : value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) +
-        "' is not a number";
+    problem = "'" +
+              EchoText(value.is_string()
+                           ? value.get<std::string>()
+                           : value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                       40) +
+              "' is not a number";
     return std::nullopt;
 }
 
@@ -125,7 +151,7 @@ HttpResponse PanelRoutes::Handle(const HttpRequest& request) const {
                 if (supply < count) return Command(request, supply, path.substr(slash + 1));
             }
         }
-        return ErrorResponse(404, "no such change: " + path);
+        return ErrorResponse(404, "no such change: " + EchoText(path));
     }
     if (path == "/") {
         std::string page = kPanelPage;
@@ -157,7 +183,7 @@ HttpResponse PanelRoutes::Handle(const HttpRequest& request) const {
             return response;
         }
     }
-    return ErrorResponse(404, "nothing at " + path);
+    return ErrorResponse(404, "nothing at " + EchoText(path));
 }
 
 HttpResponse PanelRoutes::Command(const HttpRequest& request, size_t supply,
@@ -166,9 +192,13 @@ HttpResponse PanelRoutes::Command(const HttpRequest& request, size_t supply,
     for (const CommandRow& candidate : kCommands) {
         if (name == candidate.name) row = &candidate;
     }
-    if (row == nullptr) return ErrorResponse(404, "no such change: " + name);
+    if (row == nullptr) return ErrorResponse(404, "no such change: " + EchoText(name));
     PanelCommand command{row->kind};
     if (row->value != CommandRow::None) {
+        if (!NestingWithin(request.body, kJsonDepth)) {
+            return ErrorResponse(
+                400, "the body nests more than " + std::to_string(kJsonDepth) + " levels deep");
+        }
         const nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
         if (!body.is_object() || !body.contains("value")) {
             return ErrorResponse(400, "the body must be JSON: {\"value\": ...}");

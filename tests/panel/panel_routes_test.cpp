@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "http/listen_address.h"
 #include "panel/panel_routes.h"
 
 namespace qmdc::cli::panel {
@@ -104,9 +105,73 @@ TEST(PanelRoutes, AllowsAndRefuses) {
          "Origin"},
         {Request(post, "/api/supplies/0/voltage", true, R"({"value": 1})", "null"), 403, {}, 0, ""},
         {Request("PUT", "/api/supplies/0/voltage", true, R"({"value": 1})"), 405, {}, 0, ""},
+        // A level is a decimal number: each of these is refused with nothing sent.
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "0x10"})"),
+         400,
+         {},
+         0,
+         "'0x10' is not a number"},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "0x1p3"})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "1e-320"})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": 1e-320})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": ""})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": " 5"})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "5V"})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "inf"})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "1e999"})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "."})"), 400, {}, 0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "1e"})"), 400, {}, 0, ""},
+        // Decimal forms that are numbers: zero, signs, a point at either end, an exponent.
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "0"})"), 200,
+         CommandKind::VoltageLevel, 0.0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "+.5"})"), 200,
+         CommandKind::VoltageLevel, 0.5, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "-0.0"})"), 200,
+         CommandKind::VoltageLevel, 0.0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "5."})"), 200,
+         CommandKind::VoltageLevel, 5.0, ""},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "25E-1"})"), 200,
+         CommandKind::VoltageLevel, 2.5, ""},
+        // Nesting is looked at before parsing: at the limit, one past it.
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": [[[[[[[1]]]]]]]})"),
+         400,
+         {},
+         0,
+         "'[[[[[[[1]]]]]]]' is not a number"},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": [[[[[[[[1]]]]]]]]})"),
+         400,
+         {},
+         0,
+         "nests more than 8"},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": "[[[[[[[[[[1"})"),
+         400,
+         {},
+         0,
+         "'[[[[[[[[[[1' is not a number"},
+        // An echoed value is cut.
+        {Request(post, "/api/supplies/0/voltage", true,
+                 R"({"value": ")" + std::string(1000, 'x') + R"("})"),
+         400,
+         {},
+         0,
+         "'" + std::string(40, 'x') + "...' is not a number"},
+        {Request("GET", "/" + std::string(1000, 'y')), 404, {}, 0, std::string(63, 'y') + "..."},
+        // Near misses of the token and of the Origin.
+        {Request("GET", "/api/state", false, "", "", kHost), 403, {}, 0, "token"},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": 1})",
+                 "http://127.0.0.1:80800"),
+         403,
+         {},
+         0,
+         "Origin"},
+        {Request(post, "/api/supplies/0/voltage", true, R"({"value": 1})", "http://127.0.0.1:808"),
+         403,
+         {},
+         0,
+         "Origin"},
         {Request("DELETE", "/"), 405, {}, 0, ""},
     };
-    const AccessPolicy policy(kToken, HostsFor("127.0.0.1", 8080));
+    const AccessPolicy policy(kToken, http::AnsweredHosts("127.0.0.1", 8080, {}));
     for (const Row& row : rows) {
         RecordingBackend backend;
         const PanelRoutes routes(policy, backend);
@@ -123,16 +188,76 @@ TEST(PanelRoutes, AllowsAndRefuses) {
     }
 }
 
+// The Host values a panel answers for, and its token: the near misses of each.
 TEST(PanelRoutes, HostsAndTokens) {
-    EXPECT_EQ(HostsFor("127.0.0.1", 80),
-              (std::vector<std::string>{"127.0.0.1:80", "localhost:80"}));
-    EXPECT_EQ(HostsFor("::1", 80), (std::vector<std::string>{"[::1]:80", "localhost:80"}));
-    EXPECT_EQ(HostsFor("192.168.1.5", 80), (std::vector<std::string>{"192.168.1.5:80"}));
-    EXPECT_TRUE(HostsFor("0.0.0.0", 80).empty());
+    const struct {
+        std::string address;
+        int port;
+        std::vector<std::string> allowed, expected;
+    } hosts[] = {
+        {"127.0.0.1", 8080, {}, {"127.0.0.1:8080", "localhost:8080"}},
+        {"::1", 8080, {}, {"[::1]:8080", "localhost:8080"}},
+        {"192.168.1.5", 8080, {}, {"192.168.1.5:8080"}},
+        // Port 80 is left out of Host and Origin by browsers.
+        {"127.0.0.1", 80, {}, {"127.0.0.1:80", "localhost:80", "127.0.0.1", "localhost"}},
+        // --allow-host: a name gets the port; one with a port keeps it.
+        {"192.168.1.5",
+         8080,
+         {"bench.example", "[fd00::5]", "proxy.example:443"},
+         {"192.168.1.5:8080", "bench.example:8080", "[fd00::5]:8080", "proxy.example:443"}},
+    };
+    for (const auto& row : hosts) {
+        EXPECT_EQ(http::AnsweredHosts(row.address, row.port, row.allowed), row.expected)
+            << row.address;
+    }
+    // Every address of the machine, loopback first; never the wildcard itself.
+    const std::vector<std::string> any = http::AnsweredHosts("0.0.0.0", 8080, {});
+    ASSERT_FALSE(any.empty());
+    EXPECT_EQ(any.front().rfind("127.", 0), 0u) << any.front();
+    EXPECT_EQ(std::count(any.begin(), any.end(), "0.0.0.0:8080"), 0);
+    EXPECT_EQ(std::count(any.begin(), any.end(), "localhost:8080"), 1);
+
     const std::string token = RandomToken();
     EXPECT_EQ(token.size(), 32u);
     EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
     EXPECT_NE(token, RandomToken());
+}
+
+// A panel on port 80 and each near miss of what it compares: the token with
+// a character more or less, the Origin of another port that starts the same,
+// a Host it does not answer for, and one named with --allow-host.
+TEST(PanelRoutes, NearMisses) {
+    const AccessPolicy policy(kToken, http::AnsweredHosts("127.0.0.1", 80, {"bench.example"}));
+    const std::string token = kToken;
+    const struct {
+        std::string host, origin, token;
+        int status;
+    } rows[] = {
+        {"127.0.0.1", "http://127.0.0.1", token, 200},
+        {"127.0.0.1", "http://127.0.0.1", token + "0", 403},
+        {"127.0.0.1", "http://127.0.0.1", token.substr(1), 403},
+        {"127.0.0.1", "http://127.0.0.1", "", 403},
+        {"127.0.0.1", "http://127.0.0.1:8080", token, 403},
+        {"127.0.0.1", "http://127.0.0.1.evil.example", token, 403},
+        {"127.0.0.1", "http://127.0.0", token, 403},
+        {"localhost", "http://LOCALHOST", token, 200},
+        {"bench.example", "http://bench.example", token, 200},
+        {"bench.example:80", "http://bench.example:80", token, 200},
+        {"bench.example:8080", "http://bench.example:8080", token, 403},
+        {"evil.example", "http://evil.example", token, 403},
+        {"", "http://", token, 403},
+    };
+    for (const auto& row : rows) {
+        RecordingBackend backend;
+        HttpRequest request{"POST",
+                            "/api/supplies/0/voltage",
+                            {{"token", row.token}},
+                            {{"Host", row.host}, {"Origin", row.origin}},
+                            R"({"value": 1})"};
+        const HttpResponse response = PanelRoutes(policy, backend).Handle(request);
+        EXPECT_EQ(response.status, row.status) << row.host << " " << row.origin << " " << row.token;
+        EXPECT_EQ(backend.runs.size(), row.status == 200 ? 1u : 0u);
+    }
 }
 
 }  // namespace
