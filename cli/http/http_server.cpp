@@ -146,6 +146,7 @@ class HttpServer::Loop {
     void Queue(Connection& c, std::shared_ptr<const std::string> bytes);
     void Close(Connection& c) { c.closed = true; }
     void Sweep();
+    void MakeRoom(const std::string* client, Clock::time_point now);
 
     Service* service_ = nullptr;
     const ServerLimits limits_;
@@ -306,7 +307,6 @@ void HttpServer::Loop::Run() {
             }
         }
         TakeFinished(now);
-        if (accepting && fds[1].revents != 0) Accept(now);
         for (size_t i = 0; i < fds.size(); ++i) {
             Connection* c = owners[i];
             if (c == nullptr || c->closed || fds[i].revents == 0) continue;
@@ -323,6 +323,7 @@ void HttpServer::Loop::Run() {
             if (now >= c->deadline) Close(*c);  // a slow client: no answer is owed
         }
         Sweep();
+        if (accepting && fds[1].revents != 0) Accept(now);  // owners are not used past here
     }
 }
 
@@ -340,10 +341,14 @@ void HttpServer::Loop::Accept(Clock::time_point now) {
             return;
         }
         const std::string client = PeerAddress(peer);
+        // Connections no request was admitted on yet make room for new ones,
+        // the oldest first: a client that opens many and sends nothing
+        // cannot keep another's request out.
+        if (clients_[client].unadmitted >= limits_.unadmittedPerClient) MakeRoom(&client, now);
+        if (connectionCount_ >= limits_.connections) MakeRoom(nullptr, now);
         ClientCount& count = clients_[client];
-        if (connections_.size() >= limits_.connections ||
-            count.connections >= limits_.connectionsPerClient ||
-            count.unadmitted >= limits_.unadmittedPerClient) {
+        if (connectionCount_ >= limits_.connections ||
+            count.connections >= limits_.connectionsPerClient) {
             if (send(fd, kOverloaded, sizeof kOverloaded - 1, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
                 // The client learns it from the closed connection instead.
             }
@@ -359,6 +364,34 @@ void HttpServer::Loop::Accept(Clock::time_point now) {
         c->deadline = now + limits_.headTime;
         connections_.emplace(c->id, std::move(c));
         ++connectionCount_;
+    }
+}
+
+void HttpServer::Loop::MakeRoom(const std::string* client, Clock::time_point now) {
+    const auto counts = [&](const Connection& c) {
+        return !c.closed && !c.admitted && (client == nullptr || c.client == *client);
+    };
+    const auto over = [&] {
+        return client != nullptr ? clients_[*client].unadmitted >= limits_.unadmittedPerClient
+                                 : connectionCount_ >= limits_.connections;
+    };
+    // Heads that have arrived are read first (the accepts of one turn come
+    // before their reads): only connections that are still silent close.
+    for (auto& [id, c] : connections_) {
+        if (counts(*c) && c->phase == Phase::Reading) OnReadable(*c, now);
+    }
+    Sweep();
+    while (over()) {
+        Connection* oldest = nullptr;
+        for (auto& [id, c] : connections_) {
+            if (counts(*c)) {
+                oldest = c.get();
+                break;
+            }
+        }
+        if (oldest == nullptr) return;
+        Close(*oldest);
+        Sweep();
     }
 }
 

@@ -9,8 +9,10 @@
 //   its first byte; the service's Admit sees it before a byte of the body is
 //   read, and a refusal closes the connection with the body unread.
 // - The body is bounded, stated or chunked, and must arrive within bodyTime.
-// - Connections are bounded overall and per client address, and a client may
-//   hold only a few connections that no request was admitted on yet.
+// - Connections are bounded overall and per client address. A client holds
+//   only a few connections that no request was admitted on yet: a new one
+//   closes its oldest (and at the overall bound, the oldest of anyone's),
+//   so that idle or dripping connections cannot keep a request out.
 // - An event stream is an answer with stream set: the connection stays open
 //   and gets each Broadcast. Streams are bounded; one that falls
 //   streamBacklog bytes behind (a reader that stopped) is closed.
@@ -46,7 +48,7 @@ struct ServerLimits {
     RequestLimits request;
     size_t connections = 512;
     size_t connectionsPerClient = 384;
-    size_t unadmittedPerClient = 32;  // connections of one address not yet past Admit
+    size_t unadmittedPerClient = 32;  // of one address not yet past Admit; more close the oldest
     size_t streams = 256;
     size_t workers = 4;
     size_t streamBacklog = 1 << 20;              // bytes a stream may fall behind
