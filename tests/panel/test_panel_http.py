@@ -172,10 +172,11 @@ def at_chunks(data: bytes, size: int = 4096):
 
 
 # Each row: what is sent, the answer, the most the panel's peak memory may
-# grow (MiB) and how soon the panel must have closed the connection (s;
-# None: the request asked for the close itself). Boundaries: a body without
-# and with the token, stated and chunked; at the body limit and one past it;
-# nesting past the limit within the size and far past it; the head's limits.
+# grow (MiB), how soon the connection must be closed (s; the rows answered
+# 200 ask for the close), and a part of the answer. Boundaries: a body
+# without and with the token, stated and chunked; at the body limit and one
+# past it; nesting past the limit within the size and far past it; the
+# head's limits and its framing.
 def hostile_rows(bench: Bench):
     deep = b"[" * 2_000_000
     return [
@@ -194,7 +195,8 @@ def hostile_rows(bench: Bench):
         ("2,000,000 arrays deep, chunked", post_head(bench),
          at_chunks(b'{"value": ' + deep + b"1" + b"]" * len(deep) + b"}", 1 << 16), 413, 4, 5),
         ("30,000 arrays deep, within the size", post_head(bench, extra="Connection: close\r\n"),
-         at_chunks(b'{"value": ' + b"[" * 30_000 + b"1" + b"]" * 30_000 + b"}"), 400, 4, 5),
+         at_chunks(b'{"value": ' + b"[" * 30_000 + b"1" + b"]" * 30_000 + b"}"), 400, 4, 5,
+         b"nests more than"),
         ("request line of 9 KiB", f"GET /{'a' * 9216} HTTP/1.1\r\n\r\n".encode(), [], 414, 4, 5),
         ("head of 20 KiB", (f"GET / HTTP/1.1\r\nHost: {bench.host}\r\n" +
                             "X-Pad: " + "b" * 20480 + "\r\n\r\n").encode(), [], 431, 4, 5),
@@ -211,7 +213,7 @@ def hostile_rows(bench: Bench):
 
 def test_hostile_requests_hold_the_limits(bench):
     report = []
-    for name, head, body, status, growth_mib, closed_within in hostile_rows(bench):
+    for name, head, body, status, growth_mib, closed_within, *fragment in hostile_rows(bench):
         before = peak_rss_kib(bench.pid)
         start = time.monotonic()
         answered, answer, closed_after = send_all(bench.port, head, body)
@@ -219,6 +221,7 @@ def test_hostile_requests_hold_the_limits(bench):
         report.append(f"{name}: {answered} in {time.monotonic() - start:.2f} s, "
                       f"peak RSS +{grown:.1f} MiB")
         assert answered == status, (name, answer[:200])
+        assert all(part in answer for part in fragment), (name, answer[:200])
         assert grown < growth_mib, (name, grown)
         assert closed_after is not None and closed_after < closed_within, (name, closed_after)
         assert bench.answers(), name
