@@ -8,6 +8,7 @@ be given as. The supply is simulated (Rack 30-70 QM: 30 V, 70 A)."""
 from __future__ import annotations
 
 import json
+import os
 import resource
 import select
 import socket
@@ -411,3 +412,53 @@ def request_to(address: str, port: int, path: str, host: str):
         while chunk := s.recv(65536):
             answer += chunk
     return int(answer.split()[1]), answer
+
+
+def zombie_children(pid: int) -> list[str]:
+    zombies = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+        except (OSError, IndexError):
+            continue
+        if fields[0] == "Z" and int(fields[1]) == pid:
+            zombies.append(entry)
+    return zombies
+
+
+def test_open_hands_the_browser_a_private_file(tmp_path):
+    """--open: xdg-open (here a script that records what it was given) gets a
+    file of this user's alone that leads to the address; the token is on no
+    command line, the file is gone once the panel stops, and xdg-open is
+    reaped."""
+    seen = tmp_path / "seen"
+    fake = tmp_path / "bin" / "xdg-open"
+    fake.parent.mkdir()
+    fake.write_text(f"#!/bin/sh\nstat -c %a \"$1\" > {seen}.mode\ncat \"$1\" > {seen}.page\n"
+                    f"echo \"$@\" > {seen}.tmp && mv {seen}.tmp {seen}\n")
+    fake.chmod(0o755)
+    runtime = tmp_path / "run"
+    runtime.mkdir(mode=0o700)
+    environment = {"PATH": f"{fake.parent}:{os.environ['PATH']}", "XDG_RUNTIME_DIR": str(runtime)}
+    saved = {name: os.environ.get(name) for name in environment}
+    os.environ.update(environment)
+    try:
+        bench = Bench("--open")
+    finally:
+        for name, value in saved.items():
+            if value is None:
+                del os.environ[name]
+            else:
+                os.environ[name] = value
+    try:
+        assert eventually(seen.exists, 20)
+        argument = seen.read_text().strip()
+        assert bench.token not in argument
+        assert argument.startswith(str(runtime)) and argument.endswith(".html"), argument
+        assert (tmp_path / "seen.mode").read_text().strip() == "600"
+        assert f'url={bench.panel.url}"' in (tmp_path / "seen.page").read_text()
+        assert eventually(lambda: not zombie_children(bench.pid), 10)
+    finally:
+        assert bench.panel.stop() == 0
+    assert list(runtime.iterdir()) == []
