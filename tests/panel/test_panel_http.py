@@ -12,7 +12,6 @@ import os
 import resource
 import select
 import socket
-import subprocess
 import time
 
 import pytest
@@ -201,7 +200,7 @@ def hostile_rows(bench: Bench):
         ("request line of 9 KiB", f"GET /{'a' * 9216} HTTP/1.1\r\n\r\n".encode(), [], 414, 4, 5),
         ("head of 20 KiB", (f"GET / HTTP/1.1\r\nHost: {bench.host}\r\n" +
                             "X-Pad: " + "b" * 20480 + "\r\n\r\n").encode(), [], 431, 4, 5),
-        ("65 headers", (f"GET / HTTP/1.1\r\n" + "".join(f"X-{i}: {i}\r\n" for i in range(65)) +
+        ("65 headers", ("GET / HTTP/1.1\r\n" + "".join(f"X-{i}: {i}\r\n" for i in range(65)) +
                         "\r\n").encode(), [], 431, 4, 5),
         ("a length and chunks", post_head(bench, extra="Content-Length: 5\r\n"), [b"5\r\n"], 400,
          4, 5),
