@@ -20,13 +20,13 @@
 // Use:
 //   class Metrics : public http::Service {
 //       std::optional<HttpResponse> Admit(const HttpRequest& head) override {
-//           if (!hosts.Answers(head.Header("Host"))) return ErrorResponse(403, "...");
+//           if (!AnswersHost(hosts, head.Header("Host"))) return ErrorResponse(403, "...");
 //           return std::nullopt;
 //       }
 //       HttpResponse Handle(const HttpRequest& request) override { ... }
 //   };
 //   http::HttpServer server("127.0.0.1", 9100);  // listens (port 0: any; server.port())
-//   Metrics metrics;                             // may use server.port() for its hosts
+//   Metrics metrics;  // hosts = AnsweredHosts(address, server.port(), allowedNames)
 //   server.Start(metrics);                       // serves
 //   for (auto& url : server.Urls("/metrics")) std::cout << url << "\n";
 //   ...

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "failure.h"
+#include "text_case.h"
 
 namespace qmdc::cli::http {
 namespace {
@@ -138,6 +139,11 @@ std::vector<std::string> AnsweredHosts(const std::string& address, int port,
         }
     }
     return hosts;
+}
+
+bool AnswersHost(const std::vector<std::string>& hosts, const std::string& host) {
+    return std::any_of(hosts.begin(), hosts.end(),
+                       [&](const std::string& known) { return EqualsIgnoringCase(host, known); });
 }
 
 }  // namespace qmdc::cli::http

@@ -34,4 +34,7 @@ std::string WithPort(const std::string& name, int port);
 std::vector<std::string> AnsweredHosts(const std::string& address, int port,
                                        const std::vector<std::string>& allowedNames);
 
+// Whether a request's Host header value is one of hosts (any letter case).
+bool AnswersHost(const std::vector<std::string>& hosts, const std::string& host);
+
 }  // namespace qmdc::cli::http

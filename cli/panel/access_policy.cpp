@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <random>
 
+#include "http/listen_address.h"
 #include "text_case.h"
 
 namespace qmdc::cli::panel {
@@ -25,9 +26,7 @@ AccessPolicy::AccessPolicy(std::string token, std::vector<std::string> hosts)
 
 std::optional<HttpResponse> AccessPolicy::Check(const HttpRequest& request) const {
     const std::string host = request.Header("Host");
-    bool known = false;
-    for (const std::string& allowed : hosts_) known |= EqualsIgnoringCase(host, allowed);
-    if (!known) {
+    if (!http::AnswersHost(hosts_, host)) {
         return ErrorResponse(403, "this panel does not answer for host '" + EchoText(host) +
                                       "' (qmdc panel --allow-host NAME answers for NAME)");
     }
