@@ -99,10 +99,11 @@ size_t RequestParser::FeedHead(std::string_view bytes) {
         // Empty lines before the request line are left out.
         if (head_.empty() && (c == '\r' || c == '\n')) continue;
         head_ += c;
+        lineEnded_ |= c == '\n';
         if (head_.size() > limits_.head) {
             Fail(431,
                  "the request's head is longer than " + std::to_string(limits_.head) + " bytes");
-        } else if (head_.size() > limits_.requestLine && head_.find('\n') == std::string::npos) {
+        } else if (!lineEnded_ && head_.size() > limits_.requestLine) {
             Fail(414, "the request line is longer than " + std::to_string(limits_.requestLine) +
                           " bytes");
         } else if (c == '\n') {

@@ -62,6 +62,7 @@ class RequestParser {
     RequestLimits limits_;
     State state_ = State::Head;
     std::string head_;
+    bool lineEnded_ = false;  // the request line is in head_
     HttpRequest request_;
     int failureStatus_ = 0;
     std::string failureText_;
