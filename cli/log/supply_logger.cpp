@@ -62,8 +62,10 @@ void SupplyTally::Add(const LogRow& row, double intervalSeconds) {
     const std::string mode = row.sample->mode();
     if (mode == "CV") cvSeconds += intervalSeconds;
     if (mode == "CC") ccSeconds += intervalSeconds;
-    if (row.sample->state.tripped && !tripped) ++trips;
-    tripped = row.sample->state.tripped;
+    const bool now = row.sample->state.tripped;
+    if (!tripped.has_value()) trippedAtStart = now;
+    if (now && tripped == false) ++trips;
+    tripped = now;
 }
 
 std::string SupplyTally::Text(const std::string& supply) const {
@@ -71,7 +73,8 @@ std::string SupplyTally::Text(const std::string& supply) const {
            " missed, " + std::to_string(lost) + " lost\n  voltage min / mean / max " +
            Range(volts, "V") + "\n  current min / mean / max " + Range(amps, "A") + "\n  CV " +
            FixedText(cvSeconds, 1) + " s, CC " + FixedText(ccSeconds, 1) + " s, " +
-           std::to_string(trips) + (trips == 1 ? " trip" : " trips");
+           std::to_string(trips) + (trips == 1 ? " trip" : " trips") +
+           (trippedAtStart ? " (tripped when the log began)" : "");
 }
 
 void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,

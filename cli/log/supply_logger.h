@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "log/log_rows.h"
@@ -43,8 +44,11 @@ struct SupplyTally {
     long long read = 0, missed = 0, lost = 0;
     Statistic volts, amps;
     double cvSeconds = 0.0, ccSeconds = 0.0;  // readings in the mode x the interval
-    long long trips = 0;                      // an OV or OC state not there the reading before
-    bool tripped = false;
+    // An OV or OC state read where the reading before (the last with values)
+    // had none: a supply tripped before the log began is no trip of the log.
+    long long trips = 0;
+    std::optional<bool> tripped;  // as last read; nothing before the first reading
+    bool trippedAtStart = false;
 
     void Add(const LogRow& row, double intervalSeconds);
     std::string Text(const std::string& supply) const;
