@@ -134,8 +134,10 @@ TEST(Log, UsageErrors) {
         {"log", "--simulate", "--interval", "1", "--format", "xml"},
         {"log", "--simulate", "--interval", "1", "--plot", "log.txt"},
     };
+    ToolOptions options;
+    options.deadline = std::chrono::seconds(10);  // a log that starts runs until killed
     for (const auto& args : rows) {
-        const ToolResult result = RunTool(args);
+        const ToolResult result = RunTool(args, options);
         EXPECT_EQ(result.status, 2) << args.back() << result.err;
         EXPECT_EQ(result.out, "") << args.back();
     }
