@@ -42,7 +42,9 @@ struct LogCommand {
 const std::map<std::string, LogFormat> kFormatNames = {{"csv", LogFormat::Csv},
                                                        {"jsonl", LogFormat::JsonLines}};
 
-constexpr auto kStatusRefresh = std::chrono::milliseconds(250);
+// How often Ctrl-C and failed writes are looked for, and the status line redrawn.
+constexpr auto kStopPoll = std::chrono::milliseconds(50);
+constexpr long long kStatusRefreshNaps = 5;
 
 // A log that ran to its end but has holes: a script can tell it from a whole one.
 constexpr int kRowsLost = 3;
@@ -167,20 +169,22 @@ int RunLog(const LogCommand& command) {
                       names);
     const LogClock clock = LogClock::Starting(command.interval, duration);
     std::vector<SupplyTally> tallies(links.size());
+    LogStop stop;
     std::atomic<size_t> running{links.size()};
     std::vector<std::thread> threads;
     for (size_t i = 0; i < links.size(); ++i) {
         threads.emplace_back([&, i] {
             RunSupplyLog(
-                *links[i], clock, [&](const LogRow& row) { rows.Take(row); },
-                [&] { return InterruptScope::Requested() || rows.failed(); }, tallies[i]);
+                *links[i], clock, [&](const LogRow& row) { rows.Take(row); }, stop, tallies[i]);
             --running;
         });
     }
     const bool statusLine = isatty(STDERR_FILENO) && (file.is_open() || !isatty(STDOUT_FILENO));
-    while (running > 0) {
-        std::this_thread::sleep_for(kStatusRefresh);
-        if (statusLine) {
+    // This thread alone looks for Ctrl-C and a failed write, and stops the others.
+    for (long long nap = 1; running > 0; ++nap) {
+        std::this_thread::sleep_for(kStopPoll);
+        if (InterruptScope::Requested() || rows.failed()) stop.Request();
+        if (statusLine && nap % kStatusRefreshNaps == 0) {
             const double elapsed =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - clock.start)
                     .count();

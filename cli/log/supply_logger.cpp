@@ -3,26 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 
 #include "failure.h"
 #include "number_text.h"
 
 namespace qmdc::cli {
 namespace {
-
-// How often a waiting thread looks for a stop.
-constexpr auto kStopPoll = std::chrono::milliseconds(50);
-
-// Waits until the time, or a stop; false on a stop.
-bool WaitUntil(std::chrono::steady_clock::time_point due, const StopRequested& stop) {
-    for (auto now = std::chrono::steady_clock::now(); now < due;
-         now = std::chrono::steady_clock::now()) {
-        if (stop()) return false;
-        std::this_thread::sleep_until(std::min(due, now + kStopPoll));
-    }
-    return !stop();
-}
 
 std::string Range(const Statistic& s, const char* unit) {
     if (s.count == 0) return std::string("- ") + unit;
@@ -43,6 +29,19 @@ LogClock LogClock::Starting(double intervalSeconds, double durationSeconds) {
                        static_cast<long long>(std::ceil(durationSeconds / intervalSeconds - 1e-9)))
             : std::numeric_limits<long long>::max();
     return clock;
+}
+
+void LogStop::Request() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        requested_ = true;
+    }
+    woken_.notify_all();
+}
+
+bool LogStop::WaitUntil(std::chrono::steady_clock::time_point due) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !woken_.wait_until(lock, due, [this] { return requested_; });
 }
 
 void Statistic::Add(double value) {
@@ -77,8 +76,8 @@ std::string SupplyTally::Text(const std::string& supply) const {
            (trippedAtStart ? " (tripped when the log began)" : "");
 }
 
-void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
-                  const StopRequested& stop, SupplyTally& tally) {
+void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink, LogStop& stop,
+                  SupplyTally& tally) {
     const double seconds = std::chrono::duration<double>(clock.interval).count();
     auto emit = [&](LogRow row) {
         row.supply = link.name();
@@ -94,7 +93,7 @@ void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
             missed.status = RowStatus::Missed;
             emit(missed);
         }
-        if (!WaitUntil(clock.DueAt(tick), stop)) return;
+        if (!stop.WaitUntil(clock.DueAt(tick))) return;
         LogRow row;
         row.time = std::chrono::system_clock::now();
         try {

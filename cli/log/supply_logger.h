@@ -3,8 +3,10 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -55,11 +57,25 @@ struct SupplyTally {
 };
 
 using RowSink = std::function<void(const LogRow&)>;
-using StopRequested = std::function<bool()>;
+// The end of every supply's thread before the clock's last tick (Ctrl-C, a
+// failed write). A thread sleeps until its next tick or this, not in short
+// naps that look for it: a hundred supplies would wake thousands of times a
+// second for nothing.
+class LogStop {
+  public:
+    void Request();
+    // Sleeps until the time; false when a stop comes first (or came before).
+    bool WaitUntil(std::chrono::steady_clock::time_point due);
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool requested_ = false;
+};
 
 // Reads the supply at each tick until the clock's last tick or a stop; every
 // tick gives one row to sink (read, missed or lost) and to the tally.
-void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
-                  const StopRequested& stop, SupplyTally& tally);
+void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink, LogStop& stop,
+                  SupplyTally& tally);
 
 }  // namespace qmdc::cli
