@@ -104,8 +104,8 @@ std::string LogPlot::Script(const std::string& title) const {
                 script += Number(b.firstSeconds) + " NaN NaN\n";
                 continue;
             }
-            extent.voltsMax = std::max({extent.voltsMax, b.voltsMax});
-            extent.ampsMax = std::max({extent.ampsMax, b.ampsMax});
+            extent.voltsMax = std::max(extent.voltsMax, b.voltsMax);
+            extent.ampsMax = std::max(extent.ampsMax, b.ampsMax);
             script +=
                 Number(b.firstSeconds) + " " + Number(b.voltsMin) + " " + Number(b.ampsMin) + "\n";
             if (b.readings > 1) {

@@ -43,7 +43,7 @@ class LogPlot {
     std::map<std::string, size_t> index_;  // name -> supplies_
 };
 
-// Colour i of n as "#rrggbb", each different: a palette of ten that tell
+// The colour of the i-th supply as "#rrggbb", each different: a palette of ten that tell
 // apart well, then hues spread around the circle.
 std::string SupplyColour(size_t i);
 
