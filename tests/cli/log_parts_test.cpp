@@ -154,6 +154,7 @@ TEST(LogParts, StatusLineFitsTheTerminal) {
     }
     std::vector<SupplyCounts> one = {{"simulated", 20, 0, 0, "0.0000 V 0.0000 A CV"}};
     std::vector<SupplyCounts> odd = {{"\033[2Jé\nname", 1, 0, 1, "lost"}};
+    const std::vector<SupplyCounts> none;
     struct Row {
         const char* guards;
         const std::vector<SupplyCounts>& supplies;
@@ -179,7 +180,7 @@ TEST(LogParts, StatusLineFitsTheTerminal) {
          "lost"},
         {"a cut after a two-byte letter", odd, 0.0, 56,
          "00:00:00 | 2 rows: 1 ok, 0 missed, 1 lost | worst ?[2Jé"},
-        {"none", {}, 0.0, 100, "00:00:00 | 0 rows: 0 ok, 0 missed, 0 lost"},
+        {"none", none, 0.0, 100, "00:00:00 | 0 rows: 0 ok, 0 missed, 0 lost"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.guards);
