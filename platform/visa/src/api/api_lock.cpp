@@ -54,9 +54,12 @@ ViStatus _VI_FUNC viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout,
         if (status < VI_SUCCESS)
             return status == VI_ERROR_TMO && timeout == VI_TMO_IMMEDIATE ? VI_ERROR_RSRC_LOCKED
                                                                          : status;
-        // The instrument's own lock (VXI-11, HiSLIP), taken with the first
-        // lock this session holds.
-        if (locks.held(rsrc, vi) == 1) {
+        // The instrument's own lock (VXI-11, HiSLIP): taken with the first
+        // lock this session holds, and again as an exclusive one when a
+        // session that shares the resource takes the exclusive lock (VXI-11
+        // instruments know no shared lock; a HiSLIP server upgrades).
+        const bool upgrade = lockType == VI_EXCLUSIVE_LOCK && status == VI_SUCCESS;
+        if (locks.held(rsrc, vi) == 1 || upgrade) {
             const ViStatus device = s.lockDevice(lockType, key.c_str(), timeout);
             if (device < VI_SUCCESS) {
                 locks.unlock(rsrc, vi);
@@ -71,8 +74,16 @@ ViStatus _VI_FUNC viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout,
 ViStatus _VI_FUNC viUnlock(ViSession vi) {
     return withAnySession(vi, [&](Session& s) -> ViStatus {
         LockTable& locks = LockTable::instance();
-        const ViStatus status = locks.unlock(s.services.lockKey, vi);
-        if (status < VI_SUCCESS || locks.held(s.services.lockKey, vi) > 0) return status;
+        ViAccessMode released = VI_NO_LOCK;
+        const ViStatus status = locks.unlock(s.services.lockKey, vi, &released);
+        if (status < VI_SUCCESS) return status;
+        // The instrument's lock goes with the session's last lock, and its
+        // exclusive lock with the session's last exclusive one (back to the
+        // shared lock taken before it: a HiSLIP server releases the
+        // exclusive lock first).
+        const bool lastExclusive =
+            released == VI_EXCLUSIVE_LOCK && status != VI_SUCCESS_NESTED_EXCLUSIVE;
+        if (locks.held(s.services.lockKey, vi) > 0 && !lastExclusive) return status;
         const ViStatus device = s.unlockDevice();
         return device < VI_SUCCESS ? device : status;
     });

@@ -245,13 +245,14 @@ ViStatus LockTable::lock(const std::string& rsrc, ViSession vi, ViAccessMode mod
     }
 }
 
-ViStatus LockTable::unlock(const std::string& rsrc, ViSession vi) {
+ViStatus LockTable::unlock(const std::string& rsrc, ViSession vi, ViAccessMode* released) {
     std::lock_guard<std::mutex> guard(mutex_);
     const auto it = resources_.find(rsrc);
     if (it == resources_.end()) return VI_ERROR_SESN_NLOCKED;
     Resource& r = it->second;
     const auto mine = r.locks.find(vi);
     if (mine == r.locks.end() || mine->second.empty()) return VI_ERROR_SESN_NLOCKED;
+    if (released != nullptr) *released = mine->second.back();
     mine->second.pop_back();
     const bool stillExclusive = contains(mine->second, VI_EXCLUSIVE_LOCK);
     const bool stillShared = contains(mine->second, VI_SHARED_LOCK);

@@ -29,7 +29,8 @@ class LockTable {
                   const char* requested, std::string* key);
     // Releases the session's most recent lock: VI_SUCCESS, or
     // VI_SUCCESS_NESTED_* while it holds more; VI_ERROR_SESN_NLOCKED.
-    ViStatus unlock(const std::string& rsrc, ViSession vi);
+    // `released`, when given, learns the type of the lock released.
+    ViStatus unlock(const std::string& rsrc, ViSession vi, ViAccessMode* released = nullptr);
     // VI_ERROR_RSRC_LOCKED when another session (here or in another process)
     // holds a lock that keeps `vi` out.
     ViStatus access(const std::string& rsrc, ViSession vi);

@@ -134,13 +134,14 @@ std::vector<std::string> usbInstruments(const std::string& sysfs) {
     std::vector<std::string> names;
     for (const UsbtmcInterface& i : usbtmcInterfaces(sysfs)) {
         char ids[32];
-        std::snprintf(ids, sizeof ids, "USB0::0x%04x::0x%04x::", static_cast<unsigned>(i.vendor),
+        std::snprintf(ids, sizeof ids, "USB0::0x%04X::0x%04X::", static_cast<unsigned>(i.vendor),
                       static_cast<unsigned>(i.product));
         const std::string name = ids + i.serial + "::" + std::to_string(i.number) + "::INSTR";
         ResourceName parsed;
-        // A serial number with "::" in it would not name this interface.
+        // A serial number with "::" in it would not name this interface. The
+        // canonical form is the one viOpen and VI_ATTR_RSRC_NAME give.
         if (parseResourceName(name.c_str(), &parsed) == VI_SUCCESS && parsed.usbSerial == i.serial)
-            names.push_back(name);
+            names.push_back(parsed.canonical);
     }
     return names;
 }
