@@ -8,6 +8,10 @@ packages=(cmake ninja-build ccache g++ pkg-config libgtest-dev libgmock-dev libb
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
 # VXI-11: the RPC library, rpcgen for the XDR code, and clients we did not write.
 packages+=(libtirpc-dev rpcsvc-proto lxi-tools liblxi-dev)
+# LAN discovery over DNS-SD: the library loads libavahi-client at run time; its test
+# announces instruments through an avahi daemon, its own one on a D-Bus bus of its own
+# where the machine runs none.
+packages+=(libavahi-client3 avahi-daemon avahi-utils dbus)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
 # qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.

@@ -81,6 +81,7 @@ def common_checks(tag, rm, resource):
 def our_checks(rm, resources):
     tcp, serial = resources
     os.environ["QMDC_VISA_RESOURCES"] = tcp
+    os.environ["QMDC_VISA_DISCOVERY_MS"] = "0"  # the names given only
     listed = rm.list_resources("?*")
     check("list_resources", tcp in listed, repr(listed))
     info = rm.resource_info(serial)
@@ -191,7 +192,7 @@ def run_tools(library, tcp):
     os.makedirs(os.path.join(home, "sys/class/tty/ttyS0"))
     with open(os.path.join(home, "sys/class/tty/ttyS0/type"), "w") as uart:
         uart.write("4\n")
-    env = dict(os.environ, HOME=home, QMDC_VISA_RESOURCES=tcp,
+    env = dict(os.environ, HOME=home, QMDC_VISA_RESOURCES=tcp, QMDC_VISA_DISCOVERY_MS="0",
                QMDC_VISA_SYSFS=os.path.join(home, "sys"))
     info = subprocess.run(["/usr/bin/pyvisa-info"], env=env, capture_output=True, text=True,
                           timeout=60)

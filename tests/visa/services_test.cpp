@@ -36,6 +36,7 @@ class VisaServices : public ::testing::Test {
   protected:
     TempFolder lockDir_;
     ScopedEnv lockEnv_{"QMDC_VISA_LOCK_DIR", lockDir_.path().c_str()};
+    ScopedEnv noLanDiscovery_{"QMDC_VISA_DISCOVERY_MS", "0"};  // lan_discovery_test's
     ScriptedPeer peer_;
     ResourceManager rm_;
 
@@ -574,6 +575,7 @@ TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
         "# bench\ntcpip::10.0.0.7::5025::socket\nnot-a-name\nTCPIP::192x168y1z5::inst0\n");
     ScopedEnv sysfs("QMDC_VISA_SYSFS", tree.path().c_str());
     ScopedEnv file("QMDC_VISA_RESOURCES_FILE", (tree.path() + "/lan.txt").c_str());
+    ScopedEnv noLanDiscovery("QMDC_VISA_DISCOVERY_MS", "0");
     ScopedEnv lan("QMDC_VISA_RESOURCES",
                   "TCPIP::10.0.0.8::inst0::INSTR; TCPIP::10.0.0.7::5025::SOCKET");
     ResourceManager rm;

@@ -1,6 +1,6 @@
 // find_rsrc.cpp - discovery through sysfs and the user's list of LAN
 // instruments, and VISA search expressions. Nothing here sends a byte to a
-// device or a packet to the network.
+// device or a packet to the network (lan_discovery.h does).
 #include "find_rsrc.h"  // first: it includes <regex> its own way
 
 #include <algorithm>
@@ -71,6 +71,7 @@ DiscoveryPlaces DiscoveryPlaces::fromEnvironment() {
             p.resourceList = home + "/.config/qmdc/visa-resources";
     }
     p.resourceEnv = env("QMDC_VISA_RESOURCES");
+    p.lan = LanDiscovery::fromEnvironment();
     return p;
 }
 
@@ -183,10 +184,12 @@ std::vector<std::string> configuredResources(const std::string& file, const std:
     return names;
 }
 
-std::vector<std::string> discoverResources(const DiscoveryPlaces& places) {
+std::vector<std::string> discoverResources(const DiscoveryPlaces& places, bool askLan) {
     std::vector<std::string> all;
-    for (const auto& part : {serialPorts(places.sysfs), usbInstruments(places.sysfs),
-                             configuredResources(places.resourceList, places.resourceEnv)})
+    for (const auto& part :
+         {serialPorts(places.sysfs), usbInstruments(places.sysfs),
+          configuredResources(places.resourceList, places.resourceEnv),
+          askLan ? discoverLanInstruments(places.lan) : std::vector<std::string>{}})
         for (const std::string& name : part)
             if (std::find(all.begin(), all.end(), name) == all.end()) all.push_back(name);
     return all;
