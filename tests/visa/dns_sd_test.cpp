@@ -29,20 +29,6 @@ using qmdc_test::ScopedEnv;
 using qmdc_test::TempFolder;
 using Names = std::vector<std::string>;
 
-Names find(const char* expr, ViStatus* status) {
-    visatest::ResourceManager rm;
-    Names names;
-    ViFindList list = VI_NULL;
-    ViUInt32 count = 0;
-    ViChar desc[VI_FIND_BUFLEN];
-    *status = viFindRsrc(rm.rm(), expr, &list, &count, desc);
-    if (*status != VI_SUCCESS) return names;
-    names.push_back(desc);
-    while (viFindNext(list, desc) == VI_SUCCESS) names.push_back(desc);
-    viClose(list);
-    return names;
-}
-
 // A program the test starts (a D-Bus bus, avahi), its output read until a
 // line says it is ready; stopped with SIGTERM at the end.
 class Daemon {
@@ -130,7 +116,8 @@ TEST(VisaLanDiscovery, AnnouncedInstrumentsThroughAvahi) {
     ScopedEnv ms("QMDC_VISA_DISCOVERY_MS", "2000");
     ScopedEnv named("QMDC_VISA_RESOURCES", "");
     ViStatus status = VI_SUCCESS;
-    const Names found = find("TCPIP?*::(hislip0,48801|5025[12])::?*", &status);
+    const Names found =
+        visatest::ResourceManager().find("TCPIP?*::(hislip0,48801|5025[12])::?*", &status);
     ASSERT_EQ(status, VI_SUCCESS);
     Names kinds;
     for (const std::string& name : found) kinds.push_back(name.substr(name.find("::", 8)));

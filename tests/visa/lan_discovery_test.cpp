@@ -176,20 +176,6 @@ class ScriptedPortmapper {
     std::thread thread_;
 };
 
-Names find(const char* expr, ViStatus* status) {
-    visatest::ResourceManager rm;
-    Names names;
-    ViFindList list = VI_NULL;
-    ViUInt32 count = 0;
-    ViChar desc[VI_FIND_BUFLEN];
-    *status = viFindRsrc(rm.rm(), expr, &list, &count, desc);
-    if (*status != VI_SUCCESS) return names;
-    names.push_back(desc);
-    while (viFindNext(list, desc) == VI_SUCCESS) names.push_back(desc);
-    viClose(list);
-    return names;
-}
-
 // viFindRsrc with the broadcast question going to a scripted portmapper.
 // The expressions keep to loopback names: the portmapper also hears the
 // broadcast on this machine's other interfaces. Each row guards one rule:
@@ -243,7 +229,7 @@ TEST(VisaLanDiscovery, BroadcastThroughViFindRsrc) {
         ScopedEnv ms("QMDC_VISA_DISCOVERY_MS", row.ms);
         ScopedEnv named("QMDC_VISA_RESOURCES", row.named);
         ViStatus status = VI_SUCCESS;
-        EXPECT_EQ(find(row.expr, &status), row.names) << row.note;
+        EXPECT_EQ(visatest::ResourceManager().find(row.expr, &status), row.names) << row.note;
         EXPECT_EQ(status, row.names.empty() ? VI_ERROR_RSRC_NFOUND : VI_SUCCESS) << row.note;
         EXPECT_EQ(portmapper.questions() > 0, row.asked) << row.note;
     }
@@ -275,7 +261,8 @@ TEST(VisaLanDiscovery, FindsTheEmulator) {
     ScopedEnv ms("QMDC_VISA_DISCOVERY_MS", "500");
     ScopedEnv named("QMDC_VISA_RESOURCES", "");
     ViStatus status = VI_SUCCESS;
-    EXPECT_EQ(find(("TCPIP?*::" + address + "::?*").c_str(), &status), Names{resource});
+    EXPECT_EQ(visatest::ResourceManager().find(("TCPIP?*::" + address + "::?*").c_str(), &status),
+              Names{resource});
     visatest::ResourceManager rm;
     ViSession vi = VI_NULL;
     ASSERT_EQ(rm.open(resource, &vi), VI_SUCCESS);

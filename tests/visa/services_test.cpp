@@ -579,19 +579,6 @@ TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
     ScopedEnv lan("QMDC_VISA_RESOURCES",
                   "TCPIP::10.0.0.8::inst0::INSTR; TCPIP::10.0.0.7::5025::SOCKET");
     ResourceManager rm;
-    const auto find = [&](const char* expr, ViStatus* status) {
-        std::vector<std::string> names;
-        ViFindList list = VI_NULL;
-        ViUInt32 count = 0;
-        ViChar desc[256];
-        *status = viFindRsrc(rm.rm(), expr, &list, &count, desc);
-        if (*status != VI_SUCCESS) return names;
-        names.push_back(desc);
-        while (viFindNext(list, desc) == VI_SUCCESS) names.push_back(desc);
-        EXPECT_EQ(names.size(), count) << expr;
-        EXPECT_EQ(viClose(list), VI_SUCCESS);
-        return names;
-    };
     using Names = std::vector<std::string>;
     const struct {
         const char* expr;
@@ -626,7 +613,7 @@ TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
     };
     for (const auto& row : rows) {
         ViStatus status = VI_SUCCESS;
-        const Names names = find(row.expr, &status);
+        const Names names = rm.find(row.expr, &status);
         EXPECT_EQ(status, row.status) << row.expr;
         EXPECT_EQ(names, row.names) << row.expr;
     }
