@@ -6,14 +6,20 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <future>
+#include <memory>
 #include <system_error>
+#include <thread>
 
 #include "rsrc_name.h"
 
 namespace qmdc::visa {
 
 namespace {
+
+// How long past its time the call waits for DNS-SD to hand over what it found.
+constexpr unsigned kGraceMs = 250;
 
 // A decimal number up to `max`; `fallback` when the text is not one.
 unsigned long envNumber(const char* name, unsigned long max, unsigned long fallback) {
@@ -58,15 +64,30 @@ std::vector<std::string> discoverLanInstruments(const LanDiscovery& how) {
     std::vector<std::string> all;
     if (how.timeoutMs == 0) return all;
     // Both wait for answers for the same time: side by side, the call takes
-    // it once.
-    std::future<std::vector<std::string>> dnsSd;
+    // it once. DNS-SD runs on a thread of its own that the call does not wait
+    // for past its time: the avahi library's calls to its daemon have
+    // timeouts of their own (25 s), and a daemon that hangs must not hang
+    // viFindRsrc. The thread owns what it uses.
+    using Names = std::vector<std::string>;
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(how.timeoutMs + kGraceMs);
+    auto promise = std::make_shared<std::promise<Names>>();
+    std::future<Names> dnsSd = promise->get_future();
     try {
-        dnsSd = std::async(std::launch::async, browseDnsSd, how);
+        std::thread([how, promise] {
+            Names found;
+            try {
+                found = browseDnsSd(how);
+            } catch (...) {
+                // nothing found this way
+            }
+            promise->set_value(std::move(found));
+        }).detach();
     } catch (const std::system_error&) {
-        // No thread to spare: one after the other.
+        promise->set_value(Names{});  // no thread to spare: no DNS-SD
     }
     addOnce(&all, broadcastVxi11(how));
-    addOnce(&all, dnsSd.valid() ? dnsSd.get() : browseDnsSd(how));
+    if (dnsSd.wait_until(until) == std::future_status::ready) addOnce(&all, dnsSd.get());
     return all;
 }
 
