@@ -15,6 +15,7 @@
 #include <cstring>
 #include <random>
 
+#include "app/system_portmapper.h"
 #include "vxi11_intr.h"
 
 namespace qmdc::emu {
@@ -24,12 +25,18 @@ namespace {
 constexpr u_long kMaxRecvSize = 1024;  // small, so that long messages come in several writes
 constexpr size_t kMaxInput = 65536;    // the instrument's input buffer
 constexpr int kAddressTries = 64;
+constexpr int kProbeMs = 1000;  // how long a portmapper on port 111 may take to answer
+// Descriptors Watch() puts first: the three TCP listeners, then the portmapper's UDP pair.
+constexpr size_t kListeners = 3;
+constexpr size_t kFixed = kListeners + 2;
 constexpr long kReasonReqCnt = 0x01, kReasonChr = 0x02, kReasonEnd = 0x04;
 constexpr Device_Flags kFlagEnd = 0x08, kFlagTermChrSet = 0x80;
 constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kErrParameter = 5,
                            kErrNoChannel = 6, kErrNotSupported = 8, kErrLocked = 11,
-                           kErrNoLock = 12, kErrTimeout = 15, kErrAbort = 23,
-                           kErrChannelEstablished = 29;
+                           kErrOutOfResources = 9, kErrNoLock = 12, kErrTimeout = 15,
+                           kErrInvalidAddress = 21, kErrAbort = 23, kErrChannelEstablished = 29;
+// Links one connection may hold at once (each keeps a little state until it is destroyed).
+constexpr size_t kMaxLinksPerConnection = 64;
 // A client's interrupt channel: how long its connection may take, and how many calls it may
 // leave unread before they are dropped.
 constexpr auto kIntrConnectTime = std::chrono::seconds(1);
@@ -61,41 +68,73 @@ Vxi11Server::~Vxi11Server() = default;
 bool Vxi11Server::Listen(const std::string& host, std::string& resource, std::string& error) {
     std::mt19937 random(static_cast<uint32_t>(::getpid()) ^
                         static_cast<uint32_t>(Clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < kAddressTries && !portmapListener_.valid(); ++attempt) {
-        in_addr_t address = 0;
-        if (!host.empty()) {
-            if (::inet_pton(AF_INET, host.c_str(), &address) != 1 ||
-                (ntohl(address) >> 24) != 127) {
-                error = "not an IPv4 loopback address: " + host;
-                return false;
-            }
-        } else {
-            address = RandomLoopback(random);
-        }
-        uint16_t port = 0;
-        portmapListener_ = ListenOn(address, PMAPPORT, &port);
-        if (!portmapListener_.valid() && (!host.empty() || errno != EADDRINUSE)) {
-            error = std::string("listen on port 111: ") + std::strerror(errno);
-            return false;
-        }
-        if (!portmapListener_.valid()) continue;
-        coreListener_ = ListenOn(address, 0, &corePort_);
-        abortListener_ = ListenOn(address, 0, &abortPort_);
-        char text[INET_ADDRSTRLEN] = "";
-        ::inet_ntop(AF_INET, &address, text, sizeof text);
-        host_ = text;
-    }
-    if (!portmapListener_.valid() || !coreListener_.valid() || !abortListener_.valid()) {
-        error = "no free loopback address for VXI-11";
+    in_addr_t address = 0;
+    if (!host.empty() &&
+        (::inet_pton(AF_INET, host.c_str(), &address) != 1 || (ntohl(address) >> 24) != 127)) {
+        error = "not an IPv4 loopback address: " + host;
         return false;
     }
+    std::string cause;
+    bool systemPortmapper = false;
+    for (int attempt = 0; attempt < kAddressTries; ++attempt) {
+        if (host.empty()) address = RandomLoopback(random);
+        uint16_t port = 0;
+        portmapListener_ = ListenOn(address, PMAPPORT, &port);
+        if (portmapListener_.valid()) break;
+        const int failure = errno;
+        char text[INET_ADDRSTRLEN] = "";
+        ::inet_ntop(AF_INET, &address, text, sizeof text);
+        cause = std::string("listen on ") + text + " port 111: " + std::strerror(failure);
+        // Port 111 of every address is the system portmapper's (rpcbind binds them all):
+        // the core channel is registered with it instead.
+        if ((failure == EADDRINUSE || failure == EACCES) &&
+            AnswersNullCall(address, PMAPPORT, PMAPPROG, PMAPVERS, kProbeMs)) {
+            systemPortmapper = true;
+            if (host.empty()) address = htonl(INADDR_LOOPBACK);
+            break;
+        }
+        if (!host.empty() || failure != EADDRINUSE) break;
+    }
+    if (!portmapListener_.valid() && !systemPortmapper) {
+        error = cause + (cause.find("Permission") != std::string::npos
+                             ? " (needs root or CAP_NET_BIND_SERVICE, or a system portmapper "
+                               "such as rpcbind to register with)"
+                             : "");
+        return false;
+    }
+    coreListener_ = ListenOn(address, 0, &corePort_);
+    abortListener_ = ListenOn(address, 0, &abortPort_);
+    if (!coreListener_.valid() || !abortListener_.valid()) {
+        error = std::string("listen for the VXI-11 channels: ") + std::strerror(errno);
+        return false;
+    }
+    table_ = PortmapTable{address, corePort_, abortPort_};
+    if (systemPortmapper) {
+        registration_ = std::make_unique<SystemRegistration>();
+        if (!registration_->Register(address, corePort_, error)) {
+            registration_.reset();
+            error = cause + "; " + error;
+            return false;
+        }
+    } else if (!portmapUdp_.Open(table_, error)) {
+        return false;
+    }
+    char text[INET_ADDRSTRLEN] = "";
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    host_ = text;
+    if (verbose_)
+        std::fprintf(stderr, "[vxi11] core channel on %s:%u, %s\n", text, corePort_,
+                     systemPortmapper ? "registered with the system portmapper"
+                                      : "with its own portmapper on port 111");
     resource = "TCPIP0::" + host_ + "::inst0::INSTR";
     return true;
 }
 
 int Vxi11Server::Watch(std::vector<pollfd>& fds) {
+    // An absent descriptor (-1: no portmapper of our own) keeps its place; poll skips it.
     for (const Fd* listener : {&portmapListener_, &coreListener_, &abortListener_})
         fds.push_back(pollfd{listener->get(), POLLIN, 0});
+    portmapUdp_.Watch(fds);
     int wait = -1;
     const auto waitUntil = [&](Clock::time_point until) { wait = Sooner(wait, MsUntil(until)); };
     for (const auto& conn : conns_) {
@@ -124,16 +163,17 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
     // First, while every connection Watch() saw is still there.
     for (size_t i = 0; i < watchedIntr_.size(); ++i)
         if (watchedIntr_[i]->intr)
-            ServeIntr(*watchedIntr_[i]->intr, fds[first + 3 + connCount + i].revents);
+            ServeIntr(*watchedIntr_[i]->intr, fds[first + kFixed + connCount + i].revents);
     watchedIntr_.clear();
     for (size_t i = 0; i < connCount; ++i) {
         Conn& conn = *conns_[i];
-        if (fds[first + 3 + i].revents != 0 && !Receive(conn)) conn.closing = true;
+        if (fds[first + kFixed + i].revents != 0 && !Receive(conn)) conn.closing = true;
     }
     for (auto& conn : conns_)
         if (conn->read && !conn->closing) AnswerRead(*conn, Clock::now() >= conn->read->until);
-    for (size_t i = 0; i < 3; ++i)
+    for (size_t i = 0; i < kListeners; ++i)
         if (fds[first + i].revents != 0) Accept(fds[first + i].fd, listeners[i]);
+    portmapUdp_.Serve(fds, first + kListeners);
     for (auto& conn : conns_)
         if (conn->closing) Drop(*conn);
     conns_.erase(std::remove_if(conns_.begin(), conns_.end(),
@@ -148,6 +188,23 @@ void Vxi11Server::Accept(int listener, Channel channel) {
     conn->fd = std::move(client);
     conn->channel = channel;
     conns_.push_back(std::move(conn));
+}
+
+size_t Vxi11Server::LinksOf(const Conn& conn) const {
+    return static_cast<size_t>(std::count_if(
+        links_.begin(), links_.end(), [&](const auto& link) { return link.second.conn == &conn; }));
+}
+
+bool Vxi11Server::MayCallBack(const Conn& conn, in_addr_t to) const {
+    // Only the client's own address: the channel must not make the instrument connect to
+    // a third host or port on a client's word. A client on loopback may name any loopback
+    // address (its listener may sit on the address of the core channel).
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(conn.fd.get(), reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+        return false;
+    const auto loopback = [](in_addr_t a) { return (ntohl(a) >> 24) == 127; };
+    return to == peer.sin_addr.s_addr || (loopback(to) && loopback(peer.sin_addr.s_addr));
 }
 
 void Vxi11Server::Drop(Conn& conn) {
@@ -222,29 +279,8 @@ bool Vxi11Server::HandleCall(Conn& conn, const std::string& record) {
 
 bool Vxi11Server::Portmap(Conn& conn, const rpc::CallHeader& call, const std::string& record,
                           size_t at) {
-    if (call.prog != PMAPPROG || call.vers < PMAPVERS || call.vers > RPCBVERS4) {
-        Reply(conn, call.xid, PROG_UNAVAIL, nullptr, nullptr);
-    } else if (call.proc == 0) {
-        Reply(conn, call.xid, SUCCESS, rpc::xdrProc(xdr_void), nullptr);
-    } else if (call.proc != PMAPPROC_GETPORT) {  // also RPCBPROC_GETADDR in versions 3 and 4
-        Reply(conn, call.xid, PROC_UNAVAIL, nullptr, nullptr);
-    } else if (call.vers == PMAPVERS) {
-        Call(conn, call.xid, record, at, xdr_pmap, xdr_u_long, [&](pmap& query, u_long& port) {
-            const bool core = query.pm_prog == DEVICE_CORE && query.pm_prot == IPPROTO_TCP;
-            port = core ? corePort_ : 0;
-            return true;
-        });
-    } else {
-        // rpcbind's universal address: "h1.h2.h3.h4.p1.p2", empty for an unknown program.
-        std::string address;
-        Call(conn, call.xid, record, at, xdr_rpcb, xdr_wrapstring, [&](rpcb& query, char*& out) {
-            if (query.r_prog == DEVICE_CORE)
-                address = host_ + "." + std::to_string(corePort_ >> 8) + "." +
-                          std::to_string(corePort_ & 0xFF);
-            out = const_cast<char*>(address.c_str());
-            return true;
-        });
-    }
+    const std::string reply = PortmapReply(table_, call, record, at, false);
+    if (!WriteAll(conn.fd.get(), reply, 0, stopFd_)) conn.closing = true;
     return true;
 }
 
@@ -269,11 +305,19 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
              });
     };
     switch (call.proc) {
+        case NULLPROC:
+            Reply(conn, xid, SUCCESS, rpc::xdrProc(xdr_void), nullptr);
+            return true;
         case create_link:
             Call(conn, xid, record, at, xdr_Create_LinkParms, xdr_Create_LinkResp,
                  [&](Create_LinkParms& p, Create_LinkResp& r) {
-                     if (std::strcmp(p.device, "inst0") != 0) {
+                     // Device names are case-blind, as on instruments ("INST0").
+                     if (::strcasecmp(p.device, "inst0") != 0) {
                          r.error = kErrDeviceNotAccessible;
+                         return true;
+                     }
+                     if (LinksOf(conn) >= kMaxLinksPerConnection) {
+                         r.error = kErrOutOfResources;
                          return true;
                      }
                      if (p.lockDevice && lockHolder_ != 0) {
@@ -370,9 +414,10 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
             Call(conn, xid, record, at, xdr_Device_RemoteFunc, xdr_Device_Error,
                  [&](Device_RemoteFunc& p, Device_Error& r) {
                      // Service requests go over TCP only (a UDP channel is optional).
-                     r.error = conn.intr                    ? kErrChannelEstablished
-                               : p.progFamily != DEVICE_TCP ? kErrNotSupported
-                                                            : 0;
+                     r.error = conn.intr                               ? kErrChannelEstablished
+                               : p.progFamily != DEVICE_TCP            ? kErrNotSupported
+                               : !MayCallBack(conn, htonl(p.hostAddr)) ? kErrInvalidAddress
+                                                                       : 0;
                      if (r.error != 0) return true;
                      conn.intr = std::make_unique<IntrChannel>();
                      conn.intr->to.sin_family = AF_INET;
@@ -590,6 +635,10 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
 
 bool Vxi11Server::Abort(Conn& conn, const rpc::CallHeader& call, const std::string& record,
                         size_t at) {
+    if (call.prog == DEVICE_ASYNC && call.vers == DEVICE_ASYNC_VERSION && call.proc == NULLPROC) {
+        Reply(conn, call.xid, SUCCESS, rpc::xdrProc(xdr_void), nullptr);
+        return true;
+    }
     if (call.prog != DEVICE_ASYNC || call.proc != device_abort) {
         Reply(conn, call.xid, call.prog != DEVICE_ASYNC ? PROG_UNAVAIL : PROC_UNAVAIL, nullptr,
               nullptr);

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "app/faults.h"
+#include "app/portmapper.h"
+#include "app/system_portmapper.h"
 #include "app/transport.h"
 #include "core/engine.h"
 #include "rpc_codec.h"
@@ -100,6 +102,9 @@ class Vxi11Server {
     // Answers the pending read of conn if it can be answered now (or has timed out).
     void AnswerRead(Conn& conn, bool timedOut);
     void DestroyLink(Device_Link lid);
+    size_t LinksOf(const Conn& conn) const;
+    // Whether create_intr_chan may name `to` (network byte order) for conn's client.
+    bool MayCallBack(const Conn& conn, in_addr_t to) const;
     void Drop(Conn& conn);
 
     void QueueIntrSrq(IntrChannel& intr, const std::string& handle);
@@ -113,7 +118,10 @@ class Vxi11Server {
     bool verbose_;
     int stopFd_;
     std::string host_;
-    Fd portmapListener_, coreListener_, abortListener_;
+    Fd portmapListener_, coreListener_, abortListener_;  // no portmapper of ours: invalid
+    PortmapTable table_;
+    PortmapUdp portmapUdp_;
+    std::unique_ptr<SystemRegistration> registration_;  // with the system portmapper
     uint16_t corePort_ = 0, abortPort_ = 0;
     std::vector<std::unique_ptr<Conn>> conns_;
     std::map<Device_Link, Link> links_;

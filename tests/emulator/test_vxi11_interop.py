@@ -9,6 +9,8 @@ import pytest
 
 import pyvisa  # noqa: E402  (a missing pyvisa fails the test: it exists to prove interop)
 
+from vxi11_turn import vxi11_turn
+
 IDN = "Orvane,Rack 30-70 QM,SN0001,1.2.3"
 
 
@@ -16,15 +18,16 @@ IDN = "Orvane,Rack 30-70 QM,SN0001,1.2.3"
 def emulator(request):
     """Starts the emulator with VXI-11 (and the test's fault options); yields its resource."""
     args = getattr(request, "param", [])
-    process = subprocess.Popen([os.environ["QMDC_EMULATOR"], "--vxi11", *args],
-                               stdout=subprocess.PIPE, text=True)
-    try:
-        resource = process.stdout.readline().strip()
-        assert resource.startswith("TCPIP0::127.") and resource.endswith("::inst0::INSTR")
-        yield resource
-    finally:
-        process.terminate()
-        assert process.wait(timeout=10) == 0
+    with vxi11_turn():
+        process = subprocess.Popen([os.environ["QMDC_EMULATOR"], "--vxi11", *args],
+                                   stdout=subprocess.PIPE, text=True)
+        try:
+            resource = process.stdout.readline().strip()
+            assert resource.startswith("TCPIP0::127.") and resource.endswith("::inst0::INSTR")
+            yield resource
+        finally:
+            process.terminate()
+            assert process.wait(timeout=10) == 0
 
 
 @pytest.fixture
