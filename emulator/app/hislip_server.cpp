@@ -16,6 +16,8 @@ using hislip::Message;
 using hislip::Type;
 
 constexpr size_t kMaxSessions = 16;
+// Connections at once, sessions or not yet: each costs a descriptor and a buffer.
+constexpr size_t kMaxConnections = 2 * kMaxSessions + 16;
 constexpr size_t kMaxInput = 65536;     // the instrument's input buffer, as on the other ports
 constexpr uint16_t kVendorId = 0x514D;  // "QM"
 constexpr int kChunkPauseMs = 2;
@@ -26,13 +28,16 @@ uint8_t Code(hislip::ErrorCode code) {
 
 }  // namespace
 
-HislipServer::HislipServer(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener,
-                           int stopFd)
+HislipServer::HislipServer(Engine& engine, const FaultPlan& faults, InstrumentLock& lock,
+                           bool verbose, Fd listener, int stopFd, int initTimeoutMs)
     : engine_(engine),
       faults_(faults),
+      lock_(lock),
       verbose_(verbose),
       listener_(std::move(listener)),
-      stopFd_(stopFd) {}
+      stopFd_(stopFd),
+      initTimeout_(initTimeoutMs),
+      random_(std::random_device{}()) {}
 
 int HislipServer::Watch(std::vector<pollfd>& fds) {
     watched_.clear();
@@ -47,6 +52,8 @@ int HislipServer::Watch(std::vector<pollfd>& fds) {
     int wait = -1;
     for (const auto& [id, session] : sessions_)
         if (session.lockWaiting) wait = Sooner(wait, MsUntil(session.lockDeadline));
+    for (const Connection& connection : connections_)
+        if (!Initialized(connection)) wait = Sooner(wait, MsUntil(connection.initBy));
     return wait;
 }
 
@@ -57,6 +64,7 @@ void HislipServer::Serve(const std::vector<pollfd>& fds, size_t first) {
         if (fds[index++].revents != 0 && !connection->closing) Receive(*connection);
     }
     GrantWaitingLocks();
+    DropUninitialized();
     // A released lock lets other sessions' waiting messages in.
     for (Connection& connection : connections_) {
         if (!connection.async && !connection.closing) Drain(connection);
@@ -67,7 +75,8 @@ void HislipServer::Serve(const std::vector<pollfd>& fds, size_t first) {
 void HislipServer::Accept() {
     Fd client = AcceptClient(listener_.get());
     if (!client.valid()) return;
-    connections_.emplace_back(std::move(client));
+    if (connections_.size() >= kMaxConnections) return;  // closed at once: no room
+    connections_.emplace_back(std::move(client), Clock::now() + initTimeout_);
     if (verbose_) std::fprintf(stderr, "[hislip] connection accepted\n");
 }
 
@@ -129,9 +138,11 @@ void HislipServer::Initialize(Connection& connection, const Message& message) {
             Fatal(connection, FatalCode::TooManyClients, "too many clients");
             return;
         }
-        while (nextSessionId_ == 0 || sessions_.count(nextSessionId_) != 0) ++nextSessionId_;
-        Session& session = sessions_[nextSessionId_];
-        session.id = nextSessionId_++;
+        // Drawn at random: the id is all that ties an asynchronous channel to its session.
+        uint16_t id = 0;
+        while (id == 0 || sessions_.count(id) != 0) id = static_cast<uint16_t>(random_());
+        Session& session = sessions_[id];
+        session.id = id;
         session.sync = &connection;
         connection.session = &session;
         // Control code 0: synchronized mode.
@@ -210,16 +221,10 @@ void HislipServer::OnAsync(Session& session, const Message& message) {
         case Type::AsyncLock:
             OnLock(session, message);
             return;
-        case Type::AsyncLockInfo: {
-            bool exclusive = false;
-            uint32_t holders = 0;
-            for (const auto& [id, other] : sessions_) {
-                exclusive = exclusive || other.exclusive;
-                holders += other.exclusive || !other.shared.empty();
-            }
-            Send(session.async, Type::AsyncLockInfoResponse, exclusive ? 1 : 0, holders);
+        case Type::AsyncLockInfo:
+            Send(session.async, Type::AsyncLockInfoResponse, lock_.ExclusiveHeld() ? 1 : 0,
+                 static_cast<uint32_t>(lock_.Holders()));
             return;
-        }
         case Type::AsyncRemoteLocalControl:
             if (message.header.control > 6) {
                 Send(session.async, Type::Error, Code(hislip::ErrorCode::UnrecognizedControl), 0,
@@ -244,14 +249,16 @@ void HislipServer::OnLock(Session& session, const Message& message) {
         Send(session.async, Type::AsyncLockResponse, static_cast<uint8_t>(result), 0);
     };
     if (message.header.control == 0) {  // release
-        if (session.exclusive) {
-            session.exclusive = false;
-            answer(hislip::LockResult::Success);
-        } else if (!session.shared.empty()) {
-            session.shared.clear();
-            answer(hislip::LockResult::SuccessShared);
-        } else {
-            answer(hislip::LockResult::Error);
+        switch (lock_.Release(&session)) {
+            case InstrumentLock::Held::Exclusive:
+                answer(hislip::LockResult::Success);
+                break;
+            case InstrumentLock::Held::Shared:
+                answer(hislip::LockResult::SuccessShared);
+                break;
+            case InstrumentLock::Held::None:
+                answer(hislip::LockResult::Error);
+                break;
         }
         GrantWaitingLocks();
         return;
@@ -261,8 +268,8 @@ void HislipServer::OnLock(Session& session, const Message& message) {
         return;
     }
     const bool exclusive = message.payload.empty();
-    if (CanLock(session, exclusive, message.payload)) {
-        Grant(session, exclusive, message.payload);
+    if (lock_.CanLock(&session, exclusive, message.payload)) {
+        lock_.Grant(&session, exclusive, message.payload);
         answer(hislip::LockResult::Success);
     } else if (message.header.parameter == 0) {
         answer(hislip::LockResult::Failure);
@@ -279,8 +286,8 @@ void HislipServer::GrantWaitingLocks() {
     for (auto& [id, session] : sessions_) {
         if (!session.lockWaiting || session.closed) continue;
         hislip::LockResult result;
-        if (CanLock(session, session.lockWantsExclusive, session.lockKey)) {
-            Grant(session, session.lockWantsExclusive, session.lockKey);
+        if (lock_.CanLock(&session, session.lockWantsExclusive, session.lockKey)) {
+            lock_.Grant(&session, session.lockWantsExclusive, session.lockKey);
             result = hislip::LockResult::Success;
         } else if (now >= session.lockDeadline) {
             result = hislip::LockResult::Failure;
@@ -292,30 +299,24 @@ void HislipServer::GrantWaitingLocks() {
     }
 }
 
-void HislipServer::Grant(Session& session, bool exclusive, const std::string& key) {
-    if (exclusive) {
-        session.exclusive = true;
-    } else {
-        session.shared = key;
-    }
-}
-
 bool HislipServer::Blocked(const Session& session) const {
-    for (const auto& [id, other] : sessions_) {
-        if (&other == &session || other.closed) continue;
-        if (other.exclusive || (!other.shared.empty() && other.shared != session.shared))
-            return true;
-    }
-    return false;
+    return lock_.Blocks(&session);
 }
 
-bool HislipServer::CanLock(const Session& session, bool exclusive, const std::string& key) const {
-    for (const auto& [id, other] : sessions_) {
-        if (&other == &session || other.closed) continue;
-        if (other.exclusive) return false;
-        if (!other.shared.empty() && (exclusive || other.shared != key)) return false;
+bool HislipServer::Initialized(const Connection& connection) {
+    return connection.session != nullptr &&
+           (connection.async || connection.session->async != nullptr);
+}
+
+void HislipServer::DropUninitialized() {
+    // A connection that has not become a whole session in time: left alone, 16 of them
+    // would keep every other client out.
+    const Clock::time_point now = Clock::now();
+    for (Connection& connection : connections_) {
+        if (connection.closing || Initialized(connection) || now < connection.initBy) continue;
+        if (verbose_) std::fprintf(stderr, "[hislip] initialisation timed out\n");
+        Fatal(connection, FatalCode::InvalidInitialization, "initialisation not finished in time");
     }
-    return true;
 }
 
 void HislipServer::Execute(Session& session, uint32_t messageId) {
@@ -407,8 +408,7 @@ void HislipServer::Fatal(Connection& connection, FatalCode code, const std::stri
 void HislipServer::Close(Session& session) {
     if (session.closed) return;
     session.closed = true;
-    session.exclusive = false;
-    session.shared.clear();
+    lock_.ReleaseAll(&session);
     session.lockWaiting = false;
     for (Connection* connection : {session.sync, session.async}) {
         if (connection == nullptr) continue;

@@ -12,10 +12,12 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "app/faults.h"
+#include "app/instrument_lock.h"
 #include "app/transport.h"
 #include "core/engine.h"
 #include "hislip_codec.h"
@@ -24,7 +26,8 @@ namespace qmdc::emu {
 
 class HislipServer {
   public:
-    HislipServer(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, int stopFd);
+    HislipServer(Engine& engine, const FaultPlan& faults, InstrumentLock& lock, bool verbose,
+                 Fd listener, int stopFd, int initTimeoutMs);
 
     // Adds the descriptors poll must watch now to fds; returns how long poll may wait before
     // a lock request times out (ms; -1: no limit).
@@ -49,8 +52,6 @@ class HislipServer {
         bool overflow = false;
         long messages = 0;
         uint64_t clientMaxMessage = UINT64_MAX;
-        bool exclusive = false;
-        std::string shared;  // the lock string of its shared lock; empty: none
         bool lockWaiting = false;
         bool lockWantsExclusive = false;
         std::string lockKey;
@@ -58,8 +59,9 @@ class HislipServer {
         bool closed = false;
     };
     struct Connection {
-        explicit Connection(Fd socket) : fd(std::move(socket)) {}
+        Connection(Fd socket, Clock::time_point initBy) : fd(std::move(socket)), initBy(initBy) {}
         Fd fd;
+        Clock::time_point initBy;  // a connection that is no session's channel by then goes
         hislip::Decoder in{kMaxMessage};
         Session* session = nullptr;
         bool async = false;
@@ -84,20 +86,23 @@ class HislipServer {
     void Close(Session& session);
     // Another session's lock keeps this one's messages waiting.
     bool Blocked(const Session& session) const;
-    bool CanLock(const Session& session, bool exclusive, const std::string& key) const;
-    static void Grant(Session& session, bool exclusive, const std::string& key);
+    // Whether the connection is a channel of a session whose both channels are set up.
+    static bool Initialized(const Connection& connection);
+    void DropUninitialized();
     void GrantWaitingLocks();
     void Sweep();
     void Log(const char* direction, const hislip::Header& header, const Session* session) const;
 
     Engine& engine_;
     const FaultPlan& faults_;
+    InstrumentLock& lock_;
     bool verbose_;
     Fd listener_;
     int stopFd_;
     std::list<Connection> connections_;
     std::map<uint16_t, Session> sessions_;
-    uint16_t nextSessionId_ = 1;
+    std::chrono::milliseconds initTimeout_;
+    std::mt19937 random_;  // session ids: another client must not guess one
     std::function<void()> afterLine_ = [] {};
     // What the last Watch put into the poll set, in order.
     bool listenerWatched_ = false;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/faults.h"
+#include "app/instrument_lock.h"
 #include "app/options.h"
 #include "app/server.h"
 #include "app/transport.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     }
 
     Engine engine(options.instrument);
+    InstrumentLock lock;
     FaultPlan faults;
     if (!faults.Configure(options.faults, engine, error)) {
         std::fprintf(stderr, "qmdc-emulator: %s\n", error.c_str());
@@ -93,7 +95,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<Vxi11Server> vxi11;
     std::string vxi11Resource;
     if (options.vxi11) {
-        vxi11 = std::make_unique<Vxi11Server>(engine, faults, options.verbose, stopRead.get());
+        vxi11 =
+            std::make_unique<Vxi11Server>(engine, faults, lock, options.verbose, stopRead.get());
         if (!vxi11->Listen(options.vxi11Host, vxi11Resource, error)) {
             std::fprintf(stderr, "qmdc-emulator: %s\n", error.c_str());
             return 1;
@@ -105,8 +108,9 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
-    HislipServer hislip(engine, faults, options.verbose, std::move(hislipListener), stopRead.get());
-    Server server(engine, faults, options.verbose, std::move(listener), std::move(ptyMaster),
+    HislipServer hislip(engine, faults, lock, options.verbose, std::move(hislipListener),
+                        stopRead.get(), options.hislipInitTimeoutMs);
+    Server server(engine, faults, lock, options.verbose, std::move(listener), std::move(ptyMaster),
                   stopRead.get(), options.hislip ? &hislip : nullptr, std::move(vxi11));
     server.Run();
     if (options.verbose) std::fprintf(stderr, "qmdc-emulator: stopped\n");

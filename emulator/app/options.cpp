@@ -88,6 +88,13 @@ const std::vector<ValueOption>& ValueOptions() {
              o.vxi11Host = text;
              return !text.empty();
          }},
+        {"--hislip-init-timeout-ms",
+         [](Options& o, const std::string& text) {
+             long ms = 0;
+             if (!ToLong(text, 1, 3600000, ms)) return false;
+             o.hislipInitTimeoutMs = static_cast<int>(ms);
+             return true;
+         }},
         {"--no-reply", Header(&FaultOptions::noReply)},
         {"--garbage", Header(&FaultOptions::garbage)},
         {"--oversize", Header(&FaultOptions::oversize)},
@@ -194,6 +201,13 @@ Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
                          on port 111 of that address (root, or CAP_NET_BIND_SERVICE)
                                                         -> TCPIP0::127.X.Y.Z::inst0::INSTR
   --vxi11-host ADDR      VXI-11 on the loopback address ADDR
+                         When the system's portmapper (rpcbind) holds port 111, the core
+                         channel listens on 127.0.0.1 (or ADDR) and is registered with it
+                         instead, and taken out at exit; only one server per host can be
+                         registered: a second emulator says which port holds it, and exits 1.
+  --hislip-init-timeout-ms N
+                         a HiSLIP connection that has not become a whole session (both
+                         channels initialised) N ms after it was accepted is closed; default 5000
 
 Instrument:
   --model TEXT           model, default "Rack 30-70 QM"; "<Bench|Rack> <V>-<A> QM" gives the

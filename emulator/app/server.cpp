@@ -35,10 +35,12 @@ std::string Printable(const std::string& text) {
 
 }  // namespace
 
-Server::Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-               int stopFd, HislipServer* hislip, std::unique_ptr<Vxi11Server> vxi11)
+Server::Server(Engine& engine, const FaultPlan& faults, const InstrumentLock& lock, bool verbose,
+               Fd listener, Fd ptyMaster, int stopFd, HislipServer* hislip,
+               std::unique_ptr<Vxi11Server> vxi11)
     : engine_(engine),
       faults_(faults),
+      lock_(lock),
       verbose_(verbose),
       listener_(std::move(listener)),
       ptyMaster_(std::move(ptyMaster)),
@@ -48,6 +50,11 @@ Server::Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listene
       requestingService_(engine.instrument().status().RequestsService()) {
     if (hislip_ != nullptr) hislip_->SetAfterLine([this] { AfterLine(); });
     if (vxi11_) vxi11_->SetAfterLine([this] { AfterLine(); });
+    engine_.SetAfterEachCommand([this] { AfterLine(); });
+}
+
+Server::~Server() {
+    engine_.SetAfterEachCommand([] {});
 }
 
 void Server::AfterLine() {
@@ -61,6 +68,7 @@ void Server::AfterLine() {
 
 void Server::Run() {
     bool ptyIdle = false;
+    unsigned long releases = lock_.releases();
     while (true) {
         std::vector<pollfd> fds{{stopFd_, POLLIN, 0}};
         const auto watch = [&fds](const Fd& fd) {
@@ -78,6 +86,9 @@ void Server::Run() {
         const size_t vxi11First = fds.size();
         // VXI-11 reads wait for the instrument's answer or their own timeout.
         if (vxi11_) timeout = Sooner(timeout, vxi11_->Watch(fds));
+        // A lock given up on one port may let another port's waiting request through.
+        if (lock_.releases() != releases) timeout = 0;
+        releases = lock_.releases();
         const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) return;
         if ((fds[0].revents & POLLIN) != 0) return;

@@ -7,6 +7,7 @@
 
 #include "app/faults.h"
 #include "app/hislip_server.h"
+#include "app/instrument_lock.h"
 #include "app/transport.h"
 #include "app/vxi11_server.h"
 #include "core/engine.h"
@@ -17,9 +18,13 @@ class Server {
   public:
     // Either port may be absent (invalid Fd), and the HiSLIP server (null). stopFd becomes
     // readable on a shutdown request.
-    Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-           int stopFd, HislipServer* hislip = nullptr,
+    Server(Engine& engine, const FaultPlan& faults, const InstrumentLock& lock, bool verbose,
+           Fd listener, Fd ptyMaster, int stopFd, HislipServer* hislip = nullptr,
            std::unique_ptr<Vxi11Server> vxi11 = nullptr);
+
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
 
     // Serves until stopFd becomes readable.
     void Run();
@@ -45,13 +50,14 @@ class Server {
     // False when the link must be dropped.
     bool Receive(Link& link);
     bool HandleLine(Link& link, const std::string& line);
-    // After each line executed on any port: on the rising edge of the instrument's service
-    // request, every port that can carry one sends it.
+    // After each command executed on any port: on the rising edge of the instrument's
+    // service request, every port that can carry one sends it.
     void AfterLine();
     void DropTcpClient();
 
     Engine& engine_;
     const FaultPlan& faults_;
+    const InstrumentLock& lock_;
     bool verbose_;
     Fd listener_;
     Fd tcpClient_;

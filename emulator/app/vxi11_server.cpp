@@ -30,7 +30,7 @@ constexpr int kProbeMs = 1000;  // how long a portmapper on port 111 may take to
 constexpr size_t kListeners = 3;
 constexpr size_t kFixed = kListeners + 2;
 constexpr long kReasonReqCnt = 0x01, kReasonChr = 0x02, kReasonEnd = 0x04;
-constexpr Device_Flags kFlagEnd = 0x08, kFlagTermChrSet = 0x80;
+constexpr Device_Flags kFlagWaitLock = 0x01, kFlagEnd = 0x08, kFlagTermChrSet = 0x80;
 constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kErrParameter = 5,
                            kErrNoChannel = 6, kErrNotSupported = 8, kErrLocked = 11,
                            kErrOutOfResources = 9, kErrNoLock = 12, kErrTimeout = 15,
@@ -60,8 +60,9 @@ in_addr_t RandomLoopback(std::mt19937& random) {
 
 }  // namespace
 
-Vxi11Server::Vxi11Server(Engine& engine, const FaultPlan& faults, bool verbose, int stopFd)
-    : engine_(engine), faults_(faults), verbose_(verbose), stopFd_(stopFd) {}
+Vxi11Server::Vxi11Server(Engine& engine, const FaultPlan& faults, InstrumentLock& lock,
+                         bool verbose, int stopFd)
+    : engine_(engine), faults_(faults), lock_(lock), verbose_(verbose), stopFd_(stopFd) {}
 
 Vxi11Server::~Vxi11Server() = default;
 
@@ -139,6 +140,7 @@ int Vxi11Server::Watch(std::vector<pollfd>& fds) {
     const auto waitUntil = [&](Clock::time_point until) { wait = Sooner(wait, MsUntil(until)); };
     for (const auto& conn : conns_) {
         fds.push_back(pollfd{conn->fd.get(), POLLIN, 0});
+        if (conn->lockWait) waitUntil(conn->lockWait->until);
         if (!conn->read) continue;
         waitUntil(output_.empty() ? conn->read->until
                                   : std::min(conn->read->until, outputReadyAt_));
@@ -169,8 +171,10 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
         Conn& conn = *conns_[i];
         if (fds[first + kFixed + i].revents != 0 && !Receive(conn)) conn.closing = true;
     }
-    for (auto& conn : conns_)
+    for (auto& conn : conns_) {
         if (conn->read && !conn->closing) AnswerRead(*conn, Clock::now() >= conn->read->until);
+        if (conn->lockWait && !conn->closing) AnswerLockWait(*conn);
+    }
     for (size_t i = 0; i < kListeners; ++i)
         if (fds[first + i].revents != 0) Accept(fds[first + i].fd, listeners[i]);
     portmapUdp_.Serve(fds, first + kListeners);
@@ -217,8 +221,12 @@ void Vxi11Server::Drop(Conn& conn) {
 }
 
 void Vxi11Server::DestroyLink(Device_Link lid) {
-    if (lockHolder_ == lid) lockHolder_ = 0;
-    links_.erase(lid);
+    const auto link = links_.find(lid);
+    if (link == links_.end()) return;
+    lock_.ReleaseAll(&link->second);
+    for (auto& conn : conns_)
+        if (conn->lockWait && conn->lockWait->lid == lid) conn->lockWait.reset();
+    links_.erase(link);
 }
 
 bool Vxi11Server::Receive(Conn& conn) {
@@ -286,7 +294,7 @@ bool Vxi11Server::Portmap(Conn& conn, const rpc::CallHeader& call, const std::st
 
 Device_ErrorCode Vxi11Server::Check(Device_Link lid) const {
     if (links_.count(lid) == 0) return kErrInvalidLink;
-    return lockHolder_ != 0 && lockHolder_ != lid ? kErrLocked : 0;
+    return lock_.Blocks(&links_.at(lid)) ? kErrLocked : 0;
 }
 
 bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::string& record,
@@ -320,13 +328,13 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
                          r.error = kErrOutOfResources;
                          return true;
                      }
-                     if (p.lockDevice && lockHolder_ != 0) {
+                     if (p.lockDevice && !lock_.CanLock(nullptr, true, std::string())) {
                          r.error = kErrLocked;
                          return true;
                      }
                      r.lid = nextLid_++;
                      links_.emplace(r.lid, Link{&conn, std::string(), 0, std::nullopt});
-                     if (p.lockDevice) lockHolder_ = r.lid;
+                     if (p.lockDevice) lock_.Grant(&links_.at(r.lid), true, std::string());
                      r.abortPort = abortPort_;
                      r.maxRecvSize = kMaxRecvSize;
                      if (verbose_) std::fprintf(stderr, "[vxi11] link %ld\n", r.lid);
@@ -395,18 +403,33 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_lock:
             Call(conn, xid, record, at, xdr_Device_LockParms, xdr_Device_Error,
                  [&](Device_LockParms& p, Device_Error& r) {
-                     r.error = Check(p.lid);
-                     if (r.error == 0) lockHolder_ = p.lid;
-                     return true;
+                     if (links_.count(p.lid) == 0) {
+                         r.error = kErrInvalidLink;
+                         return true;
+                     }
+                     Link& link = links_.at(p.lid);
+                     if (lock_.CanLock(&link, true, std::string())) {
+                         lock_.Grant(&link, true, std::string());
+                         return true;
+                     }
+                     r.error = kErrLocked;
+                     // waitlock: the answer waits until the lock is free or lock_timeout ends.
+                     if ((p.flags & kFlagWaitLock) == 0 || p.lock_timeout == 0 || conn.lockWait)
+                         return true;
+                     const auto ms = std::chrono::milliseconds(
+                         std::min<u_long>(p.lock_timeout, 24u * 3600 * 1000));
+                     conn.lockWait = LockWait{xid, p.lid, Clock::now() + ms};
+                     return false;
                  });
             return true;
         case device_unlock:
             Call(conn, xid, record, at, xdr_Device_Link, xdr_Device_Error,
                  [&](Device_Link& lid, Device_Error& r) {
-                     r.error = links_.count(lid) == 0 ? kErrInvalidLink
-                               : lockHolder_ != lid   ? kErrNoLock
-                                                      : 0;
-                     if (r.error == 0) lockHolder_ = 0;
+                     const auto link = links_.find(lid);
+                     r.error = link == links_.end() ? kErrInvalidLink
+                               : lock_.Release(&link->second) != InstrumentLock::Held::Exclusive
+                                   ? kErrNoLock
+                                   : 0;
                      return true;
                  });
             return true;
@@ -580,6 +603,21 @@ void Vxi11Server::Write(Link& link, Device_Link lid, const Device_WriteParms& pa
         output_ += reply;
         outputReadyAt_ = Clock::now() + std::chrono::milliseconds(faults_.delayMs());
     }
+}
+
+void Vxi11Server::AnswerLockWait(Conn& conn) {
+    const LockWait wait = *conn.lockWait;
+    Link& link = links_.at(wait.lid);
+    Device_Error result{};
+    if (lock_.CanLock(&link, true, std::string())) {
+        lock_.Grant(&link, true, std::string());
+    } else if (Clock::now() >= wait.until) {
+        result.error = kErrLocked;
+    } else {
+        return;  // waits on
+    }
+    conn.lockWait.reset();
+    Reply(conn, wait.xid, SUCCESS, rpc::xdrProc(xdr_Device_Error), &result);
 }
 
 void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {

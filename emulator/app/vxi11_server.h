@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/faults.h"
+#include "app/instrument_lock.h"
 #include "app/portmapper.h"
 #include "app/system_portmapper.h"
 #include "app/transport.h"
@@ -30,7 +31,8 @@ namespace qmdc::emu {
 
 class Vxi11Server {
   public:
-    Vxi11Server(Engine& engine, const FaultPlan& faults, bool verbose, int stopFd);
+    Vxi11Server(Engine& engine, const FaultPlan& faults, InstrumentLock& lock, bool verbose,
+                int stopFd);
     ~Vxi11Server();
 
     // Listens on `host` (an IPv4 loopback address; empty: a free one in 127.0.0.0/8, so that
@@ -68,11 +70,17 @@ class Vxi11Server {
         Device_ReadParms parms;
         Clock::time_point until;
     };
+    struct LockWait {
+        uint32_t xid;
+        Device_Link lid;
+        Clock::time_point until;
+    };
     struct Conn {
         Fd fd;
         Channel channel;
         rpc::RecordReader reader;
-        std::optional<PendingRead> read;  // a device_read waiting for the answer
+        std::optional<PendingRead> read;   // a device_read waiting for the answer
+        std::optional<LockWait> lockWait;  // a device_lock waiting for the lock
         bool closing = false;
         bool dropWhenAnswered = false;      // --drop-after: close once the answer has gone
         std::unique_ptr<IntrChannel> intr;  // the core channel's client asked for one
@@ -101,6 +109,8 @@ class Vxi11Server {
     void Write(Link& link, Device_Link lid, const Device_WriteParms& parms, Device_WriteResp& resp);
     // Answers the pending read of conn if it can be answered now (or has timed out).
     void AnswerRead(Conn& conn, bool timedOut);
+    // Answers the waiting device_lock of conn once the lock is free or its time is up.
+    void AnswerLockWait(Conn& conn);
     void DestroyLink(Device_Link lid);
     size_t LinksOf(const Conn& conn) const;
     // Whether create_intr_chan may name `to` (network byte order) for conn's client.
@@ -115,6 +125,7 @@ class Vxi11Server {
 
     Engine& engine_;
     const FaultPlan& faults_;
+    InstrumentLock& lock_;
     bool verbose_;
     int stopFd_;
     std::string host_;
@@ -126,7 +137,7 @@ class Vxi11Server {
     std::vector<std::unique_ptr<Conn>> conns_;
     std::map<Device_Link, Link> links_;
     Device_Link nextLid_ = 1;
-    Device_Link lockHolder_ = 0;  // the link holding device_lock, 0: none
+
     // The instrument's output queue, one for all links, and when its answer is there
     // (--delay-ms makes it later).
     std::string output_;
