@@ -44,9 +44,12 @@ int HislipServer::Watch(std::vector<pollfd>& fds) {
     listenerWatched_ = listener_.valid();
     if (listenerWatched_) fds.push_back(pollfd{listener_.get(), POLLIN, 0});
     for (Connection& connection : connections_) {
+        // A session another's lock holds back is not read from, but its answers still go.
         Session* session = connection.session;
-        if (session != nullptr && !connection.async && Blocked(*session)) continue;
-        fds.push_back(pollfd{connection.fd.get(), POLLIN, 0});
+        const bool blocked = session != nullptr && !connection.async && Blocked(*session);
+        const short events =
+            static_cast<short>((blocked ? 0 : POLLIN) | (connection.out.empty() ? 0 : POLLOUT));
+        fds.push_back(pollfd{connection.fd.get(), events, 0});
         watched_.push_back(&connection);
     }
     int wait = -1;
@@ -61,7 +64,11 @@ void HislipServer::Serve(const std::vector<pollfd>& fds, size_t first) {
     size_t index = first;
     if (listenerWatched_ && fds[index++].revents != 0) Accept();
     for (Connection* connection : watched_) {
-        if (fds[index++].revents != 0 && !connection->closing) Receive(*connection);
+        const short revents = fds[index++].revents;
+        if ((revents & POLLOUT) != 0 && !connection->closing &&
+            !connection->out.Flush(connection->fd.get()))
+            Lost(*connection);
+        if ((revents & ~POLLOUT) != 0 && !connection->closing) Receive(*connection);
     }
     GrantWaitingLocks();
     DropUninitialized();
@@ -385,15 +392,22 @@ bool HislipServer::Send(Connection* connection, Type type, uint8_t control, uint
     if (connection == nullptr || connection->closing) return false;
     Log("->", {static_cast<uint8_t>(type), control, parameter, payload.size()},
         connection->session);
-    if (WriteAll(connection->fd.get(), hislip::message(type, control, parameter, payload), 0,
-                 stopFd_))
+    // A client that leaves its answers (or service requests) untaken loses its session
+    // when they pass the queue's limit; the others are not held up meanwhile.
+    if (connection->out.Send(connection->fd.get(),
+                             hislip::message(type, control, parameter, payload)))
         return true;
-    if (connection->session != nullptr) {
-        Close(*connection->session);
-    } else {
-        connection->closing = true;
-    }
+    if (verbose_) std::fprintf(stderr, "[hislip] a client that does not read is dropped\n");
+    Lost(*connection);
     return false;
+}
+
+void HislipServer::Lost(Connection& connection) {
+    if (connection.session != nullptr) {
+        Close(*connection.session);
+    } else {
+        connection.closing = true;
+    }
 }
 
 void HislipServer::Fatal(Connection& connection, FatalCode code, const std::string& text) {

@@ -62,6 +62,7 @@ class HislipServer {
         Connection(Fd socket, Clock::time_point initBy) : fd(std::move(socket)), initBy(initBy) {}
         Fd fd;
         Clock::time_point initBy;  // a connection that is no session's channel by then goes
+        OutQueue out;
         hislip::Decoder in{kMaxMessage};
         Session* session = nullptr;
         bool async = false;
@@ -83,6 +84,8 @@ class HislipServer {
     bool Send(Connection* connection, hislip::Type type, uint8_t control, uint32_t parameter,
               const std::string& payload = std::string());
     void Fatal(Connection& connection, hislip::FatalCode code, const std::string& text);
+    // The connection broke, or its client does not read: its session ends.
+    void Lost(Connection& connection);
     void Close(Session& session);
     // Another session's lock keeps this one's messages waiting.
     bool Blocked(const Session& session) const;

@@ -71,15 +71,17 @@ void Server::Run() {
     unsigned long releases = lock_.releases();
     while (true) {
         std::vector<pollfd> fds{{stopFd_, POLLIN, 0}};
-        const auto watch = [&fds](const Fd& fd) {
+        const auto watch = [&fds](const Fd& fd, const OutQueue* out = nullptr) {
             if (!fd.valid()) return -1;
-            fds.push_back(pollfd{fd.get(), POLLIN, 0});
+            const bool sending = out != nullptr && !out->empty();
+            fds.push_back(
+                pollfd{fd.get(), static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0});
             return static_cast<int>(fds.size() - 1);
         };
         // A second client waits in the listen backlog until the first has gone.
         const int listenIndex = tcpClient_.valid() ? -1 : watch(listener_);
-        const int tcpIndex = watch(tcpClient_);
-        const int ptyIndex = ptyIdle ? -1 : watch(ptyMaster_);
+        const int tcpIndex = watch(tcpClient_, &tcpLink_.out);
+        const int ptyIndex = ptyIdle ? -1 : watch(ptyMaster_, &ptyLink_.out);
         const size_t hislipFirst = fds.size();
         int timeout = ptyIdle ? kPtyIdlePollMs : -1;
         if (hislip_ != nullptr) timeout = Sooner(timeout, hislip_->Watch(fds));
@@ -102,9 +104,15 @@ void Server::Run() {
             tcpLink_.Restart();
             if (verbose_ && tcpClient_.valid()) std::fprintf(stderr, "[tcp] client connected\n");
         }
-        if (tcpIndex >= 0 && fds[tcpIndex].revents != 0 && !Receive(tcpLink_)) DropTcpClient();
+        if (tcpIndex >= 0 && (fds[tcpIndex].revents & POLLOUT) != 0 &&
+            !tcpLink_.out.Flush(tcpClient_.get()))
+            DropTcpClient();
+        if (tcpIndex >= 0 && tcpClient_.valid() && (fds[tcpIndex].revents & ~POLLOUT) != 0 &&
+            !Receive(tcpLink_))
+            DropTcpClient();
         if (ptyIndex >= 0) {
             const short events = fds[ptyIndex].revents;
+            if ((events & POLLOUT) != 0) ptyLink_.out.Flush(ptyMaster_.get());
             bool hungUp = (events & (POLLHUP | POLLERR)) != 0 && (events & POLLIN) == 0;
             if ((events & POLLIN) != 0 && !Receive(ptyLink_)) hungUp = true;
             if (hungUp) {
@@ -162,7 +170,16 @@ bool Server::HandleLine(Link& link, const std::string& line) {
     if (verbose_) std::fprintf(stderr, "[%s] <- %s\n", link.name, Printable(line).c_str());
     const std::string reply = faults_.Reply(engine_.Execute(line));
     AfterLine();
-    if (!reply.empty()) {
+    const bool timed = faults_.stallAfter() != 0 || faults_.delayMs() != 0 || faults_.split() != 0;
+    if (!reply.empty() && !timed) {
+        if (verbose_) std::fprintf(stderr, "[%s] -> %s\n", link.name, Printable(reply).c_str());
+        // A client that does not read is dropped once its queue is full; a terminal whose
+        // client does not read just loses what does not fit.
+        if (!link.out.Send(link.fd->get(), reply)) {
+            if (link.fd != &ptyMaster_) return false;
+            link.out.clear();
+        }
+    } else if (!reply.empty()) {
         if (verbose_) std::fprintf(stderr, "[%s] -> %s\n", link.name, Printable(reply).c_str());
         // The pause comes before the reply, or after its first bytes when it stalls.
         const size_t head = std::min(faults_.stallAfter(), reply.size());

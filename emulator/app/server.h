@@ -39,8 +39,10 @@ class Server {
         long messages = 0;
         bool discarding = false;  // skipping the rest of an overlong line
         bool deaf = false;        // pty after --drop-after: ignore input until hang-up
+        OutQueue out;
         void Restart() {
             input.clear();
+            out.clear();
             messages = 0;
             discarding = false;
             deaf = false;

@@ -77,8 +77,37 @@ Fd ListenTcp(int port, std::string& resource, std::string& error) {
     return socket;
 }
 
+bool OutQueue::Send(int fd, std::string_view data) {
+    pending_.append(data.data(), data.size());
+    return Flush(fd);
+}
+
+bool OutQueue::Flush(int fd) {
+    while (!pending_.empty()) {
+        const ssize_t sent =
+            ::send(fd, pending_.data(), pending_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            pending_.erase(0, static_cast<size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == ENOTSOCK) {  // the terminal
+            const ssize_t written = ::write(fd, pending_.data(), pending_.size());
+            if (written > 0) {
+                pending_.erase(0, static_cast<size_t>(written));
+                continue;
+            }
+            if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
+            break;
+        }
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+        break;
+    }
+    return pending_.size() <= kLimit;
+}
+
 Fd AcceptClient(int listener) {
-    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (client.valid()) {
         const int on = 1;
         ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -87,7 +116,7 @@ Fd AcceptClient(int listener) {
 }
 
 Fd OpenPty(std::string& resource, std::string& error) {
-    Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!master.valid() || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
         error = SystemError("posix_openpt");
         return Fd();

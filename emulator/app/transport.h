@@ -39,10 +39,29 @@ class Fd {
 Fd ListenLoopback(int port, int* bound, std::string& error, uint32_t address = INADDR_LOOPBACK);
 // The same for the raw socket; resource gets the VISA name.
 Fd ListenTcp(int port, std::string& resource, std::string& error);
-Fd AcceptClient(int listener);  // blocking socket, Nagle off so split replies go out as split
+Fd AcceptClient(int listener);  // non-blocking, Nagle off so split replies go out as split
 
 // A raw-mode pseudo-terminal; the master is returned, resource gets "ASRL<slave>::INSTR".
 Fd OpenPty(std::string& resource, std::string& error);
+
+// Bytes on their way to one client, sent as its socket takes them: a client that does not
+// read fills only its own queue, never holds the serving loop, and is dropped when the
+// queue is full.
+class OutQueue {
+  public:
+    static constexpr size_t kLimit = 1u << 20;
+
+    // Sends what the socket takes now and keeps the rest; false when the peer is gone or
+    // has left more than kLimit bytes untaken (drop it).
+    bool Send(int fd, std::string_view data);
+    // Sends more of what waits (when poll says the socket takes it); false as Send.
+    bool Flush(int fd);
+    bool empty() const { return pending_.empty(); }
+    void clear() { pending_.clear(); }
+
+  private:
+    std::string pending_;
+};
 
 // Writes everything, in chunks of chunkSize bytes (0: as one) with a pause between them.
 // Gives up (false) on an error, when the peer takes no data for 10 s, or when stopFd becomes

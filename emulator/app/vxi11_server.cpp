@@ -139,7 +139,8 @@ int Vxi11Server::Watch(std::vector<pollfd>& fds) {
     int wait = -1;
     const auto waitUntil = [&](Clock::time_point until) { wait = Sooner(wait, MsUntil(until)); };
     for (const auto& conn : conns_) {
-        fds.push_back(pollfd{conn->fd.get(), POLLIN, 0});
+        fds.push_back(pollfd{conn->fd.get(),
+                             static_cast<short>(POLLIN | (conn->out.empty() ? 0 : POLLOUT)), 0});
         if (conn->lockWait) waitUntil(conn->lockWait->until);
         if (!conn->read) continue;
         waitUntil(output_.empty() ? conn->read->until
@@ -169,7 +170,9 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
     watchedIntr_.clear();
     for (size_t i = 0; i < connCount; ++i) {
         Conn& conn = *conns_[i];
-        if (fds[first + kFixed + i].revents != 0 && !Receive(conn)) conn.closing = true;
+        const short revents = fds[first + kFixed + i].revents;
+        if ((revents & POLLOUT) != 0 && !conn.out.Flush(conn.fd.get())) conn.closing = true;
+        if ((revents & ~POLLOUT) != 0 && !conn.closing && !Receive(conn)) conn.closing = true;
     }
     for (auto& conn : conns_) {
         if (conn->read && !conn->closing) AnswerRead(*conn, Clock::now() >= conn->read->until);
@@ -252,7 +255,7 @@ void Vxi11Server::Reply(Conn& conn, uint32_t xid, accept_stat status, xdrproc_t 
                         const void* res) {
     std::string out;
     if (!rpc::encodeReply(xid, status, encode, res, &out)) return;
-    if (!WriteAll(conn.fd.get(), out, 0, stopFd_)) conn.closing = true;
+    SendTo(conn, out);
 }
 
 template <class Args, class Res, class Body>
@@ -268,6 +271,15 @@ void Vxi11Server::Call(Conn& conn, uint32_t xid, const std::string& record, size
     // The body returns false when the reply comes later (a read that waits for its answer).
     if (body(args, res)) Reply(conn, xid, SUCCESS, rpc::xdrProc(encodeRes), &res);
     xdr_free(rpc::xdrProc(decodeArgs), reinterpret_cast<char*>(&args));
+}
+
+void Vxi11Server::SendTo(Conn& conn, const std::string& bytes) {
+    // A client that leaves its replies untaken past the queue's limit is dropped; the
+    // others are not held up meanwhile.
+    if (!conn.out.Send(conn.fd.get(), bytes)) {
+        if (verbose_) std::fprintf(stderr, "[vxi11] a client that does not read is dropped\n");
+        conn.closing = true;
+    }
 }
 
 bool Vxi11Server::HandleCall(Conn& conn, const std::string& record) {
@@ -288,7 +300,7 @@ bool Vxi11Server::HandleCall(Conn& conn, const std::string& record) {
 bool Vxi11Server::Portmap(Conn& conn, const rpc::CallHeader& call, const std::string& record,
                           size_t at) {
     const std::string reply = PortmapReply(table_, call, record, at, false);
-    if (!WriteAll(conn.fd.get(), reply, 0, stopFd_)) conn.closing = true;
+    SendTo(conn, reply);
     return true;
 }
 
@@ -655,13 +667,12 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
     const std::string& bad = faults_.badRecord();
     if (bad == "huge") {
         // A record mark that announces 2 GiB, and then nothing.
-        if (!WriteAll(conn.fd.get(), std::string("\xff\xff\xff\xff", 4), 0, stopFd_))
-            conn.closing = true;
+        SendTo(conn, std::string("\xff\xff\xff\xff", 4));
     } else if (bad == "junk") {
         // The reply's xid, then bytes that make no RPC reply.
         std::string record("\x80\0\0\x08\0\0\0\0", 8);
         rpc::putU32(&record[4], xid);
-        if (!WriteAll(conn.fd.get(), record + "junk", 0, stopFd_)) conn.closing = true;
+        SendTo(conn, record + "junk");
     } else {
         Reply(conn, xid, SUCCESS, rpc::xdrProc(xdr_Device_ReadResp), &resp);
     }

@@ -84,6 +84,7 @@ class Vxi11Server {
         bool closing = false;
         bool dropWhenAnswered = false;      // --drop-after: close once the answer has gone
         std::unique_ptr<IntrChannel> intr;  // the core channel's client asked for one
+        OutQueue out;                       // replies the client has not taken yet
     };
     struct Link {
         Conn* conn;
@@ -95,6 +96,7 @@ class Vxi11Server {
     void Accept(int listener, Channel channel);
     bool Receive(Conn& conn);
     bool HandleCall(Conn& conn, const std::string& record);
+    void SendTo(Conn& conn, const std::string& bytes);
     void Reply(Conn& conn, uint32_t xid, accept_stat status, xdrproc_t encode, const void* res);
     template <class Args, class Res, class Body>
     void Call(Conn& conn, uint32_t xid, const std::string& record, size_t at,
