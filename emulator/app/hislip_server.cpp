@@ -18,9 +18,7 @@ using hislip::Type;
 constexpr size_t kMaxSessions = 16;
 // Connections at once, sessions or not yet: each costs a descriptor and a buffer.
 constexpr size_t kMaxConnections = 2 * kMaxSessions + 16;
-constexpr size_t kMaxInput = 65536;     // the instrument's input buffer, as on the other ports
 constexpr uint16_t kVendorId = 0x514D;  // "QM"
-constexpr int kChunkPauseMs = 2;
 
 uint8_t Code(hislip::ErrorCode code) {
     return static_cast<uint8_t>(code);
@@ -28,14 +26,13 @@ uint8_t Code(hislip::ErrorCode code) {
 
 }  // namespace
 
-HislipServer::HislipServer(Engine& engine, const FaultPlan& faults, InstrumentLock& lock,
-                           bool verbose, Fd listener, int stopFd, int initTimeoutMs)
+HislipServer::HislipServer(Engine& engine, Responder& responder, InstrumentLock& lock, bool verbose,
+                           Fd listener, int initTimeoutMs)
     : engine_(engine),
-      faults_(faults),
+      responder_(responder),
       lock_(lock),
       verbose_(verbose),
       listener_(std::move(listener)),
-      stopFd_(stopFd),
       initTimeout_(initTimeoutMs),
       random_(std::random_device{}()) {}
 
@@ -47,8 +44,7 @@ int HislipServer::Watch(std::vector<pollfd>& fds) {
         // A session another's lock holds back is not read from, but its answers still go.
         Session* session = connection.session;
         const bool blocked = session != nullptr && !connection.async && Blocked(*session);
-        const short events =
-            static_cast<short>((blocked ? 0 : POLLIN) | (connection.out.empty() ? 0 : POLLOUT));
+        const short events = static_cast<short>((blocked ? 0 : POLLIN) | connection.out.Events());
         fds.push_back(pollfd{connection.fd.get(), events, 0});
         watched_.push_back(&connection);
     }
@@ -56,7 +52,8 @@ int HislipServer::Watch(std::vector<pollfd>& fds) {
     for (const auto& [id, session] : sessions_)
         if (session.lockWaiting) wait = Sooner(wait, MsUntil(session.lockDeadline));
     for (const Connection& connection : connections_)
-        if (!Initialized(connection)) wait = Sooner(wait, MsUntil(connection.initBy));
+        wait = Sooner(Sooner(wait, connection.out.WaitMs()),
+                      Initialized(connection) ? -1 : MsUntil(connection.initBy));
     return wait;
 }
 
@@ -65,10 +62,16 @@ void HislipServer::Serve(const std::vector<pollfd>& fds, size_t first) {
     if (listenerWatched_ && fds[index++].revents != 0) Accept();
     for (Connection* connection : watched_) {
         const short revents = fds[index++].revents;
-        if ((revents & POLLOUT) != 0 && !connection->closing &&
-            !connection->out.Flush(connection->fd.get()))
-            Lost(*connection);
         if ((revents & ~POLLOUT) != 0 && !connection->closing) Receive(*connection);
+    }
+    // Answers whose time has come go whatever woke the loop; a session dropped after its
+    // last answer (--drop-after) ends once that has gone.
+    for (Connection& connection : connections_) {
+        if (!connection.closing && !connection.out.Flush(connection.fd.get())) Lost(connection);
+        Session* session = connection.session;
+        if (session != nullptr && !connection.async && session->count.drop &&
+            connection.out.empty())
+            Close(*session);
     }
     GrantWaitingLocks();
     DropUninitialized();
@@ -175,23 +178,20 @@ void HislipServer::OnSync(Session& session, const Message& message) {
     switch (message.type()) {
         case Type::Data:
         case Type::DataEnd:
-            if (!session.overflow && session.message.size() + message.payload.size() > kMaxInput) {
-                // The input buffer is full: the message is dropped, and the instrument says so.
-                engine_.instrument().status().ReportError(-363);
-                afterLine_();
-                session.message.clear();
-                session.overflow = true;
-            }
-            if (!session.overflow) session.message += message.payload;
-            if (message.type() == Type::DataEnd) Execute(session, message.header.parameter);
+            // Each line is run as it is complete; its answer carries the id of the message
+            // that completed it.
+            session.lines.Feed(message.payload, message.type() == Type::DataEnd, responder_,
+                               Who(session), [&](const std::string& line) {
+                                   Execute(session, message.header.parameter, line);
+                                   return !session.closed && !session.count.drop;
+                               });
             return;
         case Type::Trigger:
             // A group execute trigger: the supply has no trigger subsystem, so it only
             // ends the message before it, as the protocol asks.
             return;
         case Type::DeviceClearComplete:
-            session.message.clear();
-            session.overflow = false;
+            session.lines.Clear();
             Send(session.sync, Type::DeviceClearAcknowledge, 0, 0);
             return;
         case Type::FatalError:
@@ -221,8 +221,7 @@ void HislipServer::OnAsync(Session& session, const Message& message) {
                  static_cast<uint8_t>(engine_.instrument().status().StatusByte()), 0);
             return;
         case Type::AsyncDeviceClear:
-            session.message.clear();
-            session.overflow = false;
+            session.lines.Clear();
             Send(session.async, Type::AsyncDeviceClearAcknowledge, 0, 0);
             return;
         case Type::AsyncLock:
@@ -326,39 +325,13 @@ void HislipServer::DropUninitialized() {
     }
 }
 
-void HislipServer::Execute(Session& session, uint32_t messageId) {
-    std::string text;
-    text.swap(session.message);
-    if (session.overflow) {
-        session.overflow = false;
-        return;
-    }
-    size_t start = 0;
-    while (start < text.size() && !session.closed) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();  // END ends the last line too
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        ++session.messages;
-        if (verbose_) std::fprintf(stderr, "[hislip %u] <- %s\n", session.id, line.c_str());
-        const std::string reply = faults_.Reply(engine_.Execute(line));
-        afterLine_();
-        if (!reply.empty()) {
-            if (faults_.delayMs() > 0 && !PauseUnlessStopped(faults_.delayMs(), stopFd_)) {
-                Close(session);
-                return;
-            }
-            SendReply(session, messageId, reply);
-        }
-        if (faults_.dropAfter() != 0 && session.messages >= faults_.dropAfter()) {
-            if (verbose_)
-                std::fprintf(stderr, "[hislip %u] dropping after %ld messages\n", session.id,
-                             session.messages);
-            Close(session);
-        }
-    }
+std::string HislipServer::Who(const Session& session) {
+    return "hislip " + std::to_string(session.id);
+}
+
+void HislipServer::Execute(Session& session, uint32_t messageId, const std::string& line) {
+    const std::string reply = responder_.Run(Who(session), line, session.count);
+    if (!reply.empty()) SendReply(session, messageId, reply);
 }
 
 void HislipServer::SendServiceRequest() {
@@ -372,30 +345,29 @@ void HislipServer::SendServiceRequest() {
 }
 
 void HislipServer::SendReply(Session& session, uint32_t messageId, const std::string& reply) {
-    // Data messages of --split bytes (and never more than the client accepts), the last one
-    // a DataEnd.
-    size_t chunk = faults_.split() == 0 ? reply.size() : faults_.split();
-    if (session.clientMaxMessage > hislip::kHeaderSize)
-        chunk = static_cast<size_t>(
-            std::min<uint64_t>(chunk, session.clientMaxMessage - hislip::kHeaderSize));
-    for (size_t at = 0; at < reply.size() && !session.closed; at += chunk) {
-        const bool last = at + chunk >= reply.size();
-        if (!Send(session.sync, last ? Type::DataEnd : Type::Data, 0, messageId,
-                  reply.substr(at, chunk)))
-            return;
-        if (!last && faults_.split() != 0 && !PauseUnlessStopped(kChunkPauseMs, stopFd_)) return;
+    // Data messages as the fault options cut and time them (never more than the client
+    // accepts), the last one a DataEnd.
+    const size_t maxChunk = session.clientMaxMessage > hislip::kHeaderSize
+                                ? static_cast<size_t>(std::min<uint64_t>(
+                                      session.clientMaxMessage - hislip::kHeaderSize, SIZE_MAX))
+                                : 0;
+    const std::vector<TimedPiece> pieces =
+        Schedule(reply, responder_.faults(), Clock::now(), maxChunk);
+    for (size_t i = 0; i < pieces.size() && !session.closed; ++i) {
+        const Type type = i + 1 == pieces.size() ? Type::DataEnd : Type::Data;
+        if (!Send(session.sync, type, 0, messageId, pieces[i].bytes, pieces[i].at)) return;
     }
 }
 
 bool HislipServer::Send(Connection* connection, Type type, uint8_t control, uint32_t parameter,
-                        const std::string& payload) {
+                        const std::string& payload, Clock::time_point at) {
     if (connection == nullptr || connection->closing) return false;
     Log("->", {static_cast<uint8_t>(type), control, parameter, payload.size()},
         connection->session);
     // A client that leaves its answers (or service requests) untaken loses its session
     // when they pass the queue's limit; the others are not held up meanwhile.
     if (connection->out.Send(connection->fd.get(),
-                             hislip::message(type, control, parameter, payload)))
+                             hislip::message(type, control, parameter, payload), at))
         return true;
     if (verbose_) std::fprintf(stderr, "[hislip] a client that does not read is dropped\n");
     Lost(*connection);

@@ -8,6 +8,7 @@
 #include "app/faults.h"
 #include "app/hislip_server.h"
 #include "app/instrument_lock.h"
+#include "app/responder.h"
 #include "app/transport.h"
 #include "app/vxi11_server.h"
 #include "core/engine.h"
@@ -18,7 +19,7 @@ class Server {
   public:
     // Either port may be absent (invalid Fd), and the HiSLIP server (null). stopFd becomes
     // readable on a shutdown request.
-    Server(Engine& engine, const FaultPlan& faults, const InstrumentLock& lock, bool verbose,
+    Server(Engine& engine, Responder& responder, const InstrumentLock& lock, bool verbose,
            Fd listener, Fd ptyMaster, int stopFd, HislipServer* hislip = nullptr,
            std::unique_ptr<Vxi11Server> vxi11 = nullptr);
 
@@ -33,23 +34,21 @@ class Server {
     // What the server keeps about the client on one port.
     struct Link {
         Link(const char* linkName, Fd* linkFd) : name(linkName), fd(linkFd) {}
-        const char* name;
+        std::string name;
         Fd* fd;
-        std::string input;
-        long messages = 0;
-        bool discarding = false;  // skipping the rest of an overlong line
-        bool deaf = false;        // pty after --drop-after: ignore input until hang-up
+        LineSplitter lines;
+        ClientCount count;
+        bool deaf = false;  // pty after --drop-after: ignore input until hang-up
         OutQueue out;
         void Restart() {
-            input.clear();
-            out.clear();
-            messages = 0;
-            discarding = false;
+            lines.Clear();
+            count = ClientCount();
             deaf = false;
+            out.clear();
         }
     };
 
-    // False when the link must be dropped.
+    // False when the link must be dropped (its client has gone, or does not read).
     bool Receive(Link& link);
     bool HandleLine(Link& link, const std::string& line);
     // After each command executed on any port: on the rising edge of the instrument's
@@ -58,7 +57,7 @@ class Server {
     void DropTcpClient();
 
     Engine& engine_;
-    const FaultPlan& faults_;
+    Responder& responder_;
     const InstrumentLock& lock_;
     bool verbose_;
     Fd listener_;

@@ -21,8 +21,6 @@ namespace qmdc::emu {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kProbeMs = 1000;
 
 // Waits for `events` on fd until the deadline; false when it passed.

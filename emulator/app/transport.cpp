@@ -18,9 +18,6 @@ namespace qmdc::emu {
 
 namespace {
 
-constexpr int kWriteStallMs = 10000;
-constexpr int kChunkPauseMs = 2;
-
 std::string SystemError(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
@@ -77,33 +74,36 @@ Fd ListenTcp(int port, std::string& resource, std::string& error) {
     return socket;
 }
 
-bool OutQueue::Send(int fd, std::string_view data) {
-    pending_.append(data.data(), data.size());
+bool OutQueue::Send(int fd, std::string_view data, Clock::time_point at) {
+    if (!data.empty()) {
+        pieces_.push_back(TimedPiece{std::string(data), at});
+        bytes_ += data.size();
+    }
     return Flush(fd);
 }
 
 bool OutQueue::Flush(int fd) {
-    while (!pending_.empty()) {
-        const ssize_t sent =
-            ::send(fd, pending_.data(), pending_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent > 0) {
-            pending_.erase(0, static_cast<size_t>(sent));
-            continue;
-        }
-        if (sent < 0 && errno == ENOTSOCK) {  // the terminal
-            const ssize_t written = ::write(fd, pending_.data(), pending_.size());
-            if (written > 0) {
-                pending_.erase(0, static_cast<size_t>(written));
-                continue;
-            }
-            if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
-            break;
-        }
+    const Clock::time_point now = Clock::now();
+    while (!pieces_.empty() && pieces_.front().at <= now) {
+        std::string& bytes = pieces_.front().bytes;
+        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent < 0 && errno == ENOTSOCK) sent = ::write(fd, bytes.data(), bytes.size());
         if (sent < 0 && errno == EINTR) continue;
-        if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
-        break;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (sent <= 0) return false;
+        bytes.erase(0, static_cast<size_t>(sent));
+        bytes_ -= static_cast<size_t>(sent);
+        if (bytes.empty()) pieces_.pop_front();
     }
-    return pending_.size() <= kLimit;
+    return bytes_ <= kLimit;
+}
+
+short OutQueue::Events() const {
+    return !pieces_.empty() && pieces_.front().at <= Clock::now() ? POLLOUT : 0;
+}
+
+int OutQueue::WaitMs() const {
+    return pieces_.empty() || pieces_.front().at <= Clock::now() ? -1 : MsUntil(pieces_.front().at);
 }
 
 Fd AcceptClient(int listener) {
@@ -144,30 +144,6 @@ Fd OpenPty(std::string& resource, std::string& error) {
     }
     resource = "ASRL" + slavePath + "::INSTR";
     return master;
-}
-
-bool PauseUnlessStopped(int milliseconds, int stopFd) {
-    pollfd stop{stopFd, POLLIN, 0};
-    return ::poll(&stop, 1, milliseconds) == 0;
-}
-
-bool WriteAll(int fd, std::string_view data, size_t chunkSize, int stopFd) {
-    while (!data.empty()) {
-        pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, kWriteStallMs);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || (fds[1].revents & POLLIN) != 0) return false;
-        const size_t wanted = chunkSize == 0 ? data.size() : std::min(chunkSize, data.size());
-        const ssize_t written = ::write(fd, data.data(), wanted);
-        if (written < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(written));
-        if (chunkSize != 0 && !data.empty() && !PauseUnlessStopped(kChunkPauseMs, stopFd))
-            return false;
-    }
-    return true;
 }
 
 }  // namespace qmdc::emu

@@ -23,7 +23,6 @@ namespace qmdc::emu {
 namespace {
 
 constexpr u_long kMaxRecvSize = 1024;  // small, so that long messages come in several writes
-constexpr size_t kMaxInput = 65536;    // the instrument's input buffer
 constexpr int kAddressTries = 64;
 constexpr int kProbeMs = 1000;  // how long a portmapper on port 111 may take to answer
 // Descriptors Watch() puts first: the three TCP listeners, then the portmapper's UDP pair.
@@ -60,9 +59,13 @@ in_addr_t RandomLoopback(std::mt19937& random) {
 
 }  // namespace
 
-Vxi11Server::Vxi11Server(Engine& engine, const FaultPlan& faults, InstrumentLock& lock,
-                         bool verbose, int stopFd)
-    : engine_(engine), faults_(faults), lock_(lock), verbose_(verbose), stopFd_(stopFd) {}
+Vxi11Server::Vxi11Server(Engine& engine, Responder& responder, InstrumentLock& lock,
+                         bool verbose)
+    : engine_(engine),
+      responder_(responder),
+      faults_(responder.faults()),
+      lock_(lock),
+      verbose_(verbose) {}
 
 Vxi11Server::~Vxi11Server() = default;
 
@@ -345,7 +348,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
                          return true;
                      }
                      r.lid = nextLid_++;
-                     links_.emplace(r.lid, Link{&conn, std::string(), 0, std::nullopt});
+                     links_.emplace(r.lid, Link(&conn));
                      if (p.lockDevice) lock_.Grant(&links_.at(r.lid), true, std::string());
                      r.abortPort = abortPort_;
                      r.maxRecvSize = kMaxRecvSize;
@@ -368,8 +371,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
                      if (r.error != 0) return true;
                      Link& link = links_.at(p.lid);
                      Write(link, p.lid, p, r);
-                     if (faults_.dropAfter() != 0 && link.messages >= faults_.dropAfter())
-                         conn.dropWhenAnswered = true;
+                     if (link.count.drop) conn.dropWhenAnswered = true;
                      return true;
                  });
             // After the Nth message, the connection closes once its answer has been read.
@@ -404,7 +406,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_clear:
             generic([&](Device_GenericParms& p) {
                 // Device clear: the input and output queues are emptied.
-                links_.at(p.lid).input.clear();
+                links_.at(p.lid).lines.Clear();
                 output_.clear();
             });
             return true;
@@ -584,37 +586,24 @@ void Vxi11Server::CloseIntr(IntrChannel& intr) {
 void Vxi11Server::Write(Link& link, Device_Link lid, const Device_WriteParms& parms,
                         Device_WriteResp& resp) {
     // A new message makes the instrument discard an answer nobody read (IEEE 488.2).
-    if (link.input.empty()) output_.clear();
-    link.input.append(parms.data.data_val, parms.data.data_len);
+    if (link.lines.empty()) {
+        output_.clear();
+        outputHead_ = 0;
+    }
     resp.size = parms.data.data_len;
-    const bool end = (parms.flags & kFlagEnd) != 0;
-    // Every line is a message; so is what END closes without a linefeed.
     std::string reply;
-    size_t start = 0;
-    for (;;) {
-        size_t nl = link.input.find('\n', start);
-        if (nl == std::string::npos) {
-            if (!end || start >= link.input.size()) break;
-            nl = link.input.size();
-        }
-        std::string line = link.input.substr(start, nl - start);
-        start = nl + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (verbose_) std::fprintf(stderr, "[vxi11 %ld] <- %s\n", lid, line.c_str());
-        ++link.messages;
-        reply += faults_.Reply(engine_.Execute(line));
-        afterLine_();
-    }
-    link.input.erase(0, std::min(start, link.input.size()));
-    if (link.input.size() > kMaxInput) {
-        engine_.instrument().status().ReportError(-363);  // input buffer overrun
-        afterLine_();
-        link.input.clear();
-    }
-    if (!reply.empty()) {
-        output_ += reply;
-        outputReadyAt_ = Clock::now() + std::chrono::milliseconds(faults_.delayMs());
-    }
+    const std::string who = "vxi11 " + std::to_string(lid);
+    link.lines.Feed(std::string_view(parms.data.data_val, parms.data.data_len),
+                    (parms.flags & kFlagEnd) != 0, responder_, who, [&](const std::string& line) {
+                        reply += responder_.Run(who, line, link.count);
+                        return true;
+                    });
+    if (reply.empty()) return;
+    // The answer is there after --delay-ms; with --stall-after its head at once.
+    if (output_.empty()) outputHead_ = 0;
+    outputHead_ = output_.size() + std::min(faults_.stallAfter(), reply.size());
+    output_ += reply;
+    outputReadyAt_ = Clock::now() + std::chrono::milliseconds(faults_.delayMs());
 }
 
 void Vxi11Server::AnswerLockWait(Conn& conn) {
@@ -637,12 +626,17 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
     const Device_ReadParms& p = pending.parms;
     Device_ReadResp resp{};
     std::string data;
-    const bool ready = !output_.empty() && Clock::now() >= outputReadyAt_;
+    // What may go now: all once its time has come, before that the head that
+    // --stall-after sends at once; --split bytes a read at most.
+    size_t available =
+        Clock::now() >= outputReadyAt_ ? output_.size() : std::min(outputHead_, output_.size());
+    if (faults_.split() != 0) available = std::min(available, faults_.split());
+    const bool ready = available > 0;
     const Device_ErrorCode linkError = Check(p.lid);
     if (linkError != 0) {
         resp.error = linkError;
     } else if (ready) {
-        size_t n = std::min<size_t>(output_.size(), std::max<u_long>(p.requestSize, 1));
+        size_t n = std::min<size_t>(available, std::max<u_long>(p.requestSize, 1));
         if (p.flags & kFlagTermChrSet) {
             const size_t hit = output_.find(p.termChar);
             if (hit != std::string::npos && hit < n) {
@@ -652,6 +646,7 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
         }
         data = output_.substr(0, n);
         output_.erase(0, n);
+        outputHead_ -= std::min(outputHead_, n);
         if (output_.empty()) resp.reason |= kReasonEnd;
         if (n == p.requestSize) resp.reason |= kReasonReqCnt;
         resp.data.data_len = static_cast<u_int>(n);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/faults.h"
+#include "app/responder.h"
 #include "app/instrument_lock.h"
 #include "app/portmapper.h"
 #include "app/system_portmapper.h"
@@ -31,8 +32,7 @@ namespace qmdc::emu {
 
 class Vxi11Server {
   public:
-    Vxi11Server(Engine& engine, const FaultPlan& faults, InstrumentLock& lock, bool verbose,
-                int stopFd);
+    Vxi11Server(Engine& engine, Responder& responder, InstrumentLock& lock, bool verbose);
     ~Vxi11Server();
 
     // Listens on `host` (an IPv4 loopback address; empty: a free one in 127.0.0.0/8, so that
@@ -43,8 +43,6 @@ class Vxi11Server {
     int Watch(std::vector<pollfd>& fds);
     // Serves what poll() found ready in fds[first...], in the order Watch() added them.
     void Serve(const std::vector<pollfd>& fds, size_t first);
-    // Called after each line it executes (the serving loop's check for a new request).
-    void SetAfterLine(std::function<void()> afterLine) { afterLine_ = std::move(afterLine); }
     // The instrument has just begun to request service: calls device_intr_srq for every link
     // that enabled it.
     void SendServiceRequest();
@@ -87,9 +85,10 @@ class Vxi11Server {
         OutQueue out;                       // replies the client has not taken yet
     };
     struct Link {
+        explicit Link(Conn* owner) : conn(owner) {}
         Conn* conn;
-        std::string input;  // bytes of a message not yet ended by a linefeed
-        long messages = 0;
+        LineSplitter lines;  // a message not yet ended by a linefeed or END
+        ClientCount count;
         std::optional<std::string> srqHandle;  // device_enable_srq: the handle to call with
     };
 
@@ -126,10 +125,10 @@ class Vxi11Server {
     void CloseIntr(IntrChannel& intr);
 
     Engine& engine_;
+    Responder& responder_;
     const FaultPlan& faults_;
     InstrumentLock& lock_;
     bool verbose_;
-    int stopFd_;
     std::string host_;
     Fd portmapListener_, coreListener_, abortListener_;  // no portmapper of ours: invalid
     PortmapTable table_;
@@ -144,9 +143,9 @@ class Vxi11Server {
     // (--delay-ms makes it later).
     std::string output_;
     Clock::time_point outputReadyAt_{};
+    size_t outputHead_ = 0;  // bytes that may go before outputReadyAt_ (--stall-after)
     bool remote_ = false;
     long triggers_ = 0;
-    std::function<void()> afterLine_ = [] {};
     std::vector<Conn*> watchedIntr_;  // whose interrupt channel Watch() added, in its order
 };
 
