@@ -1,6 +1,7 @@
-// The instrument over VXI-11: a portmapper on port 111 of its own loopback address, the core
-// channel and the abort channel, each on a port the kernel picks, and the interrupt channels
-// it opens to clients that ask for service requests. It runs inside the serving loop (no
+// The instrument over VXI-11: a portmapper on port 111 of its own loopback address (or an
+// entry in the system's, when rpcbind holds that port), the core channel and the abort
+// channel, each on a port the kernel picks, and the interrupt channels it opens to clients
+// that ask for service requests. It runs inside the serving loop (no
 // thread of its own): the loop polls its descriptors and hands it what is ready; nothing it
 // does waits on a client.
 #ifndef QMDC_EMULATOR_APP_VXI11_SERVER_H
@@ -36,7 +37,9 @@ class Vxi11Server {
     ~Vxi11Server();
 
     // Listens on `host` (an IPv4 loopback address; empty: a free one in 127.0.0.0/8, so that
-    // servers run side by side, each with its own port 111). resource gets the VISA name.
+    // servers run side by side, each with its own port 111; or 127.0.0.1 registered with the
+    // system portmapper when it holds port 111). resource gets the VISA name; error says
+    // why not, with the cause.
     bool Listen(const std::string& host, std::string& resource, std::string& error);
 
     // Appends the descriptors to wait for; returns the longest wait it allows (ms, -1: any).

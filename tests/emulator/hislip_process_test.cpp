@@ -192,17 +192,7 @@ TEST(EmulatorHislip, LocksKeepOtherClientsOutOnEveryTransport) {
 // A service request on every rising edge of the summary bit, command by command within a
 // message ("*CLS;*OPC" after an earlier request makes one more).
 TEST(EmulatorHislip, ServiceRequestOnEveryRisingEdgeWithinAMessage) {
-    const struct {
-        const char* what;
-        std::vector<const char*> messages;
-        unsigned requests;
-    } rows[] = {
-        {"one per message", {"*ESE 1;*SRE 32", "*OPC", "*CLS", "*OPC"}, 2},
-        {"off and on in one message", {"*ESE 1;*SRE 32;*OPC", "*CLS;*OPC"}, 2},
-        {"twice in one message", {"*ESE 1;*SRE 32", "*OPC;*CLS;*OPC"}, 2},
-        {"stays on: no new edge", {"*ESE 1;*SRE 32;*OPC", "*OPC;*OPC"}, 1},
-    };
-    for (const auto& row : rows) {
+    for (const SrqRow& row : SrqRows()) {
         SCOPED_TRACE(row.what);
         HislipEmulator emulator;
         HislipSession session(emulator.port);
@@ -211,7 +201,7 @@ TEST(EmulatorHislip, ServiceRequestOnEveryRisingEdgeWithinAMessage) {
             EXPECT_EQ(session.Query(std::string(message) + ";*OPC?"), "1\n") << message;
         // The status query's answer comes after every request sent before it.
         ASSERT_TRUE(session.SendAsync(Type::AsyncStatusQuery, 0, 0));
-        unsigned requests = 0;
+        int requests = 0;
         for (;;) {
             const auto message = session.ReadAsync();
             ASSERT_TRUE(message);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "hislip_codec.h"
 #include "rpc_codec.h"
@@ -130,6 +131,23 @@ struct HislipInit {
     std::optional<hislip::Message> answer;
 };
 HislipInit InitializeOnly(uint16_t port);
+
+// Messages and the service requests they must raise, for every port that carries them: one
+// on every rising edge of the summary bit, command by command within a message.
+struct SrqRow {
+    const char* what;
+    std::vector<const char*> messages;
+    int requests;
+};
+inline const std::vector<SrqRow>& SrqRows() {
+    static const std::vector<SrqRow> rows = {
+        {"one per message", {"*ESE 1;*SRE 32", "*OPC", "*CLS", "*OPC"}, 2},
+        {"off and on in one message", {"*ESE 1;*SRE 32;*OPC", "*CLS;*OPC"}, 2},
+        {"twice in one message", {"*ESE 1;*SRE 32", "*OPC;*CLS;*OPC"}, 2},
+        {"stays on: no new edge", {"*ESE 1;*SRE 32;*OPC", "*OPC;*OPC"}, 1},
+    };
+    return rows;
+}
 
 }  // namespace qmdc::emu::test
 

@@ -332,17 +332,7 @@ class IntrListener {
 // A service request on every rising edge of the summary bit, command by command within a
 // message: "*CLS;*OPC" after an earlier request turns it off and on again.
 TEST(EmulatorVxi11, ServiceRequestOnEveryRisingEdgeWithinAMessage) {
-    const struct {
-        const char* what;
-        std::vector<const char*> messages;
-        int requests;
-    } rows[] = {
-        {"one per message", {"*ESE 1;*SRE 32", "*OPC", "*CLS", "*OPC"}, 2},
-        {"off and on in one message", {"*ESE 1;*SRE 32;*OPC", "*CLS;*OPC"}, 2},
-        {"twice in one message", {"*ESE 1;*SRE 32", "*OPC;*CLS;*OPC"}, 2},
-        {"stays on: no new edge", {"*ESE 1;*SRE 32;*OPC", "*OPC;*OPC"}, 1},
-    };
-    for (const auto& row : rows) {
+    for (const SrqRow& row : SrqRows()) {
         SCOPED_TRACE(row.what);
         Vxi11Emulator emulator;
         Vxi11Client client(emulator.address);
