@@ -36,6 +36,8 @@ constexpr Device_ErrorCode kErrDeviceNotAccessible = 3, kErrInvalidLink = 4, kEr
                            kErrInvalidAddress = 21, kErrAbort = 23, kErrChannelEstablished = 29;
 // Links one connection may hold at once (each keeps a little state until it is destroyed).
 constexpr size_t kMaxLinksPerConnection = 64;
+// Connections at once, on all three channels: each costs a descriptor and buffers.
+constexpr size_t kMaxConnections = 128;
 // A client's interrupt channel: how long its connection may take, and how many calls it may
 // leave unread before they are dropped.
 constexpr auto kIntrConnectTime = std::chrono::seconds(1);
@@ -59,8 +61,7 @@ in_addr_t RandomLoopback(std::mt19937& random) {
 
 }  // namespace
 
-Vxi11Server::Vxi11Server(Engine& engine, Responder& responder, InstrumentLock& lock,
-                         bool verbose)
+Vxi11Server::Vxi11Server(Engine& engine, Responder& responder, InstrumentLock& lock, bool verbose)
     : engine_(engine),
       responder_(responder),
       faults_(responder.faults()),
@@ -193,7 +194,7 @@ void Vxi11Server::Serve(const std::vector<pollfd>& fds, size_t first) {
 
 void Vxi11Server::Accept(int listener, Channel channel) {
     Fd client = AcceptClient(listener);
-    if (!client.valid()) return;
+    if (!client.valid() || conns_.size() >= kMaxConnections) return;  // no room: closed
     auto conn = std::make_unique<Conn>();
     conn->fd = std::move(client);
     conn->channel = channel;
@@ -307,9 +308,17 @@ bool Vxi11Server::Portmap(Conn& conn, const rpc::CallHeader& call, const std::st
     return true;
 }
 
-Device_ErrorCode Vxi11Server::Check(Device_Link lid) const {
-    if (links_.count(lid) == 0) return kErrInvalidLink;
-    return lock_.Blocks(&links_.at(lid)) ? kErrLocked : 0;
+Vxi11Server::Link* Vxi11Server::Find(const Conn& conn, Device_Link lid) {
+    // A link is its connection's: another client cannot write, read, lock or unlock on it
+    // by naming its number.
+    const auto link = links_.find(lid);
+    return link != links_.end() && link->second.conn == &conn ? &link->second : nullptr;
+}
+
+Device_ErrorCode Vxi11Server::Check(const Conn& conn, Device_Link lid) {
+    const Link* link = Find(conn, lid);
+    if (link == nullptr) return kErrInvalidLink;
+    return lock_.Blocks(link) ? kErrLocked : 0;
 }
 
 bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::string& record,
@@ -322,7 +331,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
     const auto generic = [&](auto&& action) {
         Call(conn, xid, record, at, xdr_Device_GenericParms, xdr_Device_Error,
              [&](Device_GenericParms& p, Device_Error& r) {
-                 r.error = Check(p.lid);
+                 r.error = Check(conn, p.lid);
                  if (r.error == 0) action(p);
                  return true;
              });
@@ -359,15 +368,15 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case destroy_link:
             Call(conn, xid, record, at, xdr_Device_Link, xdr_Device_Error,
                  [&](Device_Link& lid, Device_Error& r) {
-                     r.error = links_.count(lid) != 0 ? 0 : kErrInvalidLink;
-                     DestroyLink(lid);
+                     r.error = Find(conn, lid) != nullptr ? 0 : kErrInvalidLink;
+                     if (r.error == 0) DestroyLink(lid);
                      return true;
                  });
             return true;
         case device_write: {
             Call(conn, xid, record, at, xdr_Device_WriteParms, xdr_Device_WriteResp,
                  [&](Device_WriteParms& p, Device_WriteResp& r) {
-                     r.error = p.data.data_len > kMaxRecvSize ? kErrParameter : Check(p.lid);
+                     r.error = p.data.data_len > kMaxRecvSize ? kErrParameter : Check(conn, p.lid);
                      if (r.error != 0) return true;
                      Link& link = links_.at(p.lid);
                      Write(link, p.lid, p, r);
@@ -380,7 +389,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_read:
             Call(conn, xid, record, at, xdr_Device_ReadParms, xdr_Device_ReadResp,
                  [&](Device_ReadParms& p, Device_ReadResp& r) {
-                     r.error = Check(p.lid);
+                     r.error = Check(conn, p.lid);
                      if (r.error != 0) return true;
                      const auto ms = std::chrono::milliseconds(
                          std::min<u_long>(p.io_timeout, 24u * 3600 * 1000));
@@ -392,7 +401,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_readstb:
             Call(conn, xid, record, at, xdr_Device_GenericParms, xdr_Device_ReadStbResp,
                  [&](Device_GenericParms& p, Device_ReadStbResp& r) {
-                     r.error = Check(p.lid);
+                     r.error = Check(conn, p.lid);
                      // MAV (bit 4): an answer waits in the output queue.
                      const int mav = output_.empty() ? 0 : 0x10;
                      r.stb = static_cast<u_char>(engine_.instrument().status().StatusByte() | mav);
@@ -417,7 +426,7 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_lock:
             Call(conn, xid, record, at, xdr_Device_LockParms, xdr_Device_Error,
                  [&](Device_LockParms& p, Device_Error& r) {
-                     if (links_.count(p.lid) == 0) {
+                     if (Find(conn, p.lid) == nullptr) {
                          r.error = kErrInvalidLink;
                          return true;
                      }
@@ -439,11 +448,10 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_unlock:
             Call(conn, xid, record, at, xdr_Device_Link, xdr_Device_Error,
                  [&](Device_Link& lid, Device_Error& r) {
-                     const auto link = links_.find(lid);
-                     r.error = link == links_.end() ? kErrInvalidLink
-                               : lock_.Release(&link->second) != InstrumentLock::Held::Exclusive
-                                   ? kErrNoLock
-                                   : 0;
+                     Link* link = Find(conn, lid);
+                     r.error = link == nullptr ? kErrInvalidLink
+                               : lock_.Release(link) != InstrumentLock::Held::Exclusive ? kErrNoLock
+                                                                                        : 0;
                      return true;
                  });
             return true;
@@ -475,12 +483,12 @@ bool Vxi11Server::Core(Conn& conn, const rpc::CallHeader& call, const std::strin
         case device_enable_srq:
             Call(conn, xid, record, at, xdr_Device_EnableSrqParms, xdr_Device_Error,
                  [&](Device_EnableSrqParms& p, Device_Error& r) {
-                     const auto link = links_.find(p.lid);
-                     r.error = link == links_.end() ? kErrInvalidLink : 0;
+                     Link* link = Find(conn, p.lid);
+                     r.error = link == nullptr ? kErrInvalidLink : 0;
                      if (r.error != 0) return true;
-                     link->second.srqHandle.reset();
+                     link->srqHandle.reset();
                      if (p.enable)
-                         link->second.srqHandle.emplace(p.handle.handle_val, p.handle.handle_len);
+                         link->srqHandle.emplace(p.handle.handle_val, p.handle.handle_len);
                      return true;
                  });
             return true;
@@ -632,7 +640,7 @@ void Vxi11Server::AnswerRead(Conn& conn, bool timedOut) {
         Clock::now() >= outputReadyAt_ ? output_.size() : std::min(outputHead_, output_.size());
     if (faults_.split() != 0) available = std::min(available, faults_.split());
     const bool ready = available > 0;
-    const Device_ErrorCode linkError = Check(p.lid);
+    const Device_ErrorCode linkError = Check(conn, p.lid);
     if (linkError != 0) {
         resp.error = linkError;
     } else if (ready) {

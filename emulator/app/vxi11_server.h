@@ -108,8 +108,10 @@ class Vxi11Server {
     bool Core(Conn& conn, const rpc::CallHeader& call, const std::string& record, size_t at);
     bool Abort(Conn& conn, const rpc::CallHeader& call, const std::string& record, size_t at);
 
-    // The VXI-11 error for an operation of `lid` (0 when it may go ahead).
-    Device_ErrorCode Check(Device_Link lid) const;
+    // The link `lid` of conn's client; null when there is none or it is another client's.
+    Link* Find(const Conn& conn, Device_Link lid);
+    // The VXI-11 error for an operation of conn on `lid` (0 when it may go ahead).
+    Device_ErrorCode Check(const Conn& conn, Device_Link lid);
     void Write(Link& link, Device_Link lid, const Device_WriteParms& parms, Device_WriteResp& resp);
     // Answers the pending read of conn if it can be answered now (or has timed out).
     void AnswerRead(Conn& conn, bool timedOut);
