@@ -8,6 +8,7 @@ packages=(cmake ninja-build ccache g++ pkg-config libgtest-dev libgmock-dev libb
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
 # VXI-11: the RPC library, rpcgen for the XDR code, and clients we did not write.
 packages+=(libtirpc-dev rpcsvc-proto lxi-tools liblxi-dev)
+packages+=(rpcbind)  # the system portmapper and rpcinfo (scripts/test-with-rpcbind.sh)
 # LAN discovery over DNS-SD: the library loads libavahi-client at run time; its test
 # announces instruments through an avahi daemon, its own one on a D-Bus bus of its own
 # where the machine runs none.
