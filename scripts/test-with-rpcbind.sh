@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
 # Every test that starts an emulator with --vxi11.
-tests='Vxi11|VisaPyvisaBackend|EmulatorHislip|ServiceRequestsFromTheEmulator|RemoteLocalOverVxi11|EndToEnd\.BenchSession'
+tests='Vxi11|VisaPyvisaBackend|EmulatorHislip|ServiceRequestsFromTheEmulator|RemoteLocalOverVxi11|InstrumentLockFollows|VisaLanDiscovery\.FindsTheEmulator|EndToEnd\.BenchSession'
 command -v rpcbind >/dev/null || { echo "test-with-rpcbind: rpcbind is not installed" >&2; exit 1; }
 
 if [[ "${QMDC_IN_RPCBIND_NAMESPACE:-}" == 1 ]]; then

@@ -231,6 +231,9 @@ def run_all(library, emulator_path):
             rm.close()
         hislip_checks(pyvisa.ResourceManager(library), hislip)
         vxi11_checks(pyvisa.ResourceManager(library), vxi11)
+        os.environ["QMDC_VISA_DISCOVERY_MS"] = "500"  # the emulator answers the broadcast
+        listed = pyvisa.ResourceManager(library).list_resources("TCPIP?*INSTR")
+        check("list_resources discovers", vxi11 in listed, repr(listed))
         our_checks(pyvisa.ResourceManager(library), resources)
         run_tools(library, resources[0])
         for tag, (tcp_us, serial_us) in times.items():
