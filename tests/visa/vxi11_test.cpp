@@ -475,7 +475,7 @@ TEST(VisaVxi11, InterruptChannelCallers) {
         auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
         ASSERT_TRUE(channel);
         SrqCount srqs;
-        ASSERT_TRUE(channel->start(handle, srqs.sink()));
+        ASSERT_EQ(channel->start(handle, srqs.sink()), VI_SUCCESS);
         IntrCaller caller(connectLoopback(channel->port()));
         ASSERT_GE(caller.fd, 0);
         caller.send(row.bytes);
@@ -505,7 +505,7 @@ TEST(VisaVxi11, InterruptChannelCallersThatCloseOrIdle) {
     auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
     ASSERT_TRUE(channel);
     SrqCount srqs;
-    ASSERT_TRUE(channel->start("h", srqs.sink()));
+    ASSERT_EQ(channel->start("h", srqs.sink()), VI_SUCCESS);
     std::string calls;
     for (uint32_t xid = 0; xid < 500; ++xid)
         calls += intrCall(xid, DEVICE_INTR, 1, device_intr_srq, "h");
