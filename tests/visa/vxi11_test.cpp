@@ -671,7 +671,9 @@ std::string intrCall(uint32_t xid, uint32_t prog, uint32_t vers, uint32_t proc,
 // What each caller sends to the interrupt channel: a service request of this link is passed
 // on and answered; every other call is answered (with the RPC error that fits) and raises
 // nothing; what is no call drops the connection. The watch goes on after each: a good call
-// on a new connection is still passed on.
+// on a new connection is still passed on. The handles guard the match of ours: whole, never
+// a prefix either way (longer, shorter, empty); the records guard the reader (cut short,
+// not a call, past the size limit).
 TEST(VisaVxi11, InterruptChannelCallers) {
     using namespace qmdc::rpc;
     const std::string handle = "qmdc 7 1";
@@ -694,6 +696,10 @@ TEST(VisaVxi11, InterruptChannelCallers) {
         {"another link's handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, "qmdc 7 2"), 0,
          Taken},
         {"a longer handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle + "0"), 0, Taken},
+        {"a shorter handle (a stale watch's, the same but its last digit)",
+         intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle.substr(0, handle.size() - 1)), 0,
+         Taken},
+        {"an empty handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, ""), 0, Taken},
         {"the null procedure", intrCall(9, DEVICE_INTR, 1, 0, handle), 0, Taken},
         {"another procedure", intrCall(9, DEVICE_INTR, 1, 31, handle), 0, Refused},
         {"another program", intrCall(9, DEVICE_CORE, 1, device_intr_srq, handle), 0, Refused},
@@ -755,6 +761,41 @@ TEST(VisaVxi11, InterruptChannelCallersThatCloseOrIdle) {
     IntrCaller instrument(connectLoopback(channel->port()));
     instrument.send(intrCall(1, DEVICE_INTR, 1, device_intr_srq, "h"));
     EXPECT_EQ(srqs.waitFor(501), 501);
+}
+
+// A caller that keeps calling and never reads the replies is dropped once they pile up,
+// and the watch goes on for the instrument.
+TEST(VisaVxi11, InterruptChannelDropsACallerThatNeverReads) {
+    ViStatus status = VI_ERROR_SYSTEM_ERROR;
+    auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
+    ASSERT_TRUE(channel);
+    SrqCount srqs;
+    ASSERT_EQ(channel->start("h", srqs.sink()), VI_SUCCESS);
+    // A small receive buffer on the caller's side, so that the replies back up soon.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(channel->port());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    IntrCaller flooder(fd);
+    std::string calls;
+    for (uint32_t xid = 0; xid < 256; ++xid) calls += intrCall(xid, DEVICE_INTR, 1, 0, "h");
+    // Sends until the channel has dropped the connection (or far more than it would keep).
+    bool dropped = false;
+    for (size_t sent = 0; !dropped && sent < (64u << 20);) {
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 3000) != 1) break;  // the channel stopped reading: not dropped
+        const ssize_t n = ::send(fd, calls.data(), calls.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        dropped = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+        if (n > 0) sent += static_cast<size_t>(n);
+    }
+    EXPECT_TRUE(dropped);
+    IntrCaller instrument(connectLoopback(channel->port()));
+    instrument.send(intrCall(1, DEVICE_INTR, 1, device_intr_srq, "h"));
+    EXPECT_EQ(srqs.waitFor(1), 1);
 }
 
 // Links of two clients: each that enabled service requests gets every one, with its own
