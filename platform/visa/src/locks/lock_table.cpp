@@ -245,14 +245,13 @@ ViStatus LockTable::lock(const std::string& rsrc, ViSession vi, ViAccessMode mod
     }
 }
 
-ViStatus LockTable::unlock(const std::string& rsrc, ViSession vi, ViAccessMode* released) {
+ViStatus LockTable::unlock(const std::string& rsrc, ViSession vi) {
     std::lock_guard<std::mutex> guard(mutex_);
     const auto it = resources_.find(rsrc);
     if (it == resources_.end()) return VI_ERROR_SESN_NLOCKED;
     Resource& r = it->second;
     const auto mine = r.locks.find(vi);
     if (mine == r.locks.end() || mine->second.empty()) return VI_ERROR_SESN_NLOCKED;
-    if (released != nullptr) *released = mine->second.back();
     mine->second.pop_back();
     const bool stillExclusive = contains(mine->second, VI_EXCLUSIVE_LOCK);
     const bool stillShared = contains(mine->second, VI_SHARED_LOCK);
@@ -299,6 +298,24 @@ size_t LockTable::held(const std::string& rsrc, ViSession vi) {
     if (it == resources_.end()) return 0;
     const auto mine = it->second.locks.find(vi);
     return mine == it->second.locks.end() ? 0 : mine->second.size();
+}
+
+size_t LockTable::held(const std::string& rsrc, ViSession vi, ViAccessMode mode) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto it = resources_.find(rsrc);
+    if (it == resources_.end()) return 0;
+    const auto mine = it->second.locks.find(vi);
+    if (mine == it->second.locks.end()) return 0;
+    return static_cast<size_t>(std::count(mine->second.begin(), mine->second.end(), mode));
+}
+
+ViAccessMode LockTable::latest(const std::string& rsrc, ViSession vi) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto it = resources_.find(rsrc);
+    if (it == resources_.end()) return VI_NO_LOCK;
+    const auto mine = it->second.locks.find(vi);
+    return mine == it->second.locks.end() || mine->second.empty() ? VI_NO_LOCK
+                                                                  : mine->second.back();
 }
 
 }  // namespace qmdc::visa

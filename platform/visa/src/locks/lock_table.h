@@ -29,8 +29,7 @@ class LockTable {
                   const char* requested, std::string* key);
     // Releases the session's most recent lock: VI_SUCCESS, or
     // VI_SUCCESS_NESTED_* while it holds more; VI_ERROR_SESN_NLOCKED.
-    // `released`, when given, learns the type of the lock released.
-    ViStatus unlock(const std::string& rsrc, ViSession vi, ViAccessMode* released = nullptr);
+    ViStatus unlock(const std::string& rsrc, ViSession vi);
     // VI_ERROR_RSRC_LOCKED when another session (here or in another process)
     // holds a lock that keeps `vi` out.
     ViStatus access(const std::string& rsrc, ViSession vi);
@@ -38,6 +37,10 @@ class LockTable {
     ViAccessMode state(const std::string& rsrc);
     // How many locks `vi` holds (0 when none).
     size_t held(const std::string& rsrc, ViSession vi);
+    // How many of them are of type `mode`.
+    size_t held(const std::string& rsrc, ViSession vi, ViAccessMode mode);
+    // The type of its most recent one, the one unlock releases (VI_NO_LOCK when none).
+    ViAccessMode latest(const std::string& rsrc, ViSession vi);
 
     // The lock file of a resource: $QMDC_VISA_LOCK_DIR, else /run/lock when
     // writable, else /tmp; "qmdcvisa-" and the name with every character
