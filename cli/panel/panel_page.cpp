@@ -16,12 +16,12 @@ body { font-family: sans-serif; margin: 0; background: #eef0f2; color: #1d2329; 
 header { background: #1d2329; color: #fff; padding: 8px 16px; display: flex; gap: 16px;
          align-items: center; flex-wrap: wrap; }
 header h1 { font-size: 18px; margin: 0; }
-#summary { display: flex; gap: 6px; font-size: 13px; }
+#summary { display: flex; gap: 6px; font-size: 13px; align-items: center; }
 #summary span { padding: 1px 7px; border-radius: 9px; background: #37414b; }
-#summary .tripped { background: #d32f2f; }
-#summary .lost { background: #6d4c41; }
-#summary .off { background: #546e7a; }
-#summary .errors { background: #b26a00; }
+#summary .count-tripped { background: #d32f2f; }
+#summary .count-lost { background: #6d4c41; }
+#summary .count-off { background: #546e7a; }
+#summary .count-errors { background: #b26a00; }
 #rate { font-size: 13px; color: #9ab; }
 #link { margin-left: auto; font-size: 13px; }
 #link.down { color: #ff8a80; }
@@ -86,7 +86,7 @@ main { padding: 12px 16px; }
 .chart { height: 220px; margin: 6px 0; }
 .legend { font-size: 12px; min-height: 16px; }
 .controls { display: grid; grid-template-columns: auto 90px auto auto; gap: 4px 8px;
-            align-items: center; font-size: 13px; }
+            align-items: center; justify-content: start; font-size: 13px; }
 .controls input { width: 84px; }
 .actions { display: flex; gap: 8px; margin: 8px 0; flex-wrap: wrap; }
 .message { font-size: 13px; min-height: 18px; }
@@ -349,7 +349,7 @@ function drawSummary() {
   }
   document.getElementById('summary').replaceChildren(...parts.map(([st, text]) => {
     const span = document.createElement('span');
-    span.className = st;
+    span.className = 'count-' + st;
     span.textContent = text;
     return span;
   }));
@@ -530,7 +530,7 @@ function drawCard() {
   root.querySelector('.identity').textContent = id.model
     ? id.manufacturer + ' ' + id.model + ', serial number ' + id.serial + ', firmware ' +
       id.firmware + ' - rated ' + id.max_volts + ' V, ' + id.max_amps + ' A' +
-      (id.simulated ? ' (simulated)' : '') + ' - ' + id.resource
+      (id.simulated ? ' (simulated)' : '') + (id.resource !== f.name ? ' - ' + id.resource : '')
     : f.resource || '';
   const p = newest(s);
   drawLastReading();
