@@ -203,6 +203,11 @@ def test_a_lost_supply_shows_and_comes_back(tmp_path):
         assert not lit(page, ".output") and not lit(page, ".cv")
         assert look(page, ".indicators", "classList.contains('unknown')")
         assert look(page, ".now.voltage") == ""
+        with urllib.request.urlopen(panel.origin + "/api/state?token=" + panel.token,
+                                    timeout=10) as answer:
+            state = json.load(answer)["supplies"][0]
+        assert not state["connected"]
+        assert [state[k] for k in ("mode", "output", "protection", "levels")] == [None] * 4
         emulator = Emulator(f"--tcp={port}")
         assert eventually(lambda: look(page, ".lost", "hidden") is True, 20)
         assert look(page, ".volts .value") == "0.000"
@@ -392,6 +397,13 @@ def test_rack_view_shows_at_a_glance(tmp_path):
         assert page.evaluate(f"{tripped_card}.querySelector('.tripbox').hidden") is False
         page.evaluate("document.getElementById('back').click()")
         assert eventually(lambda: page.evaluate("!document.getElementById('rackview').hidden"))
+
+        # A refused change leaves an entry in the supply's error list: its row says so.
+        request(panel, f"/api/supplies/{rows['on']}/voltage?token={panel.token}", "POST",
+                {"Origin": panel.origin, "Content-Type": "application/json"}, b'{"value": "99"}')
+        assert eventually(lambda: cell(page, rows["on"], "state") == "ERRORS")
+        assert row_look(page, rows["on"], "r.querySelector('td.state').dataset.errors") == "\u26a0 1"
+        assert "1 with errors" in page.evaluate("document.getElementById('summary').textContent")
     finally:
         browser.stop()
         assert panel.stop() == 0
