@@ -8,6 +8,7 @@ packages=(cmake ninja-build ccache g++ pkg-config libgtest-dev libgmock-dev libb
           libcli11-dev libedit-dev gnuplot-nox librsvg2-bin tmux)
 # VXI-11: the RPC library, rpcgen for the XDR code, and clients we did not write.
 packages+=(libtirpc-dev rpcsvc-proto lxi-tools liblxi-dev)
+packages+=(rpcbind)  # the system portmapper and rpcinfo (scripts/test-with-rpcbind.sh)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
 # qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.
