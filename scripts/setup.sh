@@ -15,6 +15,7 @@ packages=("${demo_packages[@]}" ccache libgtest-dev libgmock-dev libbenchmark-de
 packages+=(strace)  # counts the system calls of a query (bench/count_syscalls.sh)
 # VXI-11: clients we did not write.
 packages+=(lxi-tools liblxi-dev)
+packages+=(rpcbind)  # the system portmapper and rpcinfo (scripts/test-with-rpcbind.sh)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
 # qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.

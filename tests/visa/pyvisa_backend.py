@@ -15,6 +15,9 @@ import time
 import pyvisa
 from pyvisa import constants, errors
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "emulator"))
+from vxi11_turn import vxi11_turn  # noqa: E402
+
 IDN = "Orvane,Rack 30-70 QM,SN0001,1.2.3"
 failures = []
 
@@ -209,6 +212,11 @@ def run_tools(library, tcp):
 
 def main():
     library, emulator_path = sys.argv[1:3]
+    with vxi11_turn():
+        return run_all(library, emulator_path)
+
+
+def run_all(library, emulator_path):
     emulator = subprocess.Popen([emulator_path, "--tcp", "--pty", "--hislip", "--vxi11"],
                                 stdout=subprocess.PIPE, text=True)
     try:
@@ -227,8 +235,12 @@ def main():
         for tag, (tcp_us, serial_us) in times.items():
             print(f"time per *IDN? query, {tag}: socket {tcp_us:.0f} us, serial {serial_us:.0f} us")
     finally:
-        emulator.kill()
-        emulator.wait()
+        emulator.terminate()  # SIGTERM: it takes its entry out of a system portmapper
+        try:
+            emulator.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            emulator.kill()
+            emulator.wait()
     print(f"{len(failures)} failed" if failures else "all checks passed")
     return 1 if failures else 0
 
