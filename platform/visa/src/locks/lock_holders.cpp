@@ -1,6 +1,8 @@
 // lock_holders.cpp - the shared count of lock holders, mapped from the lock file.
 #include "lock_holders.h"
 
+#include <cstddef>
+
 #if !defined(_WIN32)
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -13,7 +15,7 @@ namespace {
 
 constexpr uint64_t kCountMask = 0xFFFFFFFFu;
 constexpr uint64_t kGeneration = uint64_t{1} << 32;
-constexpr off_t kWordSize = sizeof(uint64_t);
+constexpr size_t kWordSize = sizeof(uint64_t);
 
 }  // namespace
 
@@ -25,7 +27,8 @@ void LockHolders::attach(int fd, bool writable) {
     if (::fstat(fd, &st) != 0) return;
     // Extending never drops what another process wrote: a file already as
     // long as the word keeps its count.
-    if (st.st_size < kWordSize && (!writable || ::ftruncate(fd, kWordSize) != 0)) return;
+    const off_t size = static_cast<off_t>(kWordSize);
+    if (st.st_size < size && (!writable || ::ftruncate(fd, size) != 0)) return;
     const int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
     void* page = ::mmap(nullptr, kWordSize, protection, MAP_SHARED, fd, 0);
     if (page == MAP_FAILED) return;
