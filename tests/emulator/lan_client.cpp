@@ -215,7 +215,7 @@ std::string UdpCallRecord(uint32_t xid, uint32_t prog, uint32_t vers, uint32_t p
 }
 
 std::string UdpCall(in_addr_t address, uint16_t port, const std::string& call, int timeoutMs,
-                    bool broadcast, in_addr_t* from) {
+                    bool broadcast, in_addr_t* from, in_addr_t onlyFrom) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     if (fd < 0) return std::string();
@@ -227,15 +227,24 @@ std::string UdpCall(in_addr_t address, uint16_t port, const std::string& call, i
     std::string reply;
     if (::sendto(fd, call.data(), call.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
         static_cast<ssize_t>(call.size())) {
-        pollfd p{fd, POLLIN, 0};
-        char buffer[9000];
-        sockaddr_in sender{};
-        socklen_t length = sizeof sender;
-        if (::poll(&p, 1, timeoutMs) == 1) {
+        // Other emulators of tests running alongside answer a broadcast too:
+        // with onlyFrom, their answers are passed over until the one wanted.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1) break;
+            char buffer[9000];
+            sockaddr_in sender{};
+            socklen_t length = sizeof sender;
             const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, 0,
                                          reinterpret_cast<sockaddr*>(&sender), &length);
-            if (n > 0) reply.assign(buffer, static_cast<size_t>(n));
+            if (n <= 0) break;
+            if (onlyFrom != 0 && sender.sin_addr.s_addr != onlyFrom) continue;
+            reply.assign(buffer, static_cast<size_t>(n));
             if (from != nullptr) *from = sender.sin_addr.s_addr;
+            break;
         }
     }
     ::close(fd);

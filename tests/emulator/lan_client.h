@@ -84,9 +84,10 @@ class Vxi11Client {
 uint16_t GetPort(in_addr_t address, uint32_t prog, uint32_t vers);
 
 // One call over UDP to address:port; the reply record (without a record mark), empty when
-// none came in time. `broadcast`: sent with SO_BROADCAST; *from gets the replier.
+// none came in time. `broadcast`: sent with SO_BROADCAST; *from gets the replier;
+// `onlyFrom`, when not 0: answers from other addresses are passed over.
 std::string UdpCall(in_addr_t address, uint16_t port, const std::string& call, int timeoutMs,
-                    bool broadcast = false, in_addr_t* from = nullptr);
+                    bool broadcast = false, in_addr_t* from = nullptr, in_addr_t onlyFrom = 0);
 // The call record (unframed) of prog/vers/proc with args.
 std::string UdpCallRecord(uint32_t xid, uint32_t prog, uint32_t vers, uint32_t proc,
                           xdrproc_t encode, const void* args);

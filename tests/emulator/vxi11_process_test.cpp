@@ -142,7 +142,7 @@ TEST(EmulatorVxi11, BroadcastGetPort) {
         const std::string reply = UdpCall(
             htonl(INADDR_BROADCAST), PMAPPORT,
             UdpCallRecord(11, PMAPPROG, PMAPVERS, PMAPPROC_GETPORT, rpc::xdrProc(xdr_pmap), &query),
-            row.answered ? 3000 : 300, true, &from);
+            row.answered ? 3000 : 300, true, &from, emulator.address);
         if (row.answered && reply.empty())
             GTEST_SKIP() << "no broadcast route on this host (no interface takes 255.255.255.255)";
         EXPECT_EQ(!reply.empty(), row.answered) << row.what;

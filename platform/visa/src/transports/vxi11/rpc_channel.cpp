@@ -53,6 +53,9 @@ ViStatus RpcChannel::awaitReply(uint32_t xid, xdrproc_t decode, void* results,
             continue;
         }
         inBegin_ = inEnd_ = 0;
+        // A peer that keeps sending (replies to other calls, empty
+        // fragments) is read from only until the deadline.
+        if (deadline.expired()) return VI_ERROR_TMO;
         size_t got = 0;
         const ViStatus status = stream_->read(in_, sizeof in_, deadline, &got);
         if (status < VI_SUCCESS) return status;
