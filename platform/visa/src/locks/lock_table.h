@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lock_holders.h"
 #include "visa.h"
 
 namespace qmdc::visa {
@@ -53,6 +54,9 @@ class LockTable {
     struct Resource {
         int sessions = 0;
         int holdFd = -1;  // carries this process's lock on the resource
+        // The count of processes that hold a lock on the resource, shared
+        // through the lock file (unmapped without one); see lock_holders.h.
+        LockHolders holders;
         FileLock fileLockHeld = FileLock::None;
         std::string sharedKey;
         std::map<ViSession, std::vector<ViAccessMode>> locks;  // oldest first
