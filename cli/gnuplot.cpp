@@ -25,11 +25,12 @@ constexpr const char* kGnuplot = "gnuplot";
 
 struct FileType {
     const char* extension;
-    const char* terminal;
+    const char* terminal;  // the size follows it
+    const char* rest;      // after the size
 };
 constexpr FileType kFileTypes[] = {
-    {".svg", "set terminal svg size 800,500 dynamic font 'sans,12' background rgb 'white'"},
-    {".png", "set terminal pngcairo size 800,500 font 'sans,10' background rgb 'white'"},
+    {".svg", "set terminal svg", "dynamic font 'sans,12' background rgb 'white'"},
+    {".png", "set terminal pngcairo", "font 'sans,10' background rgb 'white'"},
 };
 
 bool OnPath(const char* program) {
@@ -110,12 +111,13 @@ std::string GnuplotQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-GnuplotFile::GnuplotFile(std::string path) : path_(std::move(path)) {
+GnuplotFile::GnuplotFile(std::string path, int width, int height) : path_(std::move(path)) {
     for (const FileType& type : kFileTypes) {
         const size_t length = std::strlen(type.extension);
         if (path_.size() > length &&
             EqualsIgnoringCase(path_.substr(path_.size() - length), type.extension)) {
-            terminal_ = type.terminal;
+            terminal_ = std::string(type.terminal) + " size " + std::to_string(width) + "," +
+                        std::to_string(height) + " " + type.rest;
         }
     }
     if (terminal_.empty()) {

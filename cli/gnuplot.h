@@ -10,7 +10,8 @@ class GnuplotFile {
   public:
     // Checks what can be checked before the data is taken: the file's
     // extension (.svg or .png: UsageError) and that gnuplot is installed (Failure).
-    explicit GnuplotFile(std::string path);
+    // The picture is width x height (pixels; points in an SVG).
+    explicit GnuplotFile(std::string path, int width = 800, int height = 500);
 
     // Runs gnuplot with the terminal and output lines, then the script;
     // throws a Failure when it does not succeed.

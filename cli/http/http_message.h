@@ -29,8 +29,10 @@ struct HttpResponse {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
     // An event stream: the body is its first event; the connection stays
-    // open and gets every HttpServer::Broadcast after it.
+    // open and gets every HttpServer::Broadcast after it. streamSeen: where
+    // the stream stands, for a Broadcast that makes each stream its own text.
     bool stream = false;
+    unsigned long long streamSeen = 0;
 };
 
 // A refusal: a JSON body {"error": message}.

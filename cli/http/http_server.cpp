@@ -92,6 +92,7 @@ class HttpServer::Loop {
     void Start(Service& service);
     void Stop();
     void Broadcast(const std::string& text);
+    void Broadcast(EventMaker make);
     int port() const { return port_; }
     const std::string& address() const { return address_; }
     Counts counts() const { return {connectionCount_.load(), streamCount_.load()}; }
@@ -116,6 +117,7 @@ class HttpServer::Loop {
         std::deque<std::shared_ptr<const std::string>> outbox;
         size_t sent = 0;  // of the outbox's first
         size_t backlog = 0;
+        unsigned long long seen = 0;  // a stream's place, for an EventMaker
         Clock::time_point deadline = Clock::time_point::max();
     };
     struct ClientCount {
@@ -159,7 +161,8 @@ class HttpServer::Loop {
     std::condition_variable jobReady_;
     std::deque<Job> jobs_;
     std::vector<Finished> finished_;
-    std::vector<std::shared_ptr<const std::string>> broadcasts_;
+    // Each a chunk for every stream, or (chunk empty) a maker of one per stream.
+    std::vector<std::pair<std::shared_ptr<const std::string>, EventMaker>> broadcasts_;
     bool stopping_ = false;
 
     // The loop's thread only.
@@ -230,7 +233,16 @@ void HttpServer::Loop::Broadcast(const std::string& text) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_) return;
-        broadcasts_.push_back(std::move(chunk));
+        broadcasts_.emplace_back(std::move(chunk), nullptr);
+    }
+    Wake();
+}
+
+void HttpServer::Loop::Broadcast(EventMaker make) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) return;
+        broadcasts_.emplace_back(nullptr, std::move(make));
     }
     Wake();
 }
@@ -397,7 +409,7 @@ void HttpServer::Loop::MakeRoom(const std::string* client, Clock::time_point now
 
 void HttpServer::Loop::TakeFinished(Clock::time_point now) {
     std::vector<Finished> finished;
-    std::vector<std::shared_ptr<const std::string>> broadcasts;
+    std::vector<std::pair<std::shared_ptr<const std::string>, EventMaker>> broadcasts;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         finished.swap(finished_);
@@ -408,9 +420,15 @@ void HttpServer::Loop::TakeFinished(Clock::time_point now) {
         if (found == connections_.end() || found->second->closed) continue;  // gone meanwhile
         Respond(*found->second, std::move(done.response), done.keepAlive, done.head, now);
     }
-    for (const auto& chunk : broadcasts) {
+    for (const auto& [shared, make] : broadcasts) {
         for (auto& [id, c] : connections_) {
             if (c->phase != Phase::Streaming || c->closed) continue;
+            std::shared_ptr<const std::string> chunk = shared;
+            if (make) {
+                const std::string text = make(c->seen);
+                if (text.empty()) continue;
+                chunk = std::make_shared<const std::string>(Chunk(text));
+            }
             if (c->backlog + chunk->size() > limits_.streamBacklog) {
                 Close(*c);  // a reader that stopped reading; its page connects again
             } else {
@@ -512,6 +530,7 @@ void HttpServer::Loop::Respond(Connection& c, HttpResponse response, bool keepAl
     if (response.stream) {
         if (!response.body.empty()) bytes += Chunk(response.body);
         c.phase = Phase::Streaming;
+        c.seen = response.streamSeen;
         c.deadline = Clock::time_point::max();
         ++streams_;
         ++streamCount_;
@@ -613,6 +632,10 @@ std::vector<std::string> HttpServer::Urls(const std::string& pathAndQuery) const
 
 void HttpServer::Broadcast(const std::string& text) {
     loop_->Broadcast(text);
+}
+
+void HttpServer::Broadcast(EventMaker make) {
+    loop_->Broadcast(std::move(make));
 }
 
 void HttpServer::Stop() {

@@ -34,6 +34,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,6 +92,11 @@ class HttpServer {
 
     // Sends text to every open event stream (as one chunk); any thread.
     void Broadcast(const std::string& text);
+    // Sends each open stream what make makes of where it stands (its
+    // streamSeen, which make moves on; "": nothing). make runs on the
+    // server's thread, once per stream: it must be quick and not block.
+    using EventMaker = std::function<std::string(unsigned long long& seen)>;
+    void Broadcast(EventMaker make);
 
     // Stops listening, closes every connection, and returns once the
     // handlers running have returned.

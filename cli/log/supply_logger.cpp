@@ -3,26 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 
 #include "failure.h"
 #include "number_text.h"
 
 namespace qmdc::cli {
 namespace {
-
-// How often a waiting thread looks for a stop.
-constexpr auto kStopPoll = std::chrono::milliseconds(50);
-
-// Waits until the time, or a stop; false on a stop.
-bool WaitUntil(std::chrono::steady_clock::time_point due, const StopRequested& stop) {
-    for (auto now = std::chrono::steady_clock::now(); now < due;
-         now = std::chrono::steady_clock::now()) {
-        if (stop()) return false;
-        std::this_thread::sleep_until(std::min(due, now + kStopPoll));
-    }
-    return !stop();
-}
 
 std::string Range(const Statistic& s, const char* unit) {
     if (s.count == 0) return std::string("- ") + unit;
@@ -45,6 +31,19 @@ LogClock LogClock::Starting(double intervalSeconds, double durationSeconds) {
     return clock;
 }
 
+void LogStop::Request() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        requested_ = true;
+    }
+    woken_.notify_all();
+}
+
+bool LogStop::WaitUntil(std::chrono::steady_clock::time_point due) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !woken_.wait_until(lock, due, [this] { return requested_; });
+}
+
 void Statistic::Add(double value) {
     ++count;
     min = std::min(min, value);
@@ -62,8 +61,10 @@ void SupplyTally::Add(const LogRow& row, double intervalSeconds) {
     const std::string mode = row.sample->mode();
     if (mode == "CV") cvSeconds += intervalSeconds;
     if (mode == "CC") ccSeconds += intervalSeconds;
-    if (row.sample->state.tripped && !tripped) ++trips;
-    tripped = row.sample->state.tripped;
+    const bool now = row.sample->state.tripped;
+    if (!tripped.has_value()) trippedAtStart = now;
+    if (now && tripped == false) ++trips;
+    tripped = now;
 }
 
 std::string SupplyTally::Text(const std::string& supply) const {
@@ -71,11 +72,12 @@ std::string SupplyTally::Text(const std::string& supply) const {
            " missed, " + std::to_string(lost) + " lost\n  voltage min / mean / max " +
            Range(volts, "V") + "\n  current min / mean / max " + Range(amps, "A") + "\n  CV " +
            FixedText(cvSeconds, 1) + " s, CC " + FixedText(ccSeconds, 1) + " s, " +
-           std::to_string(trips) + (trips == 1 ? " trip" : " trips");
+           std::to_string(trips) + (trips == 1 ? " trip" : " trips") +
+           (trippedAtStart ? " (tripped when the log began)" : "");
 }
 
-void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
-                  const StopRequested& stop, SupplyTally& tally) {
+void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink, LogStop& stop,
+                  SupplyTally& tally) {
     const double seconds = std::chrono::duration<double>(clock.interval).count();
     auto emit = [&](LogRow row) {
         row.supply = link.name();
@@ -91,7 +93,7 @@ void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
             missed.status = RowStatus::Missed;
             emit(missed);
         }
-        if (!WaitUntil(clock.DueAt(tick), stop)) return;
+        if (!stop.WaitUntil(clock.DueAt(tick))) return;
         LogRow row;
         row.time = std::chrono::system_clock::now();
         try {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "log/log_rows.h"
@@ -43,19 +46,36 @@ struct SupplyTally {
     long long read = 0, missed = 0, lost = 0;
     Statistic volts, amps;
     double cvSeconds = 0.0, ccSeconds = 0.0;  // readings in the mode x the interval
-    long long trips = 0;                      // an OV or OC state not there the reading before
-    bool tripped = false;
+    // An OV or OC state read where the reading before (the last with values)
+    // had none: a supply tripped before the log began is no trip of the log.
+    long long trips = 0;
+    std::optional<bool> tripped;  // as last read; nothing before the first reading
+    bool trippedAtStart = false;
 
     void Add(const LogRow& row, double intervalSeconds);
     std::string Text(const std::string& supply) const;
 };
 
 using RowSink = std::function<void(const LogRow&)>;
-using StopRequested = std::function<bool()>;
+// The end of every supply's thread before the clock's last tick (Ctrl-C, a
+// failed write). A thread sleeps until its next tick or this, not in short
+// naps that look for it: a hundred supplies would wake thousands of times a
+// second for nothing.
+class LogStop {
+  public:
+    void Request();
+    // Sleeps until the time; false when a stop comes first (or came before).
+    bool WaitUntil(std::chrono::steady_clock::time_point due);
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool requested_ = false;
+};
 
 // Reads the supply at each tick until the clock's last tick or a stop; every
 // tick gives one row to sink (read, missed or lost) and to the tally.
-void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink,
-                  const StopRequested& stop, SupplyTally& tally);
+void RunSupplyLog(SupplyLink& link, const LogClock& clock, const RowSink& sink, LogStop& stop,
+                  SupplyTally& tally);
 
 }  // namespace qmdc::cli

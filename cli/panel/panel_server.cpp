@@ -9,12 +9,6 @@ namespace {
 // tells the server whether the page is still there.
 constexpr auto kKeepAlive = std::chrono::seconds(10);
 
-// One event of the stream: the whole state.
-std::string StateEvent(const SupplyRack& rack) {
-    return "data: " + rack.State().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-           "\n\n";
-}
-
 HttpResponse WithSafetyHeaders(HttpResponse response) {
     AddSafetyHeaders(response);
     return response;
@@ -55,14 +49,15 @@ HttpResponse PanelServer::Handle(const HttpRequest& request) {
         HttpResponse stream;
         stream.contentType = "text/event-stream";
         stream.stream = true;
-        stream.body = StateEvent(rack_);
+        stream.body = rack_.EventsSince(stream.streamSeen);  // the whole state
         return WithSafetyHeaders(stream);
     }
     return WithSafetyHeaders(routes_.Handle(request));
 }
 
-// The one thread for all pages: the state after each change, or a comment
-// when there was none for a while.
+// The one thread for all pages: after each tick, every page gets the ticks
+// after the one it has seen (a page that came in meanwhile or fell behind
+// gets what it lacks); a comment when there was none for a while.
 void PanelServer::Publish() {
     for (unsigned long long seen = 0;;) {
         const unsigned long long version = rack_.WaitForChange(seen, kKeepAlive);
@@ -71,7 +66,7 @@ void PanelServer::Publish() {
             server_.Broadcast(": still here\n\n");
         } else {
             seen = version;
-            server_.Broadcast(StateEvent(rack_));
+            server_.Broadcast([this](unsigned long long& page) { return rack_.EventsSince(page); });
         }
     }
 }

@@ -1,7 +1,8 @@
 // The panel on the tool's HTTP server: every request goes through the access
 // policy before its body is read, then through PanelRoutes, except the event
-// stream, which a page opens once: one thread sends the state to every open
-// page after each change.
+// stream, which a page opens once: it is sent the whole state, then one
+// thread sends every page each tick's changes after what it has seen
+// (SupplyRack::EventsSince).
 #pragma once
 
 #include <memory>

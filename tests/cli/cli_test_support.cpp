@@ -1,5 +1,6 @@
 #include "cli_test_support.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -42,6 +43,22 @@ std::vector<CsvRow> CsvRows(const std::string& text) {
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::pair<unsigned, unsigned> PngSize(const std::string& png) {
+    if (png.size() < 24 || png.compare(1, 3, "PNG") != 0) return {0, 0};
+    const auto word = [&png](size_t at) {  // big-endian
+        unsigned value = 0;
+        for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(png[at + i]);
+        return value;
+    };
+    return {word(16), word(20)};
+}
+
+std::string Render(const std::string& svg, const std::string& png) {
+    const std::string command = "rsvg-convert '" + svg + "' -o '" + png + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return ReadFile(png);
 }
 
 }  // namespace qmdc_cli_test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "emulator_process.h"
@@ -42,5 +43,11 @@ using CsvRow = std::vector<std::string>;
 // The rows of a CSV text (no quoted fields), the header first.
 std::vector<CsvRow> CsvRows(const std::string& text);
 std::string ReadFile(const std::string& path);
+
+// The size of a PNG from its header: width and height; 0 x 0 for no PNG.
+std::pair<unsigned, unsigned> PngSize(const std::string& png);
+// Renders an SVG into a PNG with rsvg-convert (a test failure when it cannot);
+// the PNG's bytes.
+std::string Render(const std::string& svg, const std::string& png);
 
 }  // namespace qmdc_cli_test

@@ -81,23 +81,6 @@ TEST(Sweep, LevelsInSimulation) {
     }
 }
 
-// The size of a PNG from its header: width and height, big-endian.
-std::pair<unsigned, unsigned> PngSize(const std::string& png) {
-    if (png.size() < 24 || png.compare(1, 3, "PNG") != 0) return {0, 0};
-    const auto word = [&png](size_t at) {
-        unsigned value = 0;
-        for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(png[at + i]);
-        return value;
-    };
-    return {word(16), word(20)};
-}
-
-std::string Render(const std::string& svg, const std::string& png) {
-    const std::string command = "rsvg-convert '" + svg + "' -o '" + png + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return ReadFile(png);
-}
-
 TEST(Sweep, PlotsTheCurveAndItRenders) {
     const ToolOnEmulator tool;
     const TempFolder folder;

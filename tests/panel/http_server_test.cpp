@@ -124,6 +124,7 @@ class CountingService : public Service {
         HttpResponse response;
         response.contentType = "text/plain";
         response.stream = request.path == "/events";
+        response.streamSeen = 7;
         response.body = response.stream ? "first\n" : "body " + std::to_string(request.body.size());
         return response;
     }
@@ -212,6 +213,19 @@ TEST(HttpServer, AdmitsBeforeTheBodyAndBoundsStreams) {
     for (int i = 0; i < 2; ++i) {
         EXPECT_FALSE(ReadUntil(streams[i], heard[i], "5\r\nnews\n\r\n")) << heard[i];
         EXPECT_NE(heard[i].find("Transfer-Encoding: chunked"), std::string::npos);
+    }
+    // A broadcast made per stream, from where each stands: nothing for one
+    // that is up to date.
+    const auto make = [](unsigned long long& seen) {
+        return seen == 9 ? std::string() : "seen " + std::to_string(seen++) + "\n";
+    };
+    server.Broadcast(make);
+    server.Broadcast(make);
+    server.Broadcast(make);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(ReadUntil(streams[i], heard[i], "seen 8\n")) << heard[i];
+        EXPECT_NE(heard[i].find("seen 7\n"), std::string::npos);
+        EXPECT_EQ(heard[i].find("seen 9"), std::string::npos);
     }
     EXPECT_EQ(server.counts().streams, 2u);
     for (const int s : streams) close(s);
