@@ -1,5 +1,6 @@
 #include "panel/panel_routes.h"
 
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <optional>
@@ -7,6 +8,7 @@
 
 #include "text_case.h"
 #include "number_text.h"
+#include "metrics/panel_metrics.h"
 #include "panel/panel_page.h"
 
 namespace qmdc::cli::panel {
@@ -126,6 +128,14 @@ HttpResponse PanelRoutes::Handle(const HttpRequest& request) const {
             }
         }
         return ErrorResponse(404, "no such change: " + path);
+    }
+    if (path == "/metrics") {
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        const metrics::MetricsPage page = metrics::RenderMetrics(
+            metrics::PanelSnapshots(backend_.State(), now), request.Header("Accept"));
+        return Text(page.body, page.contentType.c_str());
     }
     if (path == "/") {
         std::string page = kPanelPage;

@@ -211,6 +211,7 @@ void SupplyWorker::Connect() {
         {"manufacturer", session.Text(QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer")},
         {"model", session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model")},
         {"firmware", session.Text(QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION, "firmware")},
+        {"serial", session.SerialNumber()},
         {"resource", link_.connection().resource},
         {"simulated", session.simulated()},
         {"max_volts", volts},
