@@ -28,11 +28,18 @@ struct ExporterCommand {
     int port = kDefaultPort;
     double interval = 5.0;
     std::string tokenFile;
+    std::string resourcesFile;
     explicit ExporterCommand(CLI::App& command) : supplies(command, StatusCheck::AsConfigured) {}
 };
 
 std::vector<ConnectionOptions> Connections(const ExporterCommand& command) {
     std::vector<ConnectionOptions> connections = command.supplies.Connections();
+    if (!command.resourcesFile.empty()) {
+        for (const std::string& name : exporter::ReadResourcesFile(command.resourcesFile)) {
+            connections.push_back(command.supplies.common());
+            connections.back().resource = name;
+        }
+    }
     if (connections.empty()) {
         for (const std::string& name : StoreDriverSessions()) {
             connections.push_back(command.supplies.common());
@@ -101,6 +108,10 @@ Runner DefineExporter(CLI::App& command) {
         .add_option("--token-file", exporter->tokenFile,
                     "require \"Authorization: Bearer TOKEN\" with the token in FILE (its first "
                     "line)")
+        ->type_name("FILE");
+    command
+        .add_option("--resources-file", exporter->resourcesFile,
+                    "read RESOURCEs from FILE too, one a line (# starts a comment)")
         ->type_name("FILE");
     command.footer(
         "Without RESOURCE (and without --simulate) the exporter reads every driver session of "

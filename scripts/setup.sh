@@ -12,6 +12,8 @@ packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-in
 # qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.
 packages+=(libcpp-httplib-dev nlohmann-json3-dev libjs-dygraphs chromium python3-websocket)
+# qmdc exporter: its test runs a Prometheus server of its own and checks with promtool.
+packages+=(prometheus)
 # The Windows build, run under 32-bit wine (scripts/test-win32.sh).
 if [[ "${QMDC_WIN32:-0}" == 1 ]]; then packages+=(g++-mingw-w64-i686 wine wine32:i386); fi
 if [[ "${QMDC_COVERAGE:-0}" == 1 ]]; then packages+=(gcovr); fi

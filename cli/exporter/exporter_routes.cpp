@@ -8,8 +8,10 @@
 namespace qmdc::cli::exporter {
 namespace {
 
-// A token file is a line; anything longer is not one.
+// A token file is a line, a resources file a list of supplies: anything
+// longer is not one.
 constexpr size_t kMaxTokenFile = 4096;
+constexpr size_t kMaxResourcesFile = 1024 * 1024;
 
 HttpResponse Plain(int status, const std::string& body) {
     HttpResponse response;
@@ -84,19 +86,41 @@ HttpResponse ExporterRoutes::Handle(const HttpRequest& request) const {
     return Plain(404, "no such page: the metrics are at /metrics");
 }
 
-std::string ReadTokenFile(const std::string& path) {
+namespace {
+
+// The whole of a small file; throws a Failure naming what it is.
+std::string SmallFile(const std::string& path, const std::string& what, size_t most) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw Failure("cannot read the token file " + path);
-    std::string text(kMaxTokenFile + 1, '\0');
+    if (!in) throw Failure("cannot read the " + what + " " + path);
+    std::string text(most + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
-    if (text.size() > kMaxTokenFile) {
-        throw Failure("the token file " + path + " is longer than " +
-                      std::to_string(kMaxTokenFile) + " bytes: it holds one line, the token");
+    if (text.size() > most) {
+        throw Failure("the " + what + " " + path + " is longer than " + std::to_string(most) +
+                      " bytes");
     }
+    return text;
+}
+
+}  // namespace
+
+std::string ReadTokenFile(const std::string& path) {
+    const std::string text = SmallFile(path, "token file", kMaxTokenFile);
     const std::string token = Trimmed(text.substr(0, text.find('\n')));
     if (token.empty()) throw Failure("the token file " + path + " holds no token");
     return token;
+}
+
+std::vector<std::string> ReadResourcesFile(const std::string& path) {
+    const std::string text = SmallFile(path, "resources file", kMaxResourcesFile);
+    std::vector<std::string> names;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = Trimmed(text.substr(at, end - at));
+        if (!line.empty() && line[0] != '#') names.push_back(line);
+        at = end + 1;
+    }
+    return names;
 }
 
 }  // namespace qmdc::cli::exporter

@@ -44,4 +44,9 @@ class ExporterRoutes {
 // Throws a Failure when the file cannot be read or the token is empty.
 std::string ReadTokenFile(const std::string& path);
 
+// The resources a file names, one a line without surrounding blanks; empty
+// lines and lines starting with # are skipped. Throws a Failure when the
+// file cannot be read or is beyond a size no list of supplies reaches.
+std::vector<std::string> ReadResourcesFile(const std::string& path);
+
 }  // namespace qmdc::cli::exporter
