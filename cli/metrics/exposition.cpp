@@ -51,18 +51,13 @@ std::string FamilyName(const std::string& name, MetricType type, ExpositionForma
 
 void MetricSet::Add(const std::string& name, const std::string& help, MetricType type,
                     const Labels& labels, double value) {
-    Family* family = nullptr;
-    for (Family& candidate : families_) {
-        if (candidate.name == name) family = &candidate;
-    }
-    if (family == nullptr) {
-        families_.push_back({name, help, type, {}});
-        family = &families_.back();
-    }
-    for (const Sample& sample : family->samples) {
-        if (sample.labels == labels) return;
-    }
-    family->samples.push_back({labels, value});
+    const auto [at, added] = byName_.emplace(name, families_.size());
+    if (added) families_.push_back({name, help, type, {}, {}});
+    Family& family = families_[at->second];
+    std::string text = LabelText(labels);
+    // Escaping is one to one, so equal texts are equal label sets.
+    if (!family.seen.insert(text).second) return;
+    family.samples.push_back({std::move(text), value});
 }
 
 std::string MetricSet::Write(ExpositionFormat format) const {
@@ -72,7 +67,11 @@ std::string MetricSet::Write(ExpositionFormat format) const {
         text += "# HELP " + name + ' ' + EscapeHelp(family.help, format) + '\n';
         text += "# TYPE " + name + ' ' + kTypeNames[static_cast<int>(family.type)] + '\n';
         for (const Sample& sample : family.samples) {
-            text += family.name + LabelText(sample.labels) + ' ' + ValueText(sample.value) + '\n';
+            text += family.name;
+            text += sample.labels;
+            text += ' ';
+            text += ValueText(sample.value);
+            text += '\n';
         }
     }
     if (format == ExpositionFormat::OpenMetrics) text += "# EOF\n";

@@ -4,7 +4,9 @@
 // TYPE once, its samples together, and a label set only once per family.
 #pragma once
 
+#include <map>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -28,7 +30,7 @@ class MetricSet {
 
   private:
     struct Sample {
-        Labels labels;
+        std::string labels;  // as written: {name="value",...}, "" for none
         double value;
     };
     struct Family {
@@ -36,8 +38,10 @@ class MetricSet {
         std::string help;
         MetricType type;
         std::vector<Sample> samples;
+        std::unordered_set<std::string> seen;  // the label texts of samples
     };
-    std::vector<Family> families_;  // in the order first added
+    std::vector<Family> families_;          // in the order first added
+    std::map<std::string, size_t> byName_;  // index in families_
 };
 
 // "\\" for a backslash, "\"" for a quote, "\n" for a line feed.
