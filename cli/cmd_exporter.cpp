@@ -12,7 +12,6 @@
 #include "interrupt.h"
 #include "option_checks.h"
 #include "panel/access_policy.h"
-#include "panel/store_sessions.h"
 #include "subcommands.h"
 #include "supply_arguments.h"
 
@@ -35,21 +34,12 @@ struct ExporterCommand {
 std::vector<ConnectionOptions> Connections(const ExporterCommand& command) {
     std::vector<ConnectionOptions> connections = command.supplies.Connections();
     if (!command.resourcesFile.empty()) {
-        for (const std::string& name : exporter::ReadResourcesFile(command.resourcesFile)) {
-            connections.push_back(command.supplies.common());
-            connections.back().resource = name;
+        for (ConnectionOptions& connection :
+             command.supplies.ConnectionsTo(exporter::ReadResourcesFile(command.resourcesFile))) {
+            connections.push_back(std::move(connection));
         }
     }
-    if (connections.empty()) {
-        for (const std::string& name : StoreDriverSessions()) {
-            connections.push_back(command.supplies.common());
-            connections.back().resource = name;
-        }
-        if (connections.empty()) {
-            throw UsageError(
-                "RESOURCE is required: the configuration store names no driver session");
-        }
-    }
+    if (connections.empty()) connections = command.supplies.ConnectionsOrStoreSessions();
     for (ConnectionOptions& connection : connections) {
         connection.options = exporter::ReadOnlyOptions(connection.options);
     }

@@ -53,7 +53,15 @@ MetricsHttpServer::MetricsHttpServer(const std::string& address, int port, Handl
     server_->Delete(".*", handle);
     server_->Options(".*", handle);
     server_->Patch(".*", handle);
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    thread_ = std::thread([this] {
+        server_->listen_after_bind();
+        listening_ended_ = true;
+    });
+    // Stop() before the thread is in its accept loop would stop nothing, and
+    // the join would wait for ever: the server is running when this returns.
+    while (!server_->is_running() && !listening_ended_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 MetricsHttpServer::~MetricsHttpServer() {

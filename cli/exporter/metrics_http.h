@@ -5,6 +5,7 @@
 // number of connections served at once.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,7 @@ class MetricsHttpServer {
     Handler handler_;
     int port_ = 0;
     std::unique_ptr<httplib::Server> server_;
+    std::atomic<bool> listening_ended_{false};
     std::thread thread_;
 };
 

@@ -15,6 +15,7 @@ import tempfile
 import termios
 import time
 import tty
+import urllib.error
 import urllib.parse
 import urllib.request
 from pathlib import Path
@@ -239,3 +240,91 @@ def test_promtool_accepts_the_scrape_the_job_and_the_rules(tmp_path):
     for command in (["check", "config", str(job)], ["check", "rules", str(RULES)]):
         checked = subprocess.run(["promtool", *command], capture_output=True, text=True)
         assert checked.returncode == 0, checked.stdout + checked.stderr
+
+
+STORE = """<?xml version="1.0" encoding="UTF-8"?>
+<IviConfigStore>
+  <Name>IVI Configuration Server</Name>
+  <SoftwareModules>
+    <IviSoftwareModule id="m"><Name>QmDC</Name><Prefix>QmDC</Prefix></IviSoftwareModule>
+    <IviSoftwareModule id="o"><Name>OtherDC</Name><Prefix>OtherDC</Prefix></IviSoftwareModule>
+  </SoftwareModules>
+  <HardwareAssets></HardwareAssets>
+  <DriverSessions>
+    <IviDriverSession id="l"><Name>Left</Name><IviSoftwareModuleRef idref="m"/>
+      <Simulate>true</Simulate><DriverSetup>Model:Bench 50-20 QM</DriverSetup></IviDriverSession>
+    <IviDriverSession id="x"><Name>Other</Name><IviSoftwareModuleRef idref="o"/>
+      <Simulate>true</Simulate></IviDriverSession>
+    <IviDriverSession id="r"><Name>Right</Name><IviSoftwareModuleRef idref="m"/>
+      <Simulate>true</Simulate><DriverSetup>Model:Rack 60-25 QM</DriverSetup></IviDriverSession>
+  </DriverSessions>
+  <LogicalNames></LogicalNames>
+</IviConfigStore>
+"""
+
+
+def up_series(text: str) -> list[str]:
+    return [line for line in text.splitlines() if line.startswith("qmdc_up{")]
+
+
+def test_without_resources_the_store_driver_sessions_of_this_driver(tmp_path):
+    store = tmp_path / "store.xml"
+    store.write_text(STORE)
+    os.environ["IVICONFIGSERVERDEFAULT"] = str(store)
+    try:
+        exporter = Exporter("--interval", "0.2")
+    finally:
+        del os.environ["IVICONFIGSERVERDEFAULT"]
+    try:
+        ups = eventually(lambda: (lambda lines: all(line.endswith(" 1") for line in lines)
+                                  and lines)(up_series(fetch(exporter.url)[1])))
+    finally:
+        status, log = exporter.stop()
+    assert status == 0, log
+    assert ups == ['qmdc_up{supply="Left",model="Bench 50-20 QM",serial="simulated"} 1',
+                   'qmdc_up{supply="Right",model="Rack 60-25 QM",serial="simulated"} 1']
+
+
+def test_the_panel_serves_the_same_families(tmp_path):
+    panel = subprocess.Popen([os.environ["QMDC_TOOL"], "panel", "--simulate", "--rate", "10"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    url = panel.stdout.readline().strip()
+    origin, token = url.split("/?token=")
+    try:
+        scrape = eventually(lambda: (lambda text: "qmdc_measured_voltage_volts" in text and text)(
+            fetch(f"{origin}/metrics?token={token}")[1]))
+        with pytest.raises(urllib.error.HTTPError) as refused:
+            fetch(f"{origin}/metrics")
+    finally:
+        panel.send_signal(2)
+        assert panel.wait(timeout=20) == 0
+        panel.stdout.close()
+        panel.stderr.close()
+    assert refused.value.code == 403
+    assert up_series(scrape) == [
+        'qmdc_up{supply="simulated",model="Rack 30-70 QM",serial="simulated"} 1']
+    assert 'qmdc_regulation_mode{supply="simulated",model="Rack 30-70 QM",serial="simulated",' \
+           'mode="CV"} 1' in scrape
+    checked = subprocess.run(["promtool", "check", "metrics"], input=scrape, text=True,
+                             capture_output=True)
+    assert checked.returncode == 0, checked.stdout + checked.stderr
+
+
+# The options that would make the exporter change a supply, and those that
+# must not be taken for them.
+@pytest.mark.parametrize("options, status", [
+    ("QueryInstrStatus=1", 2), ("queryinstrstatus=0", 2), ("RangeCheck=0", 0)])
+def test_the_status_check_is_refused(options, status):
+    exporter = subprocess.Popen(
+        [os.environ["QMDC_TOOL"], "exporter", "--simulate", "--port", "0", "--options", options],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    first = exporter.stdout.readline()
+    if status == 0:
+        assert first.startswith("http://127.0.0.1:")
+        exporter.send_signal(2)
+    assert exporter.wait(timeout=20) == status
+    message = exporter.stderr.read()
+    exporter.stdout.close()
+    exporter.stderr.close()
+    if status:
+        assert "cannot name QueryInstrStatus" in message
