@@ -37,6 +37,8 @@ MetricsHttpServer::MetricsHttpServer(const std::string& address, int port, Handl
     server_->set_write_timeout(kReadWriteSeconds, 0);
     server_->set_keep_alive_timeout(kReadWriteSeconds);
     server_->set_keep_alive_max_count(kRequestsPerConnection);
+    // The answer goes in several writes; none waits for the last one's ack.
+    server_->set_tcp_nodelay(true);
     port_ = port == 0 ? server_->bind_to_any_port(address) : port;
     if (port_ <= 0 || (port != 0 && !server_->bind_to_port(address, port))) {
         throw Failure("cannot listen on " + address + " port " + std::to_string(port));
