@@ -1,6 +1,7 @@
 #include "session_lifecycle.h"
 
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "IviSession.h"
@@ -18,6 +19,40 @@ std::vector<std::function<void(ViSession)>>& SessionCloseHooks() {
     static std::vector<std::function<void(ViSession)>> hooks;
     return hooks;
 }
+
+// The handles a close is working on. Only the close that claims a handle may
+// touch its session before taking the session lock (to end a call in flight),
+// and only it deletes the session: a second close of the same handle at the
+// same moment (a watchdog thread and the main thread) must not reach a
+// session the first is freeing.
+class CloseClaim {
+  public:
+    explicit CloseClaim(ViSession vi) : vi_(vi) {
+        std::lock_guard<std::mutex> lock(Mutex());
+        owned_ = Handles().insert(vi).second;
+    }
+    ~CloseClaim() {
+        if (!owned_) return;
+        std::lock_guard<std::mutex> lock(Mutex());
+        Handles().erase(vi_);
+    }
+    CloseClaim(const CloseClaim&) = delete;
+    CloseClaim& operator=(const CloseClaim&) = delete;
+
+    bool Owned() const { return owned_; }
+
+  private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::set<ViSession>& Handles() {
+        static std::set<ViSession> handles;
+        return handles;
+    }
+    ViSession vi_;
+    bool owned_ = false;
+};
 
 // Init steps after the session is attached to its handle.
 ViStatus InitializeSession(DriverSession& session, const std::string& resourceName,
@@ -95,7 +130,10 @@ ViStatus CreateSession(const char* resourceName, ViBoolean idQuery, ViBoolean re
 
 ViStatus CloseSession(ViSession vi) {
     return Guarded(vi, [&]() -> ViStatus {
-        if (FindSession(vi) == nullptr) return QMDC_ERROR_INVALID_SESSION_HANDLE;
+        // Claimed before the first look at the session, released after the
+        // handle is gone: a close that loses the claim finds nothing to close.
+        const CloseClaim claim(vi);
+        if (!claim.Owned() || FindSession(vi) == nullptr) return QMDC_ERROR_INVALID_SESSION_HANDLE;
         std::vector<std::function<void(ViSession)>> hooks;
         {
             std::lock_guard<std::mutex> lock(hooksMutex);

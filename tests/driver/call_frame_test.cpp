@@ -6,12 +6,14 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "IviSession.h"
 #include "QmDC.h"
 #include "driver_test_support.h"
+#include "kiln/lifecycle/session_lifecycle.h"
 #include "kiln/session/call_frame.h"
 #include "kiln/session/driver_session.h"
 
@@ -164,4 +166,46 @@ TEST(CallFrame, CloseWaitsForACallInFlightAndLaterCallsFail) {
     EXPECT_TRUE(waited == VI_SUCCESS || waited == QMDC_ERROR_INVALID_SESSION_HANDLE) << waited;
     EXPECT_EQ(QmDC_reset(vi), QMDC_ERROR_INVALID_SESSION_HANDLE);
     EXPECT_EQ(QmDC_close(vi), QMDC_ERROR_INVALID_SESSION_HANDLE);
+}
+
+// A program's watchdog thread and its main thread may close one handle at the
+// same moment: one close does it, the other finds no session, and neither
+// touches a session the other is freeing. The close hook below holds the
+// first close for a moment at the point where the second once also passed
+// the check and went on to run the hooks and reach the session (which ASan
+// and TSan see as a use after free); the hook must run once per handle.
+TEST(CallFrame, TwoClosesAtOnceCloseOnce) {
+    static std::atomic<ViSession> watched{VI_NULL};
+    static std::atomic<int> hookRuns{0};
+    static std::once_flag addHook;
+    std::call_once(addHook, [] {
+        kiln::AddSessionCloseHook([](ViSession vi) {
+            if (vi != watched.load()) return;
+            hookRuns.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        });
+    });
+    for (int round = 0; round < 100; ++round) {
+        const ViSession vi = qmdc_test::Simulated()->Release();
+        watched = vi;
+        hookRuns = 0;
+        std::atomic<int> ready{0};
+        auto close = [&] {
+            ready.fetch_add(1);
+            while (ready.load() < 2) std::this_thread::yield();
+            return QmDC_close(vi);
+        };
+        auto first = std::async(std::launch::async, close);
+        auto second = std::async(std::launch::async, close);
+        const ViStatus statuses[] = {first.get(), second.get()};
+        const int closed = (statuses[0] == VI_SUCCESS) + (statuses[1] == VI_SUCCESS);
+        ASSERT_EQ(closed, 1) << statuses[0] << " " << statuses[1];
+        for (const ViStatus status : statuses) {
+            ASSERT_TRUE(status == VI_SUCCESS || status == QMDC_ERROR_INVALID_SESSION_HANDLE)
+                << status;
+        }
+        ASSERT_EQ(hookRuns.load(), 1) << "round " << round;
+        ASSERT_EQ(QmDC_close(vi), QMDC_ERROR_INVALID_SESSION_HANDLE);
+    }
+    watched = VI_NULL;
 }

@@ -11,8 +11,8 @@
 
 #include "descriptor.h"
 #include "fd_transport.h"
-#include "../adopt_handle.h"
-#include "../open_failure.h"
+#include "adopt_handle.h"
+#include "open_failure.h"
 
 namespace qmdc::visa {
 
