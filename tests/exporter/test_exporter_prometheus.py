@@ -328,3 +328,53 @@ def test_the_status_check_is_refused(options, status):
     exporter.stderr.close()
     if status:
         assert "cannot name QueryInstrStatus" in message
+
+
+def exchange(target: str, request: bytes) -> bytes:
+    """One raw request; what the exporter answers until it closes (or b"" when it resets)."""
+    host, port = target.split(":")
+    with socket.create_connection((host, int(port)), timeout=10) as connection:
+        try:
+            connection.sendall(request)
+            answer = b""
+            while chunk := connection.recv(65536):
+                answer += chunk
+            return answer
+        except ConnectionResetError:
+            return b""
+
+
+# Which limit each row guards: a header just within the library's 8 KiB and
+# one past it, a body at 1 KiB (read, then refused as no GET) and one byte
+# past (refused before it is read), a request line past 8 KiB. None: refused
+# with one of the statuses for too large, or the connection closed.
+@pytest.mark.parametrize("request_bytes, expected", [
+    (b"GET /metrics HTTP/1.1\r\nHost: {host}\r\nX-Pad: " + b"a" * 7000 + b"\r\n"
+     b"Connection: close\r\n\r\n", b"200"),
+    (b"GET /metrics HTTP/1.1\r\nHost: {host}\r\nX-Pad: " + b"a" * 9000 + b"\r\n"
+     b"Connection: close\r\n\r\n", None),
+    (b"POST /metrics HTTP/1.1\r\nHost: {host}\r\nContent-Length: 1024\r\n"
+     b"Connection: close\r\n\r\n" + b"b" * 1024, b"405"),
+    (b"POST /metrics HTTP/1.1\r\nHost: {host}\r\nContent-Length: 1025\r\n"
+     b"Connection: close\r\n\r\n" + b"b" * 1025, None),
+    (b"GET /metrics?" + b"q" * 9000 + b" HTTP/1.1\r\nHost: {host}\r\nConnection: close\r\n\r\n",
+     None),
+], ids=["header-7000", "header-9000", "body-1024", "body-1025", "target-9000"])
+def test_requests_beyond_the_limits_are_refused(request_bytes, expected):
+    exporter = Exporter("--simulate")
+    try:
+        # A client that sends half a request and stalls holds one connection,
+        # not the exporter.
+        host, port = exporter.target.split(":")
+        with socket.create_connection((host, int(port)), timeout=10) as stalled:
+            stalled.sendall(b"GET /metrics HTTP/1.1\r\nHo")
+            answer = exchange(exporter.target,
+                              request_bytes.replace(b"{host}", exporter.target.encode()))
+    finally:
+        status, log = exporter.stop()
+    assert status == 0, log
+    code = answer.split(b" ")[1] if answer.startswith(b"HTTP/1.1 ") else None
+    if expected:
+        assert code == expected, answer[:200]
+    else:
+        assert code in (None, b"400", b"413", b"414", b"431"), answer[:200]
