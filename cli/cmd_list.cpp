@@ -82,8 +82,10 @@ Runner DefineList(CLI::App& command) {
     command.add_option("--timeout", list->timeoutMs, "milliseconds each --identify waits")
         ->check(CLI::Range(1u, 600000u));
     command.footer(
-        "Lists serial ports (ASRLn::INSTR is /dev/ttyS(n-1)), USB instruments and the LAN\n"
-        "instruments named in QMDC_VISA_RESOURCES or ~/.config/qmdc/visa-resources.\n"
+        "Lists serial ports (ASRLn::INSTR is /dev/ttyS(n-1)), USB instruments, the LAN\n"
+        "instruments named in QMDC_VISA_RESOURCES or ~/.config/qmdc/visa-resources, and\n"
+        "those that answer a VXI-11 broadcast or announce themselves over mDNS (for\n"
+        "QMDC_VISA_DISCOVERY_MS, 1000 unless set; 0: none).\n"
         "Example: qmdc list \"TCPIP?*\" --identify");
     return [list] {
         ViCloser rm;

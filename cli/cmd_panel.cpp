@@ -71,7 +71,10 @@ Runner DefinePanel(CLI::App& command) {
     command.add_option("--port", panel->port, "TCP port (default: one that is free)")
         ->type_name("PORT")
         ->check(WholeNumberBetween(0, 65535));
-    command.add_option("--rate", panel->rate, "readings and page updates per second (0.1 to 50)")
+    command
+        .add_option("--rate", panel->rate,
+                    "readings of each supply per second (0.1 to 50); the pages get what changed "
+                    "five times a second")
         ->type_name("PER_SECOND")
         ->capture_default_str()
         ->check(NumberBetween(0.1, 50.0));

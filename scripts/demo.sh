@@ -5,15 +5,16 @@
 # same session in simulation.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh >&2
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
-bin=build/release/bin
+# Only what the demo builds and runs: the driver, the emulator and the example.
+scripts/setup.sh --demo >&2
+cmake --preset demo >/dev/null
+cmake --build --preset demo --target qmdc-emulator qmdc-example >/dev/null
+bin=build/demo/bin
 source scripts/lib/emulator.sh
 
 emulator=
 trap '[[ -z $emulator ]] || { kill $emulator 2>/dev/null; wait $emulator 2>/dev/null || true; }' EXIT
-start_emulator "$bin/qmdc-emulator" build/release/emulator.out --model "Rack 30-70 QM"
+start_emulator "$bin/qmdc-emulator" build/demo/emulator.out --model "Rack 30-70 QM"
 
 echo "== Rack 30-70 QM emulated at $resource, 10 ohm load"
 "$bin/qmdc-example" "$resource" "QueryInstrStatus=1"

@@ -21,7 +21,7 @@ T Field(const nlohmann::json& object, const char* pointer, T fallback) {
 
 }  // namespace
 
-std::vector<SupplySnapshot> PanelSnapshots(const nlohmann::json& state, double nowEpoch) {
+std::vector<SupplySnapshot> PanelSnapshots(const nlohmann::json& state) {
     std::vector<SupplySnapshot> snapshots;
     if (!state.contains("supplies") || !state["supplies"].is_array()) return snapshots;
     for (const nlohmann::json& supply : state["supplies"]) {
@@ -30,24 +30,32 @@ std::vector<SupplySnapshot> PanelSnapshots(const nlohmann::json& state, double n
         s.supply = Field<std::string>(supply, "/name", "");
         s.model = Field<std::string>(supply, "/identity/model", "");
         s.serial = Field<std::string>(supply, "/identity/serial", "");
-        s.up = Field<bool>(supply, "/connected", false) && supply.contains("reading");
-        if (s.up) {
-            SupplyReadings r;
-            r.volts = Field<double>(supply, "/reading/volts", 0.0);
-            r.amps = Field<double>(supply, "/reading/amps", 0.0);
-            r.watts = Field<double>(supply, "/reading/watts", 0.0);
-            r.voltageLevel = Field<double>(supply, "/levels/voltage", 0.0);
-            r.currentLevel = Field<double>(supply, "/levels/current", 0.0);
-            r.ovpLevel = Field<double>(supply, "/levels/ovp", 0.0);
-            r.ocpLevel = Field<double>(supply, "/levels/ocp", 0.0);
-            r.ratedVolts = Field<double>(supply, "/identity/max_volts", 0.0);
-            r.ratedAmps = Field<double>(supply, "/identity/max_amps", 0.0);
-            r.outputEnabled = Field<bool>(supply, "/output", false);
-            r.mode = Field<std::string>(supply, "/mode", "off");
-            r.protection = Field<std::string>(supply, "/protection", "none");
-            s.readings = r;
-            s.lastGoodAgeSeconds = std::max(0.0, nowEpoch - Field<double>(supply, "/time", 0.0));
+        // The readings are the chart's points, [ms before now, volts, amps],
+        // the newest last; those of a lost supply stay in the chart.
+        const nlohmann::json& points = supply.contains("p") ? supply["p"] : nlohmann::json();
+        const bool read = points.is_array() && !points.empty() && points.back().is_array() &&
+                          points.back().size() == 3;
+        s.up = Field<bool>(supply, "/connected", false) && read;
+        if (!s.up) {
+            snapshots.push_back(std::move(s));
+            continue;
         }
+        const nlohmann::json& newest = points.back();
+        SupplyReadings r;
+        r.volts = Field<double>(newest, "/1", 0.0);
+        r.amps = Field<double>(newest, "/2", 0.0);
+        r.watts = r.volts * r.amps;
+        r.voltageLevel = Field<double>(supply, "/levels/voltage", 0.0);
+        r.currentLevel = Field<double>(supply, "/levels/current", 0.0);
+        r.ovpLevel = Field<double>(supply, "/levels/ovp", 0.0);
+        r.ocpLevel = Field<double>(supply, "/levels/ocp", 0.0);
+        r.ratedVolts = Field<double>(supply, "/identity/max_volts", 0.0);
+        r.ratedAmps = Field<double>(supply, "/identity/max_amps", 0.0);
+        r.outputEnabled = Field<bool>(supply, "/output", false);
+        r.mode = Field<std::string>(supply, "/mode", "off");
+        r.protection = Field<std::string>(supply, "/protection", "none");
+        s.readings = r;
+        s.lastGoodAgeSeconds = std::max(0.0, -Field<double>(newest, "/0", 0.0) / 1000.0);
         snapshots.push_back(std::move(s));
     }
     return snapshots;

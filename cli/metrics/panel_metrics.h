@@ -11,7 +11,8 @@
 
 namespace qmdc::cli::metrics {
 
-// nowEpoch: the time of the scrape, for the age of each reading.
-std::vector<SupplySnapshot> PanelSnapshots(const nlohmann::json& state, double nowEpoch);
+// state: as RackFeed::Snapshot() gives it, the newest readings in each
+// supply's chart points.
+std::vector<SupplySnapshot> PanelSnapshots(const nlohmann::json& state);
 
 }  // namespace qmdc::cli::metrics

@@ -33,7 +33,7 @@ class PanelBackend {
   public:
     virtual ~PanelBackend() = default;
     virtual size_t SupplyCount() const = 0;
-    // {"rate_hz": ..., "supplies": [...]}
+    // {"rate_hz": ..., "supplies": [...]}: what a page is sent first (RackFeed::Snapshot)
     virtual nlohmann::json State() const = 0;
     // [[epoch seconds, volts, amps], ...] of the chart's window
     virtual nlohmann::json History(size_t supply) const = 0;

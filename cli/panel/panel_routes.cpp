@@ -1,6 +1,5 @@
 #include "panel/panel_routes.h"
 
-#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <optional>
@@ -130,11 +129,8 @@ HttpResponse PanelRoutes::Handle(const HttpRequest& request) const {
         return ErrorResponse(404, "no such change: " + path);
     }
     if (path == "/metrics") {
-        const double now =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
         const metrics::MetricsPage page = metrics::RenderMetrics(
-            metrics::PanelSnapshots(backend_.State(), now), request.Header("Accept"));
+            metrics::PanelSnapshots(backend_.State()), request.Header("Accept"));
         return Text(page.body, page.contentType.c_str());
     }
     if (path == "/") {

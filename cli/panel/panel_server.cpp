@@ -62,14 +62,8 @@ PanelServer::PanelServer(SupplyRack& rack, const std::string& address, int port)
                     sink.done();
                     return false;
                 }
-                std::string message = ": still here\n\n";
-                if (version != *seen) {
-                    *seen = version;
-                    message = "data: " +
-                              rack_.State().dump(-1, ' ', false,
-                                                 nlohmann::json::error_handler_t::replace) +
-                              "\n\n";
-                }
+                std::string message =
+                    version != *seen ? rack_.EventsSince(*seen) : ": still here\n\n";
                 return sink.is_writable() && sink.write(message.data(), message.size());
             });
     };

@@ -1,6 +1,6 @@
 // The panel's HTTP server (cpp-httplib): every request goes through
-// PanelRoutes, except the event stream, which pushes the whole state to a
-// page each time a supply has a new one.
+// PanelRoutes, except the event stream, which sends a page the whole state
+// and then each tick's changes (SupplyRack::EventsSince).
 #pragma once
 
 #include <memory>

@@ -13,6 +13,8 @@ constexpr auto kRetry = std::chrono::seconds(1);
 // A change waits this long for its turn and its answer.
 constexpr auto kCommandDeadline = std::chrono::seconds(30);
 constexpr size_t kErrorsKept = 20;
+constexpr const char* kNothingTripped =
+    "no protection is tripped: nothing was sent, the output stays as it is";
 
 // The instrument's status is asked after each change typed in the page, so a
 // refusal shows the instrument's own message; never after a reading: a
@@ -110,13 +112,18 @@ std::string LevelProblem(const PanelCommand& command, double maxVolts, double ma
     return "";
 }
 
-SupplyWorker::SupplyWorker(ConnectionOptions connection, WorkerSettings settings,
-                           std::function<void()> changed)
-    : settings_(settings), changed_(std::move(changed)), link_(SupplyName(connection), connection) {
+// What is not known while a supply does not answer: shown as unknown, never
+// as the last values read.
+const char* const kLiveFields[] = {"mode", "protection", "state_text", "levels", "output"};
+
+SupplyWorker::SupplyWorker(ConnectionOptions connection, WorkerSettings settings)
+    : settings_(settings), link_(SupplyName(connection), connection) {
     state_ = {{"name", link_.name()},
+              {"resource", link_.connection().resource},
               {"connected", false},
               {"problem", "connecting"},
               {"errors", nlohmann::json::array()}};
+    for (const char* field : kLiveFields) state_[field] = nullptr;
     thread_ = std::thread([this] { Loop(); });
 }
 
@@ -135,6 +142,13 @@ SupplyWorker::~SupplyWorker() {
 nlohmann::json SupplyWorker::State() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return state_;
+}
+
+SupplyDelta SupplyWorker::TakeChanges() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    SupplyDelta changes = std::move(changes_);
+    changes_ = {};
+    return changes;
 }
 
 nlohmann::json SupplyWorker::History() const {
@@ -210,15 +224,15 @@ void SupplyWorker::Connect() {
     nlohmann::json identity = {
         {"manufacturer", session.Text(QMDC_ATTR_INSTRUMENT_MANUFACTURER, "manufacturer")},
         {"model", session.Text(QMDC_ATTR_INSTRUMENT_MODEL, "model")},
-        {"firmware", session.Text(QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION, "firmware")},
         {"serial", session.SerialNumber()},
+        {"firmware", session.Text(QMDC_ATTR_INSTRUMENT_FIRMWARE_REVISION, "firmware")},
         {"resource", link_.connection().resource},
         {"simulated", session.simulated()},
         {"max_volts", volts},
         {"max_amps", amps}};
     maxVolts_ = volts;
     maxAmps_ = amps;
-    Publish([&](nlohmann::json& state) { state["identity"] = identity; });
+    Publish({{"identity", identity}});
 }
 
 void SupplyWorker::Poll() {
@@ -245,23 +259,18 @@ void SupplyWorker::Poll() {
         row.status = RowStatus::Lost;
         row.note = failure.what();
     }
-    Publish([&](nlohmann::json& state) {
-        state["connected"] = row.sample.has_value();
-        state["problem"] = row.note;
-        state["time"] = EpochSeconds(row.time);
-        if (row.sample) {
-            const SupplySample& s = *row.sample;
-            state["reading"] = {
-                {"volts", s.reading.volts}, {"amps", s.reading.amps}, {"watts", s.reading.watts()}};
-            state["mode"] = s.mode();
-            state["protection"] = s.protection();
-            state["state_text"] = s.state.text;
-            state["levels"] = levels;
-            state["output"] = outputOn;
-        }
-        log_.push_back(row);
-        if (log_.size() > settings_.logRows) log_.pop_front();
-    });
+    nlohmann::json fields = {{"connected", row.sample.has_value()}, {"problem", row.note}};
+    if (row.sample) {
+        const SupplySample& sample = *row.sample;
+        fields.update({{"mode", sample.mode()},
+                       {"protection", sample.protection()},
+                       {"state_text", sample.state.text},
+                       {"levels", levels},
+                       {"output", outputOn}});
+    } else {
+        for (const char* field : kLiveFields) fields[field] = nullptr;
+    }
+    Publish(fields, &row);
 }
 
 CommandOutcome SupplyWorker::Execute(const PanelCommand& command) {
@@ -274,6 +283,12 @@ CommandOutcome SupplyWorker::Execute(const PanelCommand& command) {
     }
     try {
         const DriverSession& session = link_.Session();
+        // The driver re-arms a protection by switching the output on: asked
+        // of a supply that has not tripped, it would switch on an output
+        // someone switched off.
+        if (command.kind == CommandKind::ResetProtection && !QueryOutputState(session).tripped) {
+            return {false, kNothingTripped};
+        }
         {
             const StatusCheckedChanges checked(session);
             Send(session, command);
@@ -291,19 +306,27 @@ CommandOutcome SupplyWorker::Execute(const PanelCommand& command) {
 }
 
 void SupplyWorker::NoteError(const std::string& message) {
-    Publish([&](nlohmann::json& state) {
-        nlohmann::json& errors = state["errors"];
-        errors.push_back(message);
-        if (errors.size() > kErrorsKept) errors.erase(errors.begin());
-    });
+    nlohmann::json errors = State()["errors"];  // only this thread changes them
+    errors.push_back(message);
+    if (errors.size() > kErrorsKept) errors.erase(errors.begin());
+    Publish({{"errors", errors}});
 }
 
-void SupplyWorker::Publish(const std::function<void(nlohmann::json&)>& change) {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        change(state_);
+void SupplyWorker::Publish(const nlohmann::json& fields, const LogRow* row) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [name, value] : fields.items()) {
+        nlohmann::json& now = state_[name];
+        if (now == value) continue;
+        now = value;
+        changes_.fields[name] = value;
     }
-    changed_();
+    if (row == nullptr) return;
+    log_.push_back(*row);
+    if (log_.size() > settings_.logRows) log_.pop_front();
+    if (row->sample) {
+        const Reading& reading = row->sample->reading;
+        changes_.points.push_back({EpochSeconds(row->time), reading.volts, reading.amps});
+    }
 }
 
 }  // namespace qmdc::cli::panel

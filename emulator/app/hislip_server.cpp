@@ -16,9 +16,9 @@ using hislip::Message;
 using hislip::Type;
 
 constexpr size_t kMaxSessions = 16;
-constexpr size_t kMaxInput = 65536;     // the instrument's input buffer, as on the other ports
+// Connections at once, sessions or not yet: each costs a descriptor and a buffer.
+constexpr size_t kMaxConnections = 2 * kMaxSessions + 16;
 constexpr uint16_t kVendorId = 0x514D;  // "QM"
-constexpr int kChunkPauseMs = 2;
 
 uint8_t Code(hislip::ErrorCode code) {
     return static_cast<uint8_t>(code);
@@ -26,27 +26,34 @@ uint8_t Code(hislip::ErrorCode code) {
 
 }  // namespace
 
-HislipServer::HislipServer(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener,
-                           int stopFd)
+HislipServer::HislipServer(Engine& engine, Responder& responder, InstrumentLock& lock, bool verbose,
+                           Fd listener, int initTimeoutMs)
     : engine_(engine),
-      faults_(faults),
+      responder_(responder),
+      lock_(lock),
       verbose_(verbose),
       listener_(std::move(listener)),
-      stopFd_(stopFd) {}
+      initTimeout_(initTimeoutMs),
+      random_(std::random_device{}()) {}
 
 int HislipServer::Watch(std::vector<pollfd>& fds) {
     watched_.clear();
     listenerWatched_ = listener_.valid();
     if (listenerWatched_) fds.push_back(pollfd{listener_.get(), POLLIN, 0});
     for (Connection& connection : connections_) {
+        // A session another's lock holds back is not read from, but its answers still go.
         Session* session = connection.session;
-        if (session != nullptr && !connection.async && Blocked(*session)) continue;
-        fds.push_back(pollfd{connection.fd.get(), POLLIN, 0});
+        const bool blocked = session != nullptr && !connection.async && Blocked(*session);
+        const short events = static_cast<short>((blocked ? 0 : POLLIN) | connection.out.Events());
+        fds.push_back(pollfd{connection.fd.get(), events, 0});
         watched_.push_back(&connection);
     }
     int wait = -1;
     for (const auto& [id, session] : sessions_)
         if (session.lockWaiting) wait = Sooner(wait, MsUntil(session.lockDeadline));
+    for (const Connection& connection : connections_)
+        wait = Sooner(Sooner(wait, connection.out.WaitMs()),
+                      Initialized(connection) ? -1 : MsUntil(connection.initBy));
     return wait;
 }
 
@@ -54,9 +61,20 @@ void HislipServer::Serve(const std::vector<pollfd>& fds, size_t first) {
     size_t index = first;
     if (listenerWatched_ && fds[index++].revents != 0) Accept();
     for (Connection* connection : watched_) {
-        if (fds[index++].revents != 0 && !connection->closing) Receive(*connection);
+        const short revents = fds[index++].revents;
+        if ((revents & ~POLLOUT) != 0 && !connection->closing) Receive(*connection);
+    }
+    // Answers whose time has come go whatever woke the loop; a session dropped after its
+    // last answer (--drop-after) ends once that has gone.
+    for (Connection& connection : connections_) {
+        if (!connection.closing && !connection.out.Flush(connection.fd.get())) Lost(connection);
+        Session* session = connection.session;
+        if (session != nullptr && !connection.async && session->count.drop &&
+            connection.out.empty())
+            Close(*session);
     }
     GrantWaitingLocks();
+    DropUninitialized();
     // A released lock lets other sessions' waiting messages in.
     for (Connection& connection : connections_) {
         if (!connection.async && !connection.closing) Drain(connection);
@@ -67,7 +85,8 @@ void HislipServer::Serve(const std::vector<pollfd>& fds, size_t first) {
 void HislipServer::Accept() {
     Fd client = AcceptClient(listener_.get());
     if (!client.valid()) return;
-    connections_.emplace_back(std::move(client));
+    if (connections_.size() >= kMaxConnections) return;  // closed at once: no room
+    connections_.emplace_back(std::move(client), Clock::now() + initTimeout_);
     if (verbose_) std::fprintf(stderr, "[hislip] connection accepted\n");
 }
 
@@ -129,9 +148,11 @@ void HislipServer::Initialize(Connection& connection, const Message& message) {
             Fatal(connection, FatalCode::TooManyClients, "too many clients");
             return;
         }
-        while (nextSessionId_ == 0 || sessions_.count(nextSessionId_) != 0) ++nextSessionId_;
-        Session& session = sessions_[nextSessionId_];
-        session.id = nextSessionId_++;
+        // Drawn at random: the id is all that ties an asynchronous channel to its session.
+        uint16_t id = 0;
+        while (id == 0 || sessions_.count(id) != 0) id = static_cast<uint16_t>(random_());
+        Session& session = sessions_[id];
+        session.id = id;
         session.sync = &connection;
         connection.session = &session;
         // Control code 0: synchronized mode.
@@ -157,23 +178,20 @@ void HislipServer::OnSync(Session& session, const Message& message) {
     switch (message.type()) {
         case Type::Data:
         case Type::DataEnd:
-            if (!session.overflow && session.message.size() + message.payload.size() > kMaxInput) {
-                // The input buffer is full: the message is dropped, and the instrument says so.
-                engine_.instrument().status().ReportError(-363);
-                afterLine_();
-                session.message.clear();
-                session.overflow = true;
-            }
-            if (!session.overflow) session.message += message.payload;
-            if (message.type() == Type::DataEnd) Execute(session, message.header.parameter);
+            // Each line is run as it is complete; its answer carries the id of the message
+            // that completed it.
+            session.lines.Feed(message.payload, message.type() == Type::DataEnd, responder_,
+                               Who(session), [&](const std::string& line) {
+                                   Execute(session, message.header.parameter, line);
+                                   return !session.closed && !session.count.drop;
+                               });
             return;
         case Type::Trigger:
             // A group execute trigger: the supply has no trigger subsystem, so it only
             // ends the message before it, as the protocol asks.
             return;
         case Type::DeviceClearComplete:
-            session.message.clear();
-            session.overflow = false;
+            session.lines.Clear();
             Send(session.sync, Type::DeviceClearAcknowledge, 0, 0);
             return;
         case Type::FatalError:
@@ -203,23 +221,16 @@ void HislipServer::OnAsync(Session& session, const Message& message) {
                  static_cast<uint8_t>(engine_.instrument().status().StatusByte()), 0);
             return;
         case Type::AsyncDeviceClear:
-            session.message.clear();
-            session.overflow = false;
+            session.lines.Clear();
             Send(session.async, Type::AsyncDeviceClearAcknowledge, 0, 0);
             return;
         case Type::AsyncLock:
             OnLock(session, message);
             return;
-        case Type::AsyncLockInfo: {
-            bool exclusive = false;
-            uint32_t holders = 0;
-            for (const auto& [id, other] : sessions_) {
-                exclusive = exclusive || other.exclusive;
-                holders += other.exclusive || !other.shared.empty();
-            }
-            Send(session.async, Type::AsyncLockInfoResponse, exclusive ? 1 : 0, holders);
+        case Type::AsyncLockInfo:
+            Send(session.async, Type::AsyncLockInfoResponse, lock_.ExclusiveHeld() ? 1 : 0,
+                 static_cast<uint32_t>(lock_.Holders()));
             return;
-        }
         case Type::AsyncRemoteLocalControl:
             if (message.header.control > 6) {
                 Send(session.async, Type::Error, Code(hislip::ErrorCode::UnrecognizedControl), 0,
@@ -244,14 +255,16 @@ void HislipServer::OnLock(Session& session, const Message& message) {
         Send(session.async, Type::AsyncLockResponse, static_cast<uint8_t>(result), 0);
     };
     if (message.header.control == 0) {  // release
-        if (session.exclusive) {
-            session.exclusive = false;
-            answer(hislip::LockResult::Success);
-        } else if (!session.shared.empty()) {
-            session.shared.clear();
-            answer(hislip::LockResult::SuccessShared);
-        } else {
-            answer(hislip::LockResult::Error);
+        switch (lock_.Release(&session)) {
+            case InstrumentLock::Held::Exclusive:
+                answer(hislip::LockResult::Success);
+                break;
+            case InstrumentLock::Held::Shared:
+                answer(hislip::LockResult::SuccessShared);
+                break;
+            case InstrumentLock::Held::None:
+                answer(hislip::LockResult::Error);
+                break;
         }
         GrantWaitingLocks();
         return;
@@ -261,8 +274,8 @@ void HislipServer::OnLock(Session& session, const Message& message) {
         return;
     }
     const bool exclusive = message.payload.empty();
-    if (CanLock(session, exclusive, message.payload)) {
-        Grant(session, exclusive, message.payload);
+    if (lock_.CanLock(&session, exclusive, message.payload)) {
+        lock_.Grant(&session, exclusive, message.payload);
         answer(hislip::LockResult::Success);
     } else if (message.header.parameter == 0) {
         answer(hislip::LockResult::Failure);
@@ -279,8 +292,8 @@ void HislipServer::GrantWaitingLocks() {
     for (auto& [id, session] : sessions_) {
         if (!session.lockWaiting || session.closed) continue;
         hislip::LockResult result;
-        if (CanLock(session, session.lockWantsExclusive, session.lockKey)) {
-            Grant(session, session.lockWantsExclusive, session.lockKey);
+        if (lock_.CanLock(&session, session.lockWantsExclusive, session.lockKey)) {
+            lock_.Grant(&session, session.lockWantsExclusive, session.lockKey);
             result = hislip::LockResult::Success;
         } else if (now >= session.lockDeadline) {
             result = hislip::LockResult::Failure;
@@ -292,65 +305,33 @@ void HislipServer::GrantWaitingLocks() {
     }
 }
 
-void HislipServer::Grant(Session& session, bool exclusive, const std::string& key) {
-    if (exclusive) {
-        session.exclusive = true;
-    } else {
-        session.shared = key;
-    }
-}
-
 bool HislipServer::Blocked(const Session& session) const {
-    for (const auto& [id, other] : sessions_) {
-        if (&other == &session || other.closed) continue;
-        if (other.exclusive || (!other.shared.empty() && other.shared != session.shared))
-            return true;
-    }
-    return false;
+    return lock_.Blocks(&session);
 }
 
-bool HislipServer::CanLock(const Session& session, bool exclusive, const std::string& key) const {
-    for (const auto& [id, other] : sessions_) {
-        if (&other == &session || other.closed) continue;
-        if (other.exclusive) return false;
-        if (!other.shared.empty() && (exclusive || other.shared != key)) return false;
-    }
-    return true;
+bool HislipServer::Initialized(const Connection& connection) {
+    return connection.session != nullptr &&
+           (connection.async || connection.session->async != nullptr);
 }
 
-void HislipServer::Execute(Session& session, uint32_t messageId) {
-    std::string text;
-    text.swap(session.message);
-    if (session.overflow) {
-        session.overflow = false;
-        return;
+void HislipServer::DropUninitialized() {
+    // A connection that has not become a whole session in time: left alone, 16 of them
+    // would keep every other client out.
+    const Clock::time_point now = Clock::now();
+    for (Connection& connection : connections_) {
+        if (connection.closing || Initialized(connection) || now < connection.initBy) continue;
+        if (verbose_) std::fprintf(stderr, "[hislip] initialisation timed out\n");
+        Fatal(connection, FatalCode::InvalidInitialization, "initialisation not finished in time");
     }
-    size_t start = 0;
-    while (start < text.size() && !session.closed) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();  // END ends the last line too
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        ++session.messages;
-        if (verbose_) std::fprintf(stderr, "[hislip %u] <- %s\n", session.id, line.c_str());
-        const std::string reply = faults_.Reply(engine_.Execute(line));
-        afterLine_();
-        if (!reply.empty()) {
-            if (faults_.delayMs() > 0 && !PauseUnlessStopped(faults_.delayMs(), stopFd_)) {
-                Close(session);
-                return;
-            }
-            SendReply(session, messageId, reply);
-        }
-        if (faults_.dropAfter() != 0 && session.messages >= faults_.dropAfter()) {
-            if (verbose_)
-                std::fprintf(stderr, "[hislip %u] dropping after %ld messages\n", session.id,
-                             session.messages);
-            Close(session);
-        }
-    }
+}
+
+std::string HislipServer::Who(const Session& session) {
+    return "hislip " + std::to_string(session.id);
+}
+
+void HislipServer::Execute(Session& session, uint32_t messageId, const std::string& line) {
+    const std::string reply = responder_.Run(Who(session), line, session.count);
+    if (!reply.empty()) SendReply(session, messageId, reply);
 }
 
 void HislipServer::SendServiceRequest() {
@@ -364,35 +345,41 @@ void HislipServer::SendServiceRequest() {
 }
 
 void HislipServer::SendReply(Session& session, uint32_t messageId, const std::string& reply) {
-    // Data messages of --split bytes (and never more than the client accepts), the last one
-    // a DataEnd.
-    size_t chunk = faults_.split() == 0 ? reply.size() : faults_.split();
-    if (session.clientMaxMessage > hislip::kHeaderSize)
-        chunk = static_cast<size_t>(
-            std::min<uint64_t>(chunk, session.clientMaxMessage - hislip::kHeaderSize));
-    for (size_t at = 0; at < reply.size() && !session.closed; at += chunk) {
-        const bool last = at + chunk >= reply.size();
-        if (!Send(session.sync, last ? Type::DataEnd : Type::Data, 0, messageId,
-                  reply.substr(at, chunk)))
-            return;
-        if (!last && faults_.split() != 0 && !PauseUnlessStopped(kChunkPauseMs, stopFd_)) return;
+    // Data messages as the fault options cut and time them (never more than the client
+    // accepts), the last one a DataEnd.
+    const size_t maxChunk = session.clientMaxMessage > hislip::kHeaderSize
+                                ? static_cast<size_t>(std::min<uint64_t>(
+                                      session.clientMaxMessage - hislip::kHeaderSize, SIZE_MAX))
+                                : 0;
+    const std::vector<TimedPiece> pieces =
+        Schedule(reply, responder_.faults(), Clock::now(), maxChunk);
+    for (size_t i = 0; i < pieces.size() && !session.closed; ++i) {
+        const Type type = i + 1 == pieces.size() ? Type::DataEnd : Type::Data;
+        if (!Send(session.sync, type, 0, messageId, pieces[i].bytes, pieces[i].at)) return;
     }
 }
 
 bool HislipServer::Send(Connection* connection, Type type, uint8_t control, uint32_t parameter,
-                        const std::string& payload) {
+                        const std::string& payload, Clock::time_point at) {
     if (connection == nullptr || connection->closing) return false;
     Log("->", {static_cast<uint8_t>(type), control, parameter, payload.size()},
         connection->session);
-    if (WriteAll(connection->fd.get(), hislip::message(type, control, parameter, payload), 0,
-                 stopFd_))
+    // A client that leaves its answers (or service requests) untaken loses its session
+    // when they pass the queue's limit; the others are not held up meanwhile.
+    if (connection->out.Send(connection->fd.get(),
+                             hislip::message(type, control, parameter, payload), at))
         return true;
-    if (connection->session != nullptr) {
-        Close(*connection->session);
-    } else {
-        connection->closing = true;
-    }
+    if (verbose_) std::fprintf(stderr, "[hislip] a client that does not read is dropped\n");
+    Lost(*connection);
     return false;
+}
+
+void HislipServer::Lost(Connection& connection) {
+    if (connection.session != nullptr) {
+        Close(*connection.session);
+    } else {
+        connection.closing = true;
+    }
 }
 
 void HislipServer::Fatal(Connection& connection, FatalCode code, const std::string& text) {
@@ -407,8 +394,7 @@ void HislipServer::Fatal(Connection& connection, FatalCode code, const std::stri
 void HislipServer::Close(Session& session) {
     if (session.closed) return;
     session.closed = true;
-    session.exclusive = false;
-    session.shared.clear();
+    lock_.ReleaseAll(&session);
     session.lockWaiting = false;
     for (Connection* connection : {session.sync, session.async}) {
         if (connection == nullptr) continue;

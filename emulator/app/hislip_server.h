@@ -12,10 +12,12 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "app/faults.h"
+#include "app/responder.h"
+#include "app/instrument_lock.h"
 #include "app/transport.h"
 #include "core/engine.h"
 #include "hislip_codec.h"
@@ -24,7 +26,8 @@ namespace qmdc::emu {
 
 class HislipServer {
   public:
-    HislipServer(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, int stopFd);
+    HislipServer(Engine& engine, Responder& responder, InstrumentLock& lock, bool verbose,
+                 Fd listener, int initTimeoutMs);
 
     // Adds the descriptors poll must watch now to fds; returns how long poll may wait before
     // a lock request times out (ms; -1: no limit).
@@ -32,8 +35,6 @@ class HislipServer {
     // Serves what poll reported on the descriptors Watch added (from fds[first] on), and the
     // lock requests whose time is up.
     void Serve(const std::vector<pollfd>& fds, size_t first);
-    // Called after each line it executes (the serving loop's check for a new request).
-    void SetAfterLine(std::function<void()> afterLine) { afterLine_ = std::move(afterLine); }
     // The instrument has just started to request service: every initialised session gets an
     // AsyncServiceRequest with the status byte.
     void SendServiceRequest();
@@ -45,12 +46,9 @@ class HislipServer {
         uint16_t id = 0;
         Connection* sync = nullptr;
         Connection* async = nullptr;
-        std::string message;  // Data payloads until the DataEnd
-        bool overflow = false;
-        long messages = 0;
+        LineSplitter lines;
+        ClientCount count;
         uint64_t clientMaxMessage = UINT64_MAX;
-        bool exclusive = false;
-        std::string shared;  // the lock string of its shared lock; empty: none
         bool lockWaiting = false;
         bool lockWantsExclusive = false;
         std::string lockKey;
@@ -58,8 +56,10 @@ class HislipServer {
         bool closed = false;
     };
     struct Connection {
-        explicit Connection(Fd socket) : fd(std::move(socket)) {}
+        Connection(Fd socket, Clock::time_point initBy) : fd(std::move(socket)), initBy(initBy) {}
         Fd fd;
+        Clock::time_point initBy;  // a connection that is no session's channel by then goes
+        OutQueue out;
         hislip::Decoder in{kMaxMessage};
         Session* session = nullptr;
         bool async = false;
@@ -76,29 +76,33 @@ class HislipServer {
     void OnSync(Session& session, const hislip::Message& message);
     void OnAsync(Session& session, const hislip::Message& message);
     void OnLock(Session& session, const hislip::Message& message);
-    void Execute(Session& session, uint32_t messageId);
+    void Execute(Session& session, uint32_t messageId, const std::string& line);
+    static std::string Who(const Session& session);
     void SendReply(Session& session, uint32_t messageId, const std::string& reply);
     bool Send(Connection* connection, hislip::Type type, uint8_t control, uint32_t parameter,
-              const std::string& payload = std::string());
+              const std::string& payload = std::string(), Clock::time_point at = {});
     void Fatal(Connection& connection, hislip::FatalCode code, const std::string& text);
+    // The connection broke, or its client does not read: its session ends.
+    void Lost(Connection& connection);
     void Close(Session& session);
     // Another session's lock keeps this one's messages waiting.
     bool Blocked(const Session& session) const;
-    bool CanLock(const Session& session, bool exclusive, const std::string& key) const;
-    static void Grant(Session& session, bool exclusive, const std::string& key);
+    // Whether the connection is a channel of a session whose both channels are set up.
+    static bool Initialized(const Connection& connection);
+    void DropUninitialized();
     void GrantWaitingLocks();
     void Sweep();
     void Log(const char* direction, const hislip::Header& header, const Session* session) const;
 
     Engine& engine_;
-    const FaultPlan& faults_;
+    Responder& responder_;
+    InstrumentLock& lock_;
     bool verbose_;
     Fd listener_;
-    int stopFd_;
     std::list<Connection> connections_;
     std::map<uint16_t, Session> sessions_;
-    uint16_t nextSessionId_ = 1;
-    std::function<void()> afterLine_ = [] {};
+    std::chrono::milliseconds initTimeout_;
+    std::mt19937 random_;  // session ids: another client must not guess one
     // What the last Watch put into the poll set, in order.
     bool listenerWatched_ = false;
     std::vector<Connection*> watched_;

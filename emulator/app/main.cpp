@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "app/faults.h"
+#include "app/instrument_lock.h"
 #include "app/options.h"
+#include "app/responder.h"
 #include "app/server.h"
 #include "app/transport.h"
 #include "app/vxi11_server.h"
@@ -61,11 +63,13 @@ int main(int argc, char** argv) {
     }
 
     Engine engine(options.instrument);
+    InstrumentLock lock;
     FaultPlan faults;
     if (!faults.Configure(options.faults, engine, error)) {
         std::fprintf(stderr, "qmdc-emulator: %s\n", error.c_str());
         return 2;
     }
+    Responder responder(engine, faults, options.verbose);
 
     Fd listener;
     Fd ptyMaster;
@@ -93,7 +97,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<Vxi11Server> vxi11;
     std::string vxi11Resource;
     if (options.vxi11) {
-        vxi11 = std::make_unique<Vxi11Server>(engine, faults, options.verbose, stopRead.get());
+        vxi11 = std::make_unique<Vxi11Server>(engine, responder, lock, options.verbose);
         if (!vxi11->Listen(options.vxi11Host, vxi11Resource, error)) {
             std::fprintf(stderr, "qmdc-emulator: %s\n", error.c_str());
             return 1;
@@ -105,9 +109,11 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
-    HislipServer hislip(engine, faults, options.verbose, std::move(hislipListener), stopRead.get());
-    Server server(engine, faults, options.verbose, std::move(listener), std::move(ptyMaster),
-                  stopRead.get(), options.hislip ? &hislip : nullptr, std::move(vxi11));
+    HislipServer hislip(engine, responder, lock, options.verbose, std::move(hislipListener),
+                        options.hislipInitTimeoutMs);
+    Server server(engine, responder, lock, options.verbose, std::move(listener),
+                  std::move(ptyMaster), stopRead.get(), options.hislip ? &hislip : nullptr,
+                  std::move(vxi11));
     server.Run();
     if (options.verbose) std::fprintf(stderr, "qmdc-emulator: stopped\n");
     return 0;

@@ -88,6 +88,13 @@ const std::vector<ValueOption>& ValueOptions() {
              o.vxi11Host = text;
              return !text.empty();
          }},
+        {"--hislip-init-timeout-ms",
+         [](Options& o, const std::string& text) {
+             long ms = 0;
+             if (!ToLong(text, 1, 3600000, ms)) return false;
+             o.hislipInitTimeoutMs = static_cast<int>(ms);
+             return true;
+         }},
         {"--no-reply", Header(&FaultOptions::noReply)},
         {"--garbage", Header(&FaultOptions::garbage)},
         {"--oversize", Header(&FaultOptions::oversize)},
@@ -182,9 +189,10 @@ const char* UsageText() {
 Emulates a DC power supply of the Orvane QM family (SCPI over a raw TCP socket, a
 pseudo-terminal, HiSLIP and/or VXI-11). The first line(s) on stdout are the VISA resource
 names to open: the TCP one first, then the serial one, the HiSLIP one, the VXI-11 one. It
-serves one client at a time on the socket and the terminal, up to 16 HiSLIP sessions (locks
-decide whose messages it takes) and any number of VXI-11 links, all on one instrument, and
-runs until SIGTERM or SIGINT (exit status 0).
+serves one client at a time on the socket and the terminal, up to 16 HiSLIP sessions and any
+number of VXI-11 connections (64 links each), all on one instrument with one lock (HiSLIP
+and VXI-11 locks keep each other out), and runs until SIGTERM or SIGINT (exit status 0). A
+client that leaves 1 MiB of answers untaken is dropped; it holds nobody else up.
 
 Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
   --tcp [PORT]           listen on 127.0.0.1:PORT       -> TCPIP0::127.0.0.1::PORT::SOCKET
@@ -194,6 +202,13 @@ Transports (default: --tcp on 127.0.0.1 with a port the kernel picks):
                          on port 111 of that address (root, or CAP_NET_BIND_SERVICE)
                                                         -> TCPIP0::127.X.Y.Z::inst0::INSTR
   --vxi11-host ADDR      VXI-11 on the loopback address ADDR
+                         When the system's portmapper (rpcbind) holds port 111, the core
+                         channel listens on 127.0.0.1 (or ADDR) and is registered with it
+                         instead, and taken out at exit; only one server per host can be
+                         registered: a second emulator says which port holds it, and exits 1.
+  --hislip-init-timeout-ms N
+                         a HiSLIP connection that has not become a whole session (both
+                         channels initialised) N ms after it was accepted is closed; default 5000
 
 Instrument:
   --model TEXT           model, default "Rack 30-70 QM"; "<Bench|Rack> <V>-<A> QM" gives the
@@ -210,12 +225,13 @@ Fault injection (QUERY/HEADER: a header in short or long form, e.g. "*OPC?", "ME
   --no-reply QUERY       never answer this query (repeatable)
   --garbage QUERY        answer this query with junk bytes and a linefeed (repeatable)
   --oversize QUERY       answer this query with a 100000-byte line (repeatable)
-  --drop-after N         after answering the Nth message of a connection, close it (TCP); on
+  --drop-after N         after answering the Nth message of a connection, close it once
+                         the answer has gone (socket, HiSLIP session, VXI-11 connection); on
                          the pty, ignore all input until the client closes the terminal
-  --split N              send replies in chunks of N bytes, 2 ms apart
+  --split N              send replies in chunks of N bytes, 2 ms apart (HiSLIP: Data
+                         messages of N bytes; VXI-11: at most N bytes a device_read)
   --stall-after N        send the first N bytes of each reply at once and pause the
-                         --delay-ms time before the rest (an answer that stalls half-way;
-                         socket and terminal)
+                         --delay-ms time before the rest (an answer that stalls half-way)
   --bad-record KIND      VXI-11: answer every device_read with a broken RPC record: "huge" (a
                          record mark announcing 2 GiB) or "junk" (a record that is no reply)
   --tst-fail             *TST? answers 1 and the self-test result is "Selftest failed"

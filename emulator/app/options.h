@@ -32,7 +32,8 @@ struct Options {
     bool hislip = false;
     int hislipPort = 0;
     bool vxi11 = false;
-    std::string vxi11Host;  // empty: a free loopback address
+    std::string vxi11Host;           // empty: a free loopback address
+    int hislipInitTimeoutMs = 5000;  // --hislip-init-timeout-ms
     InstrumentConfig instrument;
     FaultOptions faults;
     bool verbose = false;

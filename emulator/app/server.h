@@ -7,6 +7,8 @@
 
 #include "app/faults.h"
 #include "app/hislip_server.h"
+#include "app/instrument_lock.h"
+#include "app/responder.h"
 #include "app/transport.h"
 #include "app/vxi11_server.h"
 #include "core/engine.h"
@@ -17,9 +19,13 @@ class Server {
   public:
     // Either port may be absent (invalid Fd), and the HiSLIP server (null). stopFd becomes
     // readable on a shutdown request.
-    Server(Engine& engine, const FaultPlan& faults, bool verbose, Fd listener, Fd ptyMaster,
-           int stopFd, HislipServer* hislip = nullptr,
+    Server(Engine& engine, Responder& responder, const InstrumentLock& lock, bool verbose,
+           Fd listener, Fd ptyMaster, int stopFd, HislipServer* hislip = nullptr,
            std::unique_ptr<Vxi11Server> vxi11 = nullptr);
+
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
 
     // Serves until stopFd becomes readable.
     void Run();
@@ -28,30 +34,31 @@ class Server {
     // What the server keeps about the client on one port.
     struct Link {
         Link(const char* linkName, Fd* linkFd) : name(linkName), fd(linkFd) {}
-        const char* name;
+        std::string name;
         Fd* fd;
-        std::string input;
-        long messages = 0;
-        bool discarding = false;  // skipping the rest of an overlong line
-        bool deaf = false;        // pty after --drop-after: ignore input until hang-up
+        LineSplitter lines;
+        ClientCount count;
+        bool deaf = false;  // pty after --drop-after: ignore input until hang-up
+        OutQueue out;
         void Restart() {
-            input.clear();
-            messages = 0;
-            discarding = false;
+            lines.Clear();
+            count = ClientCount();
             deaf = false;
+            out.clear();
         }
     };
 
-    // False when the link must be dropped.
+    // False when the link must be dropped (its client has gone, or does not read).
     bool Receive(Link& link);
     bool HandleLine(Link& link, const std::string& line);
-    // After each line executed on any port: on the rising edge of the instrument's service
-    // request, every port that can carry one sends it.
+    // After each command executed on any port: on the rising edge of the instrument's
+    // service request, every port that can carry one sends it.
     void AfterLine();
     void DropTcpClient();
 
     Engine& engine_;
-    const FaultPlan& faults_;
+    Responder& responder_;
+    const InstrumentLock& lock_;
     bool verbose_;
     Fd listener_;
     Fd tcpClient_;

@@ -18,9 +18,6 @@ namespace qmdc::emu {
 
 namespace {
 
-constexpr int kWriteStallMs = 10000;
-constexpr int kChunkPauseMs = 2;
-
 std::string SystemError(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
@@ -77,8 +74,40 @@ Fd ListenTcp(int port, std::string& resource, std::string& error) {
     return socket;
 }
 
+bool OutQueue::Send(int fd, std::string_view data, Clock::time_point at) {
+    if (!data.empty()) {
+        pieces_.push_back(TimedPiece{std::string(data), at});
+        bytes_ += data.size();
+    }
+    return Flush(fd);
+}
+
+bool OutQueue::Flush(int fd) {
+    const Clock::time_point now = Clock::now();
+    while (!pieces_.empty() && pieces_.front().at <= now) {
+        std::string& bytes = pieces_.front().bytes;
+        ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent < 0 && errno == ENOTSOCK) sent = ::write(fd, bytes.data(), bytes.size());
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (sent <= 0) return false;
+        bytes.erase(0, static_cast<size_t>(sent));
+        bytes_ -= static_cast<size_t>(sent);
+        if (bytes.empty()) pieces_.pop_front();
+    }
+    return bytes_ <= kLimit;
+}
+
+short OutQueue::Events() const {
+    return !pieces_.empty() && pieces_.front().at <= Clock::now() ? POLLOUT : 0;
+}
+
+int OutQueue::WaitMs() const {
+    return pieces_.empty() || pieces_.front().at <= Clock::now() ? -1 : MsUntil(pieces_.front().at);
+}
+
 Fd AcceptClient(int listener) {
-    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+    Fd client(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (client.valid()) {
         const int on = 1;
         ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -87,7 +116,7 @@ Fd AcceptClient(int listener) {
 }
 
 Fd OpenPty(std::string& resource, std::string& error) {
-    Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!master.valid() || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
         error = SystemError("posix_openpt");
         return Fd();
@@ -115,30 +144,6 @@ Fd OpenPty(std::string& resource, std::string& error) {
     }
     resource = "ASRL" + slavePath + "::INSTR";
     return master;
-}
-
-bool PauseUnlessStopped(int milliseconds, int stopFd) {
-    pollfd stop{stopFd, POLLIN, 0};
-    return ::poll(&stop, 1, milliseconds) == 0;
-}
-
-bool WriteAll(int fd, std::string_view data, size_t chunkSize, int stopFd) {
-    while (!data.empty()) {
-        pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, kWriteStallMs);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || (fds[1].revents & POLLIN) != 0) return false;
-        const size_t wanted = chunkSize == 0 ? data.size() : std::min(chunkSize, data.size());
-        const ssize_t written = ::write(fd, data.data(), wanted);
-        if (written < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(written));
-        if (chunkSize != 0 && !data.empty() && !PauseUnlessStopped(kChunkPauseMs, stopFd))
-            return false;
-    }
-    return true;
 }
 
 }  // namespace qmdc::emu

@@ -1,6 +1,7 @@
-// The instrument over VXI-11: a portmapper on port 111 of its own loopback address, the core
-// channel and the abort channel, each on a port the kernel picks, and the interrupt channels
-// it opens to clients that ask for service requests. It runs inside the serving loop (no
+// The instrument over VXI-11: a portmapper on port 111 of its own loopback address (or an
+// entry in the system's, when rpcbind holds that port), the core channel and the abort
+// channel, each on a port the kernel picks, and the interrupt channels it opens to clients
+// that ask for service requests. It runs inside the serving loop (no
 // thread of its own): the loop polls its descriptors and hands it what is ready; nothing it
 // does waits on a client.
 #ifndef QMDC_EMULATOR_APP_VXI11_SERVER_H
@@ -18,6 +19,10 @@
 #include <vector>
 
 #include "app/faults.h"
+#include "app/responder.h"
+#include "app/instrument_lock.h"
+#include "app/portmapper.h"
+#include "app/system_portmapper.h"
 #include "app/transport.h"
 #include "core/engine.h"
 #include "rpc_codec.h"
@@ -28,19 +33,19 @@ namespace qmdc::emu {
 
 class Vxi11Server {
   public:
-    Vxi11Server(Engine& engine, const FaultPlan& faults, bool verbose, int stopFd);
+    Vxi11Server(Engine& engine, Responder& responder, InstrumentLock& lock, bool verbose);
     ~Vxi11Server();
 
     // Listens on `host` (an IPv4 loopback address; empty: a free one in 127.0.0.0/8, so that
-    // servers run side by side, each with its own port 111). resource gets the VISA name.
+    // servers run side by side, each with its own port 111; or 127.0.0.1 registered with the
+    // system portmapper when it holds port 111). resource gets the VISA name; error says
+    // why not, with the cause.
     bool Listen(const std::string& host, std::string& resource, std::string& error);
 
     // Appends the descriptors to wait for; returns the longest wait it allows (ms, -1: any).
     int Watch(std::vector<pollfd>& fds);
     // Serves what poll() found ready in fds[first...], in the order Watch() added them.
     void Serve(const std::vector<pollfd>& fds, size_t first);
-    // Called after each line it executes (the serving loop's check for a new request).
-    void SetAfterLine(std::function<void()> afterLine) { afterLine_ = std::move(afterLine); }
     // The instrument has just begun to request service: calls device_intr_srq for every link
     // that enabled it.
     void SendServiceRequest();
@@ -66,25 +71,34 @@ class Vxi11Server {
         Device_ReadParms parms;
         Clock::time_point until;
     };
+    struct LockWait {
+        uint32_t xid;
+        Device_Link lid;
+        Clock::time_point until;
+    };
     struct Conn {
         Fd fd;
         Channel channel;
         rpc::RecordReader reader;
-        std::optional<PendingRead> read;  // a device_read waiting for the answer
+        std::optional<PendingRead> read;   // a device_read waiting for the answer
+        std::optional<LockWait> lockWait;  // a device_lock waiting for the lock
         bool closing = false;
         bool dropWhenAnswered = false;      // --drop-after: close once the answer has gone
         std::unique_ptr<IntrChannel> intr;  // the core channel's client asked for one
+        OutQueue out;                       // replies the client has not taken yet
     };
     struct Link {
+        explicit Link(Conn* owner) : conn(owner) {}
         Conn* conn;
-        std::string input;  // bytes of a message not yet ended by a linefeed
-        long messages = 0;
+        LineSplitter lines;  // a message not yet ended by a linefeed or END
+        ClientCount count;
         std::optional<std::string> srqHandle;  // device_enable_srq: the handle to call with
     };
 
     void Accept(int listener, Channel channel);
     bool Receive(Conn& conn);
     bool HandleCall(Conn& conn, const std::string& record);
+    void SendTo(Conn& conn, const std::string& bytes);
     void Reply(Conn& conn, uint32_t xid, accept_stat status, xdrproc_t encode, const void* res);
     template <class Args, class Res, class Body>
     void Call(Conn& conn, uint32_t xid, const std::string& record, size_t at,
@@ -94,12 +108,19 @@ class Vxi11Server {
     bool Core(Conn& conn, const rpc::CallHeader& call, const std::string& record, size_t at);
     bool Abort(Conn& conn, const rpc::CallHeader& call, const std::string& record, size_t at);
 
-    // The VXI-11 error for an operation of `lid` (0 when it may go ahead).
-    Device_ErrorCode Check(Device_Link lid) const;
+    // The link `lid` of conn's client; null when there is none or it is another client's.
+    Link* Find(const Conn& conn, Device_Link lid);
+    // The VXI-11 error for an operation of conn on `lid` (0 when it may go ahead).
+    Device_ErrorCode Check(const Conn& conn, Device_Link lid);
     void Write(Link& link, Device_Link lid, const Device_WriteParms& parms, Device_WriteResp& resp);
     // Answers the pending read of conn if it can be answered now (or has timed out).
     void AnswerRead(Conn& conn, bool timedOut);
+    // Answers the waiting device_lock of conn once the lock is free or its time is up.
+    void AnswerLockWait(Conn& conn);
     void DestroyLink(Device_Link lid);
+    size_t LinksOf(const Conn& conn) const;
+    // Whether create_intr_chan may name `to` (network byte order) for conn's client.
+    bool MayCallBack(const Conn& conn, in_addr_t to) const;
     void Drop(Conn& conn);
 
     void QueueIntrSrq(IntrChannel& intr, const std::string& handle);
@@ -109,23 +130,27 @@ class Vxi11Server {
     void CloseIntr(IntrChannel& intr);
 
     Engine& engine_;
+    Responder& responder_;
     const FaultPlan& faults_;
+    InstrumentLock& lock_;
     bool verbose_;
-    int stopFd_;
     std::string host_;
-    Fd portmapListener_, coreListener_, abortListener_;
+    Fd portmapListener_, coreListener_, abortListener_;  // no portmapper of ours: invalid
+    PortmapTable table_;
+    PortmapUdp portmapUdp_;
+    std::unique_ptr<SystemRegistration> registration_;  // with the system portmapper
     uint16_t corePort_ = 0, abortPort_ = 0;
     std::vector<std::unique_ptr<Conn>> conns_;
     std::map<Device_Link, Link> links_;
     Device_Link nextLid_ = 1;
-    Device_Link lockHolder_ = 0;  // the link holding device_lock, 0: none
+
     // The instrument's output queue, one for all links, and when its answer is there
     // (--delay-ms makes it later).
     std::string output_;
     Clock::time_point outputReadyAt_{};
+    size_t outputHead_ = 0;  // bytes that may go before outputReadyAt_ (--stall-after)
     bool remote_ = false;
     long triggers_ = 0;
-    std::function<void()> afterLine_ = [] {};
     std::vector<Conn*> watchedIntr_;  // whose interrupt channel Watch() added, in its order
 };
 

@@ -32,17 +32,20 @@ std::vector<Response> Engine::Execute(std::string_view line) {
     const auto units = SplitMessage(line);
     if (!units) {
         status.ReportError(-102);  // unterminated string
+        afterEach_();
         return responses;
     }
     for (const ProgramUnit& unit : *units) {
         const auto header = ParseHeader(unit.header);
         if (!header) {
             status.ReportError(-102);
+            afterEach_();
             break;
         }
         const auto id = Find(*header);
         if (!id) {
             status.ReportError(-113);
+            afterEach_();
             break;
         }
         const CommandEntry& entry = CommandTable()[id->entry];
@@ -56,6 +59,7 @@ std::vector<Response> Engine::Execute(std::string_view line) {
         }
         instrument_.Update();
         ApplyInjection(*id);
+        afterEach_();
         if (IsCommandError(error)) break;
         if (error == 0 && id->query) responses.push_back(Response{*id, std::move(context.reply)});
     }

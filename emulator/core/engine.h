@@ -3,6 +3,7 @@
 #ifndef QMDC_EMULATOR_CORE_ENGINE_H
 #define QMDC_EMULATOR_CORE_ENGINE_H
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -48,11 +49,16 @@ class Engine {
 
     Instrument& instrument() { return instrument_; }
 
+    // Called after every command of a line, so that a change of the status byte between
+    // two commands of one message ("*CLS;*OPC") is seen.
+    void SetAfterEachCommand(std::function<void()> after) { afterEach_ = std::move(after); }
+
   private:
     void ApplyInjection(CommandId id);
 
     Instrument instrument_;
     std::map<CommandId, int> esrInjections_;
+    std::function<void()> afterEach_ = [] {};
 };
 
 // Joins the answers of one line the IEEE 488.2 way: separated by ';', ended by a linefeed.

@@ -2,7 +2,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +15,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -24,6 +30,7 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kStopTimeoutMs = 5000;
+constexpr int kTurnWaitMs = 300000;  // the longest a VXI-11 test waits for the one before
 
 size_t ExpectedResourceCount(const std::vector<std::string>& args) {
     const auto has = [&args](const std::string& prefix) {
@@ -66,9 +73,72 @@ std::vector<std::string> ReadResourceLines(int fd, size_t expected) {
     return lines;
 }
 
+// One VXI-11 emulator at a time while a system portmapper runs: a lock on a file shared by
+// the test programs (and the Python tests), held by this process for as long as any of its
+// emulators with VXI-11 runs. A second one in the same process shares the turn, and fails
+// (the portmapper has room for one): a test that needs two skips under a system portmapper.
+std::mutex g_turnMutex;
+int g_turnHolders = 0;
+int g_turnFd = -1;
+
+bool AcquireVxi11Turn() {
+    std::lock_guard<std::mutex> lock(g_turnMutex);
+    if (g_turnHolders > 0) {
+        ++g_turnHolders;
+        return true;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                             "/qmdc-emulator-vxi11-" + std::to_string(::getuid()) + ".lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTurnWaitMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    g_turnFd = fd;
+    g_turnHolders = 1;
+    return true;
+}
+
+void ReleaseVxi11Turn() {
+    std::lock_guard<std::mutex> lock(g_turnMutex);
+    if (--g_turnHolders == 0) {
+        ::close(g_turnFd);  // releases the lock
+        g_turnFd = -1;
+    }
+}
+
+bool ServesVxi11(const std::vector<std::string>& args) {
+    return std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return arg == "--vxi11" || arg.rfind("--vxi11-host", 0) == 0;
+    });
+}
+
 }  // namespace
 
+bool EmulatorProcess::SystemPortmapperRunning() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(111);
+    const bool connected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    if (fd >= 0) ::close(fd);
+    return connected;
+}
+
 EmulatorProcess::EmulatorProcess(std::vector<std::string> args) {
+    if (ServesVxi11(args) && SystemPortmapperRunning()) {
+        if (!AcquireVxi11Turn())
+            throw std::runtime_error("EmulatorProcess: no turn for VXI-11 within the time");
+        holdsVxi11Turn_ = true;
+    }
     std::vector<std::string> command{QMDC_EMULATOR_PATH};
     command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -76,12 +146,16 @@ EmulatorProcess::EmulatorProcess(std::vector<std::string> args) {
     argv.push_back(nullptr);
 
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("EmulatorProcess: pipe failed");
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        Stop();
+        throw std::runtime_error("EmulatorProcess: pipe failed");
+    }
     const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ < 0) {
         ::close(out[0]);
         ::close(out[1]);
+        Stop();
         throw std::runtime_error("EmulatorProcess: fork failed");
     }
     if (pid_ == 0) {
@@ -137,7 +211,15 @@ bool EmulatorProcess::WaitForExit(int timeoutMs) {
 }
 
 int EmulatorProcess::Stop() {
-    if (pid_ <= 0 || !running()) return exitStatus_;
+    if (pid_ > 0 && running()) Terminate();
+    if (holdsVxi11Turn_) {
+        holdsVxi11Turn_ = false;
+        ReleaseVxi11Turn();
+    }
+    return exitStatus_;
+}
+
+void EmulatorProcess::Terminate() {
     ::kill(pid_, SIGTERM);
     if (!WaitForExit(kStopTimeoutMs)) {
         ::kill(pid_, SIGKILL);
@@ -146,7 +228,6 @@ int EmulatorProcess::Stop() {
         }
         Reap(status);
     }
-    return exitStatus_;
 }
 
 }  // namespace qmdc::testing

@@ -32,6 +32,11 @@ class EmulatorProcess {
     const std::vector<std::string>& resources() const { return resources_; }
     pid_t pid() const { return pid_; }
     bool running();
+    // Whether a system portmapper (rpcbind) holds port 111 of 127.0.0.1: then only one
+    // emulator at a time can serve VXI-11 on this host (it registers there), and every
+    // EmulatorProcess with --vxi11 waits for the one before it, in any test program (a file
+    // lock in the temporary directory; Python tests take it too).
+    static bool SystemPortmapperRunning();
     // Sends SIGTERM and waits for the exit; returns the exit status (128 + signal number
     // if a signal ended it). Idempotent; the destructor needs no call to it.
     int Stop();
@@ -41,8 +46,10 @@ class EmulatorProcess {
     bool reaped_ = false;
     int exitStatus_ = -1;
     std::vector<std::string> resources_;
+    bool holdsVxi11Turn_ = false;
 
     void Reap(int waitStatus);
+    void Terminate();
     bool WaitForExit(int timeoutMs);
 };
 

@@ -21,6 +21,7 @@ TEST(List, FindsAndIdentifies) {
     }
     ToolOptions options;
     options.env["QMDC_VISA_SYSFS"] = sys.path();
+    options.env["QMDC_VISA_DISCOVERY_MS"] = "0";  // what the network holds differs
     options.env["QMDC_VISA_RESOURCES_FILE"] = sys.path() + "/none";
     options.env["QMDC_VISA_RESOURCES"] = tcp + ";" + pty + ";TCPIP::127.0.0.1::1::SOCKET";
     const struct {

@@ -70,6 +70,8 @@ TEST(EmulatorCommandLine, WhatItCannotTakeIsNamed) {
         {"--hislip 70000", "qmdc-emulator: bad port for --hislip: 70000 (see --help)"},
         {"--bogus", "qmdc-emulator: unknown option --bogus (see --help)"},
         {"--load", "qmdc-emulator: option --load needs a value (see --help)"},
+        {"--hislip-init-timeout-ms 0",
+         "qmdc-emulator: bad value for --hislip-init-timeout-ms: 0 (see --help)"},
     };
     for (const Refused& row : rows) {
         const std::string command =

@@ -9,6 +9,8 @@ import pytest
 
 import pyvisa  # noqa: E402  (a missing pyvisa fails the test: it exists to prove interop)
 
+from vxi11_turn import vxi11_turn
+
 IDN = "Orvane,Rack 30-70 QM,SN0001,1.2.3"
 
 
@@ -16,15 +18,16 @@ IDN = "Orvane,Rack 30-70 QM,SN0001,1.2.3"
 def emulator(request):
     """Starts the emulator with VXI-11 (and the test's fault options); yields its resource."""
     args = getattr(request, "param", [])
-    process = subprocess.Popen([os.environ["QMDC_EMULATOR"], "--vxi11", *args],
-                               stdout=subprocess.PIPE, text=True)
-    try:
-        resource = process.stdout.readline().strip()
-        assert resource.startswith("TCPIP0::127.") and resource.endswith("::inst0::INSTR")
-        yield resource
-    finally:
-        process.terminate()
-        assert process.wait(timeout=10) == 0
+    with vxi11_turn():
+        process = subprocess.Popen([os.environ["QMDC_EMULATOR"], "--vxi11", *args],
+                                   stdout=subprocess.PIPE, text=True)
+        try:
+            resource = process.stdout.readline().strip()
+            assert resource.startswith("TCPIP0::127.") and resource.endswith("::inst0::INSTR")
+            yield resource
+        finally:
+            process.terminate()
+            assert process.wait(timeout=10) == 0
 
 
 @pytest.fixture
@@ -105,3 +108,45 @@ def test_lxi_tools_timeout(emulator):
     result = lxi_scpi(host_of(emulator), "*IDN?", timeout_s=1)
     assert result.returncode != 0
     assert "timeout" in result.stderr
+
+
+def own_portmapper():
+    """rpcinfo -p and -u ask port 111 of the host: the emulator's own portmapper, unless a
+    system one holds the port (then the emulator has registered with it)."""
+    from vxi11_turn import system_portmapper_running
+    return not system_portmapper_running()
+
+
+# rpcinfo (package rpcbind) against the emulator's portmapper and programs: each row is a
+# command line (HOST stands for the emulator's address) and a text its output must contain.
+RPCINFO_ROWS = [
+    (["-p", "HOST"], "395183    1   tcp", True),  # DUMP over TCP: the core channel is listed
+    (["-p", "HOST"], "100000    2   udp    111  portmapper", True),
+    (["-t", "HOST", "395183", "1"], "program 395183 version 1 ready and waiting", False),
+    (["-t", "HOST", "395184", "1"], "program 395184 version 1 ready and waiting", True),
+    (["-u", "HOST", "100000", "2"], "program 100000 version 2 ready and waiting", True),
+    (["-t", "HOST", "100000", "2"], "program 100000 version 2 ready and waiting", False),
+]
+
+
+@pytest.mark.parametrize("args, expected, own_only", RPCINFO_ROWS)
+def test_rpcinfo(emulator, args, expected, own_only):
+    rpcinfo = shutil.which("rpcinfo") or shutil.which("rpcinfo", path="/usr/sbin:/sbin")
+    if rpcinfo is None:
+        pytest.skip("rpcinfo is not installed (Debian package rpcbind)")
+    if own_only and not own_portmapper():
+        pytest.skip("the system portmapper answers this row, not the emulator")
+    host = host_of(emulator)
+    result = subprocess.run([rpcinfo, *[host if a == "HOST" else a for a in args]],
+                            capture_output=True, text=True, timeout=30)
+    assert expected in result.stdout, result.stdout + result.stderr
+
+
+def test_lxi_discover_finds_the_emulator(emulator):
+    if not own_portmapper():
+        pytest.skip("the system portmapper answers discovery broadcasts, not the emulator")
+    result = subprocess.run([shutil.which("lxi") or "lxi", "discover", "-t", "2"],
+                            capture_output=True, text=True, timeout=60)
+    if "Broadcasting on interface" not in result.stdout:
+        pytest.skip("lxi found no interface to broadcast on")
+    assert f'Found "{IDN}" on address {host_of(emulator)}' in result.stdout, result.stdout

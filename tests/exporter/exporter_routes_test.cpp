@@ -146,37 +146,39 @@ TEST(ExporterRoutes, EscapesTheNamesOfSupplies) {
 // reading still in the state), one never reached, and entries that are not
 // what they should be: no exception, defaults where a field is missing.
 TEST(PanelSnapshots, TurnsThePanelStateIntoSnapshots) {
-    const nlohmann::json state = nlohmann::json::parse(R"({"supplies": [
-      {"name": "PSU1", "connected": true, "time": 100.0,
+    const nlohmann::json state = nlohmann::json::parse(R"({"now": 100.0, "supplies": [
+      {"name": "PSU1", "connected": true,
        "identity": {"model": "Bench 50-20 QM", "serial": "SN7", "max_volts": 50, "max_amps": 20},
-       "reading": {"volts": 5, "amps": 0.5, "watts": 2.5}, "mode": "CV", "protection": "none",
-       "levels": {"voltage": 5, "current": 1, "ovp": 55, "ocp": 22}, "output": true},
-      {"name": "PSU2", "connected": false, "time": 100.0, "identity": {"model": "X"},
-       "reading": {"volts": 9, "amps": 9, "watts": 81}},
-      {"name": "PSU3", "connected": false, "problem": "connecting"},
-      {"name": 5, "connected": "yes", "reading": [], "identity": 7},
+       "mode": "CV", "protection": "none",
+       "levels": {"voltage": 5, "current": 1, "ovp": 55, "ocp": 22}, "output": true,
+       "p": [[-900, 4, 0.4], [-250, 5, 0.5]]},
+      {"name": "PSU2", "connected": false, "identity": {"model": "X"}, "p": [[-5000, 9, 9]]},
+      {"name": "PSU3", "connected": true, "problem": "", "p": []},
+      {"name": 5, "connected": "yes", "p": [[1]], "identity": 7},
       42
     ]})");
-    const std::vector<SupplySnapshot> s = metrics::PanelSnapshots(state, 102.5);
+    const std::vector<SupplySnapshot> s = metrics::PanelSnapshots(state);
     ASSERT_EQ(s.size(), 4u);
     EXPECT_TRUE(s[0].up);
     ASSERT_TRUE(s[0].readings);
     EXPECT_EQ(s[0].serial, "SN7");
+    EXPECT_EQ(s[0].readings->volts, 5);
+    EXPECT_EQ(s[0].readings->watts, 2.5);
     EXPECT_EQ(s[0].readings->ratedVolts, 50);
     EXPECT_EQ(s[0].readings->ocpLevel, 22);
     EXPECT_EQ(s[0].readings->mode, "CV");
     EXPECT_TRUE(s[0].readings->outputEnabled);
     EXPECT_FALSE(s[0].readings->ratedWatts);
-    EXPECT_EQ(*s[0].lastGoodAgeSeconds, 2.5);
+    EXPECT_EQ(*s[0].lastGoodAgeSeconds, 0.25);
     EXPECT_FALSE(s[0].counts);
-    EXPECT_FALSE(s[1].up);
+    EXPECT_FALSE(s[1].up);  // lost: its old points stay in the chart, not in the metrics
     EXPECT_FALSE(s[1].readings);
     EXPECT_EQ(s[1].model, "X");
-    EXPECT_FALSE(s[2].up);
+    EXPECT_FALSE(s[2].up);  // connected, nothing read yet
     EXPECT_EQ(s[3].supply, "");
     EXPECT_FALSE(s[3].up);
-    EXPECT_TRUE(metrics::PanelSnapshots(nlohmann::json::array(), 0).empty());
-    EXPECT_TRUE(metrics::PanelSnapshots({{"supplies", "none"}}, 0).empty());
+    EXPECT_TRUE(metrics::PanelSnapshots(nlohmann::json::array()).empty());
+    EXPECT_TRUE(metrics::PanelSnapshots({{"supplies", "none"}}).empty());
 }
 
 std::string WriteFile(const std::string& name, const std::string& content) {

@@ -39,6 +39,8 @@ def eventually(check, within=10.0, every=0.02):
 class Page:
     """One tab: evaluates JavaScript and takes screenshots."""
 
+    in_front = None
+
     def __init__(self, socket_url: str) -> None:
         self.socket = websocket.create_connection(socket_url, timeout=30, suppress_origin=True)
         self.ids = itertools.count(1)
@@ -53,7 +55,15 @@ class Page:
                     raise RuntimeError(f"{method}: {message['error']}")
                 return message.get("result", {})
 
+    def front(self) -> None:
+        """Brings the tab to the front: a page draws in animation frames,
+        which a browser runs for the visible tab only."""
+        if Page.in_front is not self:
+            self.call("Page.bringToFront")
+            Page.in_front = self
+
     def evaluate(self, expression: str):
+        self.front()
         result = self.call("Runtime.evaluate", expression=expression, returnByValue=True,
                            awaitPromise=True)
         if "exceptionDetails" in result:

@@ -223,6 +223,18 @@ const Script kScripts[] = {
       {Op::Enable, kSrq, VI_HNDLR, VI_SUCCESS},
       {Op::Raise, 0, 1, 0},
       {Op::Handled, 0, 0, 3}}},
+    // The dispatcher already waits (handlers were enabled) when the suspended event is let
+    // go: re-enabling must wake it, with no other event to do so.
+    {"a dispatcher waiting already is woken by the resume",
+     50,
+     VI_SUCCESS,
+     {{Op::Install, kSrq, 0, VI_SUCCESS},
+      {Op::Enable, kSrq, VI_HNDLR, VI_SUCCESS},
+      {Op::Enable, kSrq, VI_SUSPEND_HNDLR, VI_SUCCESS},
+      {Op::Raise, 0, 1, 0},
+      {Op::Handled, 0, 0, 0},
+      {Op::Enable, kSrq, VI_HNDLR, VI_SUCCESS},
+      {Op::Handled, 0, 0, 1}}},
     {"uninstalling",
      50,
      VI_SUCCESS,

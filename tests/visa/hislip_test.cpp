@@ -334,11 +334,12 @@ ViStatus send(Transport& t, const std::string& text) {
                           Deadline::after(1000), &sent);
 }
 
-// One whole message, or what came before the status that ended the wait.
-std::string receive(Transport& t, ViUInt32 timeoutMs, ViStatus* status) {
+// One whole message, or what came before the status that ended the wait; with `pause`, a
+// slow reader, which a server that keeps sending is always ahead of.
+std::string receive(Transport& t, ViUInt32 timeoutMs, ViStatus* status, Ms pause = Ms(0)) {
     std::string text;
     const Deadline deadline = Deadline::after(timeoutMs);
-    for (bool end = false; !end;) {
+    for (bool end = false; !end; std::this_thread::sleep_for(pause)) {
         ViByte buf[256];
         size_t got = 0;
         *status = t.readMessage(buf, sizeof buf, deadline, &got, &end);
@@ -451,6 +452,28 @@ class BrokenServer {
         std::lock_guard<std::mutex> lock(asyncMutex_);
         pushed_.push_back(std::move(bytes));
     }
+    // The n-th request of this type on the asynchronous channel gets the n-th of `answers`
+    // (the last one for every request after).
+    void answerAsyncInTurn(Type request, std::vector<std::string> answers) {
+        std::lock_guard<std::mutex> lock(asyncMutex_);
+        inTurn_[request] = std::move(answers);
+    }
+    // After a message of this type, `bytes` over and over on the channel it came on, without
+    // a pause, for a while (so that a client that does not bound its calls still ends).
+    void flood(Type trigger, std::string bytes) {
+        std::lock_guard<std::mutex> lock(asyncMutex_);
+        floodTrigger_ = trigger;
+        for (floodBytes_.clear(); floodBytes_.size() < 65536;) floodBytes_ += bytes;
+    }
+    // What came on the synchronous channel: Data and DataEnd messages, and their bytes.
+    struct Received {
+        int data = 0, dataEnds = 0;
+        size_t bytes = 0;
+    };
+    Received received() {
+        std::lock_guard<std::mutex> lock(asyncMutex_);
+        return received_;
+    }
 
   private:
     int accept() {
@@ -505,18 +528,44 @@ class BrokenServer {
     // the synchronous one, the scripted answers and the pushed messages on the other.
     void serve(int sync, Decoder& syncIn, int async, Decoder& asyncIn) {
         Message m;
+        int floodFd = -1;
+        size_t floodAt = 0;
+        Clock::time_point floodEnd{};
+        const auto startFlood = [&](int fd, Type type) {
+            std::lock_guard<std::mutex> lock(asyncMutex_);
+            if (floodBytes_.empty() || type != floodTrigger_) return;
+            floodFd = fd;
+            floodAt = 0;
+            floodEnd = Clock::now() + Ms(6000);
+        };
         while (!stop_) {
             if (async >= 0) {
                 std::lock_guard<std::mutex> lock(asyncMutex_);
                 for (const std::string& bytes : pushed_) put(async, bytes);
                 pushed_.clear();
             }
-            pollfd p[2] = {{sync, POLLIN, 0}, {async, POLLIN, 0}};
+            if (floodFd >= 0 && Clock::now() > floodEnd) floodFd = -1;
+            const short out = POLLIN | POLLOUT;
+            pollfd p[2] = {{sync, floodFd == sync ? out : short{POLLIN}, 0},
+                           {async, floodFd == async && async >= 0 ? out : short{POLLIN}, 0}};
             if (::poll(p, async >= 0 ? 2 : 1, 10) <= 0) continue;
-            if (p[0].revents != 0) {
+            for (const pollfd& q : p) {
+                if (q.fd != floodFd || (q.revents & POLLOUT) == 0) continue;
+                // Round and round the flood's bytes, so that its messages stay whole.
+                const ssize_t n = ::send(floodFd, floodBytes_.data() + floodAt,
+                                         floodBytes_.size() - floodAt, MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n > 0) floodAt = (floodAt + static_cast<size_t>(n)) % floodBytes_.size();
+            }
+            if ((p[0].revents & ~POLLOUT) != 0) {
                 if (!pump(sync, syncIn)) return;
                 while (syncIn.next(&m) == Decoder::Result::Message) {
                     if (m.type() == Type::FatalError) sawFatal_ = true;
+                    if (m.type() == Type::Data || m.type() == Type::DataEnd) {
+                        std::lock_guard<std::mutex> lock(asyncMutex_);
+                        ++(m.type() == Type::Data ? received_.data : received_.dataEnds);
+                        received_.bytes += m.payload.size();
+                    }
+                    startFlood(sync, m.type());
                     if (m.type() == Type::DataEnd) put(sync, dataAnswer_);
                     if (m.type() == Type::DeviceClearComplete) {
                         clearSetting_ = m.header.control;
@@ -525,12 +574,17 @@ class BrokenServer {
                     }
                 }
             }
-            if (async >= 0 && p[1].revents != 0) {
+            if (async >= 0 && (p[1].revents & ~POLLOUT) != 0) {
                 if (!pump(async, asyncIn)) return;
                 while (asyncIn.next(&m) == Decoder::Result::Message) {
+                    startFlood(async, m.type());
                     std::lock_guard<std::mutex> lock(asyncMutex_);
                     const auto answer = asyncAnswers_.find(m.type());
                     if (answer != asyncAnswers_.end()) put(async, answer->second);
+                    const auto turns = inTurn_.find(m.type());
+                    if (turns == inTurn_.end()) continue;
+                    const size_t n = std::min(asked_[m.type()]++, turns->second.size() - 1);
+                    put(async, turns->second[n]);
                 }
             }
         }
@@ -553,7 +607,12 @@ class BrokenServer {
     std::atomic<int> clearSetting_{-1};
     std::mutex asyncMutex_;
     std::map<Type, std::string> asyncAnswers_;
+    std::map<Type, std::vector<std::string>> inTurn_;
+    std::map<Type, size_t> asked_;
     std::vector<std::string> pushed_;
+    Type floodTrigger_ = Type::Initialize;
+    std::string floodBytes_;
+    Received received_;
     std::thread thread_;
 };
 
@@ -615,6 +674,160 @@ TEST(VisaHislip, BrokenServersGiveClearErrorsAtOnce) {
     }
 }
 
+std::string hislipMessage(Type type, uint8_t control, uint32_t parameter = 0) {
+    return hislip::message(type, control, parameter);
+}
+
+// How much later than its timeout and the grace a call may end on a loaded machine: a bound,
+// not a measure of speed.
+constexpr long long kSlackMs = 1500;
+
+// Calls on a server that keeps sending what the call passes over, or answers late, end by
+// their timeout and the grace with the row's status, and an answer is only ever its own
+// request's. Each row guards one place that waits or passes something over: empty Data, Data
+// of another message, parts that never end (the synchronous channel); service requests and
+// answers of another type amid an exchange, and the late answer to a status query or a lock
+// request that timed out, which the next one must drop (the asynchronous channel).
+TEST(VisaHislip, HostileServersAreBoundedByTheTimeout) {
+    enum class Op { Query, StatusByte, Lock };
+    struct Step {
+        Op op;
+        ViStatus status;
+        int stb = -1;  // the status byte read, when not -1
+    };
+    struct Row {
+        const char* what;
+        std::function<void(BrokenServer&)> script;
+        std::vector<Step> steps;
+    };
+    const uint32_t ours = hislip::kFirstMessageId;
+    const Row rows[] = {
+        {"empty Data for ever",
+         [&](BrokenServer& s) { s.flood(Type::DataEnd, hislip::message(Type::Data, 0, ours, "")); },
+         {{Op::Query, VI_ERROR_TMO}}},
+        {"Data of another message for ever",
+         [&](BrokenServer& s) {
+             s.flood(Type::DataEnd, hislip::message(Type::Data, 0, ours + 64, "x"));
+         },
+         {{Op::Query, VI_ERROR_TMO}}},
+        {"Data for ever, never DataEnd",
+         [&](BrokenServer& s) {
+             s.flood(Type::DataEnd, hislip::message(Type::Data, 0, ours, std::string(1000, 'x')));
+         },
+         {{Op::Query, VI_ERROR_TMO}}},
+        {"service requests for ever, no status byte",
+         [](BrokenServer& s) {
+             s.flood(Type::AsyncStatusQuery, hislipMessage(Type::AsyncServiceRequest, 0x40));
+         },
+         {{Op::StatusByte, VI_ERROR_TMO}}},
+        {"status bytes for ever, no lock answer",
+         [](BrokenServer& s) {
+             s.flood(Type::AsyncLock, hislipMessage(Type::AsyncStatusResponse, 0x11));
+         },
+         {{Op::Lock, VI_ERROR_TMO}}},
+        {"no lock answer", [](BrokenServer&) {}, {{Op::Lock, VI_ERROR_TMO}}},
+        {"the late status byte of a query that timed out",
+         [](BrokenServer& s) {
+             s.answerAsyncInTurn(Type::AsyncStatusQuery,
+                                 {"",
+                                  hislipMessage(Type::AsyncStatusResponse, 0x11) +
+                                      hislipMessage(Type::AsyncStatusResponse, 0x22),
+                                  hislipMessage(Type::AsyncStatusResponse, 0x33)});
+         },
+         {{Op::StatusByte, VI_ERROR_TMO},
+          {Op::StatusByte, VI_SUCCESS, 0x22},
+          {Op::StatusByte, VI_SUCCESS, 0x33}}},
+        {"the late refusal of a lock request that timed out",
+         [](BrokenServer& s) {
+             s.answerAsyncInTurn(Type::AsyncLock,
+                                 {"", hislipMessage(Type::AsyncLockResponse, 0) +
+                                          hislipMessage(Type::AsyncLockResponse, 1)});
+         },
+         {{Op::Lock, VI_ERROR_TMO}, {Op::Lock, VI_SUCCESS}}},
+    };
+    constexpr ViUInt32 kTimeout = 500;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        BrokenServer server("", "");
+        row.script(server);
+        auto t = openTransport(server.resource());
+        ASSERT_TRUE(t);
+        for (const Step& step : row.steps) {
+            const auto start = Clock::now();
+            ViStatus status = VI_SUCCESS;
+            ViUInt16 stb = 0xFFFF;
+            switch (step.op) {
+                case Op::Query:
+                    ASSERT_EQ(send(*t, "*IDN?\n"), VI_SUCCESS);
+                    receive(*t, kTimeout, &status, Ms(1));
+                    break;
+                case Op::StatusByte:
+                    status = t->readStatusByte(&stb, Deadline::after(kTimeout));
+                    break;
+                case Op::Lock:
+                    status = t->lockDevice(VI_EXCLUSIVE_LOCK, nullptr, kTimeout);
+                    break;
+            }
+            EXPECT_EQ(status, step.status);
+            if (step.stb >= 0) {
+                EXPECT_EQ(stb, step.stb);
+            }
+            EXPECT_LT(elapsedMs(start), kTimeout + qmdc::visa::kTimeoutGraceMs + kSlackMs);
+        }
+    }
+}
+
+// A message longer than the server takes in one (4096 bytes, its header included) goes in
+// Data messages with one DataEnd, the last.
+TEST(VisaHislip, LongWritesEndWithOneDataEnd) {
+    BrokenServer server("", "");
+    auto t = openTransport(server.resource());
+    ASSERT_TRUE(t);
+    ASSERT_EQ(send(*t, std::string(10000, 'w')), VI_SUCCESS);
+    BrokenServer::Received got;
+    for (int i = 0; i < 300 && (got = server.received()).bytes < 10000; ++i)
+        std::this_thread::sleep_for(Ms(10));
+    EXPECT_EQ(got.bytes, 10000u);
+    EXPECT_EQ(got.data, 2);
+    EXPECT_EQ(got.dataEnds, 1);
+}
+
+// What we accept in one message is what we announced (VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB),
+// whatever the server does with it: rows at the default, at a lowered and a raised maximum,
+// each at the limit and one byte past it.
+TEST(VisaHislip, TheAnnouncedMaximumMessageSizeIsApplied) {
+    const struct {
+        ViUInt32 maxKb;  // 0: the default, 1024
+        size_t answer;   // the payload of the server's DataEnd
+        ViStatus status;
+    } rows[] = {
+        {0, 1024 * 1024, VI_SUCCESS},    {0, 1024 * 1024 + 1, VI_ERROR_IO},
+        {1, 1024, VI_SUCCESS},           {1, 1025, VI_ERROR_IO},
+        {2048, 2048 * 1024, VI_SUCCESS}, {2048, 2048 * 1024 + 1, VI_ERROR_IO},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.maxKb << " KiB, " << row.answer << " bytes");
+        BrokenServer server("", hislip::message(Type::DataEnd, 0, hislip::kFirstMessageId,
+                                                std::string(row.answer, 'a')));
+        // A server that takes what it is told and keeps to 4096 bytes for its own part.
+        server.answerAsync(
+            Type::AsyncMaximumMessageSize,
+            hislip::message(Type::AsyncMaximumMessageSizeResponse, 0, 0, hislip::encodeSize(4096)));
+        auto t = openTransport(server.resource());
+        ASSERT_TRUE(t);
+        if (row.maxKb != 0) {
+            ASSERT_EQ(t->setAttribute(VI_ATTR_TCPIP_HISLIP_MAX_MESSAGE_KB, row.maxKb), VI_SUCCESS);
+        }
+        ASSERT_EQ(send(*t, "DATA?\n"), VI_SUCCESS);
+        ViStatus status = VI_SUCCESS;
+        const std::string answer = receive(*t, 5000, &status);
+        EXPECT_EQ(status, row.status);
+        if (row.status == VI_SUCCESS) {
+            EXPECT_EQ(answer.size(), row.answer);
+        }
+    }
+}
+
 // --- Service requests -------------------------------------------------------
 
 // The sink of a watch: counts the requests raised, and notes one raised on the test's own
@@ -651,10 +864,6 @@ class Raised {
     unsigned count_ = 0;
     std::atomic<bool> onCallersThread_{false}, inSink_{false};
 };
-
-std::string hislipMessage(Type type, uint8_t control, uint32_t parameter = 0) {
-    return hislip::message(type, control, parameter);
-}
 
 // The emulator requests service when the status byte's summary bit turns on after a
 // message, on any port; each turn is one AsyncServiceRequest to every session.

@@ -15,6 +15,9 @@ import time
 import pyvisa
 from pyvisa import constants, errors
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "emulator"))
+from vxi11_turn import vxi11_turn  # noqa: E402
+
 IDN = "Orvane,Rack 30-70 QM,SN0001,1.2.3"
 failures = []
 
@@ -81,6 +84,7 @@ def common_checks(tag, rm, resource):
 def our_checks(rm, resources):
     tcp, serial = resources
     os.environ["QMDC_VISA_RESOURCES"] = tcp
+    os.environ["QMDC_VISA_DISCOVERY_MS"] = "0"  # the names given only
     listed = rm.list_resources("?*")
     check("list_resources", tcp in listed, repr(listed))
     info = rm.resource_info(serial)
@@ -191,7 +195,7 @@ def run_tools(library, tcp):
     os.makedirs(os.path.join(home, "sys/class/tty/ttyS0"))
     with open(os.path.join(home, "sys/class/tty/ttyS0/type"), "w") as uart:
         uart.write("4\n")
-    env = dict(os.environ, HOME=home, QMDC_VISA_RESOURCES=tcp,
+    env = dict(os.environ, HOME=home, QMDC_VISA_RESOURCES=tcp, QMDC_VISA_DISCOVERY_MS="0",
                QMDC_VISA_SYSFS=os.path.join(home, "sys"))
     info = subprocess.run(["/usr/bin/pyvisa-info"], env=env, capture_output=True, text=True,
                           timeout=60)
@@ -209,6 +213,11 @@ def run_tools(library, tcp):
 
 def main():
     library, emulator_path = sys.argv[1:3]
+    with vxi11_turn():
+        return run_all(library, emulator_path)
+
+
+def run_all(library, emulator_path):
     emulator = subprocess.Popen([emulator_path, "--tcp", "--pty", "--hislip", "--vxi11"],
                                 stdout=subprocess.PIPE, text=True)
     try:
@@ -222,13 +231,20 @@ def main():
             rm.close()
         hislip_checks(pyvisa.ResourceManager(library), hislip)
         vxi11_checks(pyvisa.ResourceManager(library), vxi11)
+        os.environ["QMDC_VISA_DISCOVERY_MS"] = "500"  # the emulator answers the broadcast
+        listed = pyvisa.ResourceManager(library).list_resources("TCPIP?*INSTR")
+        check("list_resources discovers", vxi11 in listed, repr(listed))
         our_checks(pyvisa.ResourceManager(library), resources)
         run_tools(library, resources[0])
         for tag, (tcp_us, serial_us) in times.items():
             print(f"time per *IDN? query, {tag}: socket {tcp_us:.0f} us, serial {serial_us:.0f} us")
     finally:
-        emulator.kill()
-        emulator.wait()
+        emulator.terminate()  # SIGTERM: it takes its entry out of a system portmapper
+        try:
+            emulator.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            emulator.kill()
+            emulator.wait()
     print(f"{len(failures)} failed" if failures else "all checks passed")
     return 1 if failures else 0
 

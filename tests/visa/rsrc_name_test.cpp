@@ -145,6 +145,9 @@ TEST(VisaResourceName, UsbInstruments) {
          "USB3::0x1234::0x5678::sn1::2::INSTR"},
         {"USB::0xab::0X0e11::DP8::0::instr", 0, 0xAB, 0x0E11, "DP8", 0,
          "USB0::0x00AB::0x0E11::DP8::0::INSTR"},
+        // At the limits: four hex digits, 65535 in decimal, interface 255.
+        {"USB0::0xffff::65535::S::255", 0, 0xFFFF, 0xFFFF, "S", 255,
+         "USB0::0xFFFF::0xFFFF::S::255::INSTR"},
     };
     for (const auto& c : cases) {
         ResourceName rn;
@@ -159,6 +162,9 @@ TEST(VisaResourceName, UsbInstruments) {
     }
 }
 
+// Each row one step past what a name may hold: an empty field, a number out
+// of range, a class that does not fit the interface, a USB id of five hex
+// digits or past 65535 in decimal (ids are 16 bits: at most four hex digits).
 TEST(VisaResourceName, MalformedNames) {
     for (const char* name : {"",
                              "::",
@@ -184,6 +190,10 @@ TEST(VisaResourceName, MalformedNames) {
                              "GPIB0::INSTR",
                              "USB::0x1234::INSTR",
                              "USB::xyz::1::SN::INSTR",
+                             "USB0::0x12345::0x5678::SN::INSTR",
+                             "USB0::0x1234::0x56789::SN::INSTR",
+                             "USB0::65536::1::SN::INSTR",
+                             "USB0::0x::1::SN::INSTR",
                              "TCPIP0::host::::5025::SOCKET"}) {
         ResourceName rn;
         EXPECT_EQ(parseResourceName(name, &rn), VI_ERROR_INV_RSRC_NAME) << name;

@@ -36,6 +36,7 @@ class VisaServices : public ::testing::Test {
   protected:
     TempFolder lockDir_;
     ScopedEnv lockEnv_{"QMDC_VISA_LOCK_DIR", lockDir_.path().c_str()};
+    ScopedEnv noLanDiscovery_{"QMDC_VISA_DISCOVERY_MS", "0"};  // lan_discovery_test's
     ScriptedPeer peer_;
     ResourceManager rm_;
 
@@ -181,6 +182,8 @@ TEST_F(VisaServices, NullPointersGetAStatus) {
     } rows[] = {
         {"viReadSTB", viReadSTB(vi, nullptr), VI_ERROR_USER_BUF},
         {"viLock shared", viLock(vi, VI_SHARED_LOCK, 0, VI_NULL, nullptr), VI_ERROR_INV_PARAMETER},
+        {"viLock shared, a key asked for", viLock(vi, VI_SHARED_LOCK, 0, "k2", nullptr),
+         VI_ERROR_INV_PARAMETER},
         {"viSPrintf", viSPrintf(vi, nullptr, "x"), VI_ERROR_USER_BUF},
         {"viSScanf", viSScanf(vi, nullptr, "%ld", &n), VI_ERROR_USER_BUF},
         {"viBufWrite", viBufWrite(vi, nullptr, 3, &n), VI_ERROR_USER_BUF},
@@ -265,6 +268,91 @@ TEST_F(VisaServices, LocksBetweenSessionsOfOneProcess) {
     // Closing a session gives up its locks.
     ASSERT_EQ(viClose(b), VI_SUCCESS);
     EXPECT_EQ(viLock(a, VI_EXCLUSIVE_LOCK, 0, VI_NULL, VI_NULL), VI_SUCCESS);
+}
+
+// Session A takes a first lock, then A or B asks for a second one. Each row
+// guards a boundary of the rules: a shared lock's holder may take the
+// exclusive one (upgrade) and an exclusive holder a shared one (downgrade),
+// nobody else may; an access key of 255 characters is kept whole (B gets in
+// with the key A was given back), one of 256 is refused, not cut short.
+TEST_F(VisaServices, LockRulesAtTheirBoundaries) {
+    const std::string key255(255, 'k'), key256(256, 'k');
+    const char* const kGiven = "given";  // B asks with the key A was given back
+    struct Row {
+        const char* note;
+        ViAccessMode firstMode;
+        const char* firstKey;
+        ViStatus first;
+        bool byA;
+        ViAccessMode mode;
+        const char* key;
+        ViStatus second;
+    };
+    const ViAccessMode X = VI_EXCLUSIVE_LOCK, S = VI_SHARED_LOCK;
+    const Row rows[] = {
+        {"upgrade", S, "k", VI_SUCCESS, true, X, VI_NULL, VI_SUCCESS},
+        {"no upgrade for another session", S, "k", VI_SUCCESS, false, X, VI_NULL,
+         VI_ERROR_RSRC_LOCKED},
+        {"downgrade", X, VI_NULL, VI_SUCCESS, true, S, "k", VI_SUCCESS},
+        {"shared with the key", S, "k", VI_SUCCESS, false, S, "k", VI_SUCCESS},
+        {"shared with a key one longer", S, "k", VI_SUCCESS, false, S, "kk", VI_ERROR_RSRC_LOCKED},
+        {"key of 255", S, key255.c_str(), VI_SUCCESS, false, S, kGiven, VI_SUCCESS},
+        {"made-up key", S, VI_NULL, VI_SUCCESS, false, S, kGiven, VI_SUCCESS},
+        {"key of 256", S, key256.c_str(), VI_ERROR_INV_ACCESS_KEY, false, S, nullptr, VI_SUCCESS},
+    };
+    for (const Row& row : rows) {
+        const ViSession a = open(peer_.resource()), b = open(peer_.resource());
+        ViChar given[256] = "", again[256] = "";
+        EXPECT_EQ(viLock(a, row.firstMode, 0, row.firstKey, given), row.first) << row.note;
+        if (row.first == VI_SUCCESS && row.firstKey != VI_NULL) {
+            EXPECT_STREQ(given, row.firstKey) << row.note;
+        }
+        if (row.first == VI_SUCCESS) {
+            const char* key = row.key == kGiven ? given : row.key;
+            EXPECT_EQ(viLock(row.byA ? a : b, row.mode, 0, key, again), row.second) << row.note;
+        }
+        viClose(a);
+        viClose(b);
+    }
+}
+
+// The instrument's own lock (VXI-11, HiSLIP) follows the session's locks:
+// after A's steps, can another link (opened under board 1, so that only the
+// instrument stands between them) take the instrument? Over VXI-11 it asks
+// for the exclusive lock, over HiSLIP for a shared one with A's key, which
+// only an exclusive lock of A's keeps out. Each row guards one step: the
+// lock kept while a nested one is given back, the upgrade and downgrade
+// reaching the instrument.
+TEST_F(VisaServices, InstrumentLockFollowsTheSessionsLocks) {
+    qmdc::testing::EmulatorProcess emulator({"--vxi11", "--hislip"});
+    ASSERT_EQ(emulator.resources().size(), 2u);
+    const struct {
+        const char* steps;  // X exclusive, S shared with key "k", U unlock
+        bool keptOut;
+    } rows[] = {
+        {"X", true},  {"XXU", true},  {"XXUU", false}, {"S", false},
+        {"SX", true}, {"SXU", false}, {"XSU", true},   {"SXUU", false},
+    };
+    for (const std::string& resource : emulator.resources()) {
+        const bool hislip = resource.find("hislip") != std::string::npos;
+        const std::string other = "TCPIP1" + resource.substr(resource.find("::"));
+        for (const auto& row : rows) {
+            const ViSession a = open(resource), b = open(other);
+            ViChar key[256];
+            for (const char* step = row.steps; *step != '\0'; ++step) {
+                const ViStatus status = *step == 'U' ? viUnlock(a)
+                                        : *step == 'X'
+                                            ? viLock(a, VI_EXCLUSIVE_LOCK, 0, VI_NULL, VI_NULL)
+                                            : viLock(a, VI_SHARED_LOCK, 0, "k", key);
+                EXPECT_GE(status, VI_SUCCESS) << resource << " " << row.steps;
+            }
+            const ViStatus probe = hislip ? viLock(b, VI_SHARED_LOCK, 0, "k", key)
+                                          : viLock(b, VI_EXCLUSIVE_LOCK, 0, VI_NULL, VI_NULL);
+            EXPECT_EQ(probe < VI_SUCCESS, row.keptOut) << resource << " " << row.steps;
+            viClose(b);
+            viClose(a);
+        }
+    }
 }
 
 TEST_F(VisaServices, OpenWithAnExclusiveLock) {
@@ -457,6 +545,10 @@ TEST(VisaResourceNames, ParseAsCallersSeeThem) {
 }
 
 // Discovery on a made-up sysfs tree and the user's list of LAN instruments.
+// The tree holds a near miss for each rule (a ttyS port without a UART or
+// without a type, a virtual console, a mouse); the rows, one for each part of
+// the grammar and each near miss of an expression ("." is a dot, not "?";
+// USB ids are upper-case hex, as the canonical name writes them).
 TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
     TempFolder tree;
     const auto put = [&](const std::string& path, const std::string& text) {
@@ -464,9 +556,10 @@ TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
             std::filesystem::path(tree.path() + path).parent_path());
         std::ofstream(tree.path() + path) << text << "\n";
     };
-    put("/class/tty/ttyS0/type", "4");   // a 16550A: ASRL1
-    put("/class/tty/ttyS1/type", "0");   // no UART behind it
-    put("/class/tty/ttyS10/type", "4");  // ASRL11
+    put("/class/tty/ttyS0/type", "4");    // a 16550A: ASRL1
+    put("/class/tty/ttyS1/type", "0");    // no UART behind it
+    put("/class/tty/ttyS2/dev", "4:66");  // no type at all: no UART either
+    put("/class/tty/ttyS10/type", "4");   // ASRL11
     put("/class/tty/ttyUSB0/dev", "188:0");
     put("/class/tty/ttyACM3/dev", "166:3");
     put("/class/tty/tty5/dev", "4:5");  // a virtual console
@@ -478,25 +571,14 @@ TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
     put("/bus/usb/devices/1-2:1.0/bInterfaceNumber", "00");
     put("/bus/usb/devices/1-3/idVendor", "046d");  // a mouse
     put("/bus/usb/devices/1-3:1.0/bInterfaceClass", "03");
-    put("/lan.txt", "# bench\ntcpip::10.0.0.7::5025::socket\nnot-a-name\n");
+    put("/lan.txt",
+        "# bench\ntcpip::10.0.0.7::5025::socket\nnot-a-name\nTCPIP::192x168y1z5::inst0\n");
     ScopedEnv sysfs("QMDC_VISA_SYSFS", tree.path().c_str());
     ScopedEnv file("QMDC_VISA_RESOURCES_FILE", (tree.path() + "/lan.txt").c_str());
+    ScopedEnv noLanDiscovery("QMDC_VISA_DISCOVERY_MS", "0");
     ScopedEnv lan("QMDC_VISA_RESOURCES",
                   "TCPIP::10.0.0.8::inst0::INSTR; TCPIP::10.0.0.7::5025::SOCKET");
     ResourceManager rm;
-    const auto find = [&](const char* expr, ViStatus* status) {
-        std::vector<std::string> names;
-        ViFindList list = VI_NULL;
-        ViUInt32 count = 0;
-        ViChar desc[256];
-        *status = viFindRsrc(rm.rm(), expr, &list, &count, desc);
-        if (*status != VI_SUCCESS) return names;
-        names.push_back(desc);
-        while (viFindNext(list, desc) == VI_SUCCESS) names.push_back(desc);
-        EXPECT_EQ(names.size(), count) << expr;
-        EXPECT_EQ(viClose(list), VI_SUCCESS);
-        return names;
-    };
     using Names = std::vector<std::string>;
     const struct {
         const char* expr;
@@ -506,20 +588,24 @@ TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
         {"?*::INSTR",
          VI_SUCCESS,
          {"ASRL1::INSTR", "ASRL11::INSTR", "ASRL/dev/ttyACM3::INSTR", "ASRL/dev/ttyUSB0::INSTR",
-          "USB0::0x1ab1::0x0e11::DP8B1234::0::INSTR", "TCPIP0::10.0.0.8::inst0::INSTR"}},
+          "USB0::0x1AB1::0x0E11::DP8B1234::0::INSTR", "TCPIP0::192x168y1z5::inst0::INSTR",
+          "TCPIP0::10.0.0.8::inst0::INSTR"}},
         {"ASRL?*",
          VI_SUCCESS,
          {"ASRL1::INSTR", "ASRL11::INSTR", "ASRL/dev/ttyACM3::INSTR", "ASRL/dev/ttyUSB0::INSTR"}},
         {"asrl[0-9]+::instr", VI_SUCCESS, {"ASRL1::INSTR", "ASRL11::INSTR"}},
         {"TCPIP?*",
          VI_SUCCESS,
-         {"TCPIP0::10.0.0.7::5025::SOCKET", "TCPIP0::10.0.0.8::inst0::INSTR"}},
+         {"TCPIP0::10.0.0.7::5025::SOCKET", "TCPIP0::192x168y1z5::inst0::INSTR",
+          "TCPIP0::10.0.0.8::inst0::INSTR"}},
         {"?*SOCKET|USB?*",
          VI_SUCCESS,
-         {"USB0::0x1ab1::0x0e11::DP8B1234::0::INSTR", "TCPIP0::10.0.0.7::5025::SOCKET"}},
+         {"USB0::0x1AB1::0x0E11::DP8B1234::0::INSTR", "TCPIP0::10.0.0.7::5025::SOCKET"}},
         {"TCPIP0::10.0.0.7::5025::SOCKET", VI_SUCCESS, {"TCPIP0::10.0.0.7::5025::SOCKET"}},
         {"TCPIP0::10?0?0?7::5025::SOCKET", VI_SUCCESS, {"TCPIP0::10.0.0.7::5025::SOCKET"}},
-        {"TCPIP0::10x0.0.7::5025::SOCKET", VI_ERROR_RSRC_NFOUND, {}},  // "." is no wildcard
+        {"TCPIP0::10x0.0.7::5025::SOCKET", VI_ERROR_RSRC_NFOUND, {}},     // "." is no wildcard
+        {"TCPIP0::192.168.1.5::inst0::INSTR", VI_ERROR_RSRC_NFOUND, {}},  // not 192x168y1z5
+        {"USB0::0x1AB1::0x0E11::?*", VI_SUCCESS, {"USB0::0x1AB1::0x0E11::DP8B1234::0::INSTR"}},
         {"GPIB?*", VI_ERROR_RSRC_NFOUND, {}},
         {"ASRL[0-9", VI_ERROR_INV_EXPR, {}},
         {"?*::INSTR{VI_ATTR_INTF_NUM==1}", VI_ERROR_INV_EXPR, {}},
@@ -527,7 +613,7 @@ TEST(VisaFindRsrc, ExpressionsOverDiscoveredResources) {
     };
     for (const auto& row : rows) {
         ViStatus status = VI_SUCCESS;
-        const Names names = find(row.expr, &status);
+        const Names names = rm.find(row.expr, &status);
         EXPECT_EQ(status, row.status) << row.expr;
         EXPECT_EQ(names, row.names) << row.expr;
     }

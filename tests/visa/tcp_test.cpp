@@ -326,6 +326,44 @@ TEST_F(VisaTcp, PeerClosingIsConnectionLostNotTimeout) {
     EXPECT_EQ(status, VI_ERROR_CONN_LOST);
 }
 
+// The instrument hangs up after an answer: whatever the session does next is
+// reported as a lost connection, never as sent. A command asks before it is
+// written; a query learns of it in the read of its answer (its write is not
+// asked about); a query whose format fails writes nothing, and the command
+// after it asks again.
+TEST(VisaTcpPeerClosed, NothingIsReportedSentAfterTheClose) {
+    struct Row {
+        const char* name;
+        bool badQueryFirst;  // a query whose write format fails comes first
+        bool query;          // then a query, else a command
+    };
+    const Row rows[] = {
+        {"command", false, false},
+        {"query", false, true},
+        {"command after a query that wrote nothing", true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedPeer peer;
+        peer.on("BYE?\n", ScriptedPeer::Reply{{"bye\n"}, Ms(0), Ms(0), true});
+        ResourceManager rm;
+        ViSession vi = VI_NULL;
+        ASSERT_EQ(rm.open(peer.resource(), &vi), VI_SUCCESS);
+        ASSERT_EQ(viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
+        char answer[16] = "";
+        ASSERT_EQ(viQueryf(vi, "BYE?\n", "%t", answer), VI_SUCCESS);
+        // The peer closes under its lock before it counts the reply, and on
+        // loopback its end of stream is here by then.
+        ASSERT_TRUE(peer.waitFor([](const ScriptedPeer::State& s) { return s.repliesSent == 1; }));
+        if (row.badQueryFirst) {
+            EXPECT_EQ(viQueryf(vi, "VOLT? %q\n", "%t", answer, 1), VI_ERROR_INV_FMT);
+        }
+        const ViStatus status = row.query ? viQueryf(vi, "VOLT?\n", "%t", answer)
+                                          : viPrintf(vi, "VOLT 1\n");
+        EXPECT_EQ(status, VI_ERROR_CONN_LOST);
+    }
+}
+
 TEST_F(VisaTcp, LargeWriteArrivesWhole) {
     std::string big(1 << 20, '\0');
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);

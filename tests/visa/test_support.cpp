@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -222,6 +223,20 @@ ResourceManager::~ResourceManager() {
 
 ViStatus ResourceManager::open(const std::string& name, ViSession* vi, ViUInt32 timeoutMs) {
     return viOpen(rm_, name.c_str(), VI_NULL, timeoutMs, vi);
+}
+
+std::vector<std::string> ResourceManager::find(const char* expr, ViStatus* status) {
+    std::vector<std::string> names;
+    ViFindList list = VI_NULL;
+    ViUInt32 count = 0;
+    ViChar desc[VI_FIND_BUFLEN];
+    *status = viFindRsrc(rm_, expr, &list, &count, desc);
+    if (*status != VI_SUCCESS) return names;
+    names.push_back(desc);
+    while (viFindNext(list, desc) == VI_SUCCESS) names.push_back(desc);
+    EXPECT_EQ(names.size(), count) << expr;
+    EXPECT_EQ(viClose(list), VI_SUCCESS);
+    return names;
 }
 
 }  // namespace visatest

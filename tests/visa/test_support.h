@@ -121,6 +121,9 @@ class ResourceManager {
     ~ResourceManager();
     ViSession rm() const { return rm_; }
     ViStatus open(const std::string& name, ViSession* vi, ViUInt32 timeoutMs = 0);
+    // What viFindRsrc and viFindNext list for `expr` (their count checked),
+    // with viFindRsrc's status.
+    std::vector<std::string> find(const char* expr, ViStatus* status);
 
   private:
     ViSession rm_ = VI_NULL;

@@ -32,7 +32,8 @@ using qmdc_test::TempFolder;
 namespace {
 
 // Two interfaces of a Rigol-like supply, one with no driver bound, one
-// that an older kernel lists under "usb", and a mouse.
+// that an older kernel lists under "usb", one whose only USBTMC interface is
+// its second (the first is another class), and a mouse.
 void makeTree(const std::string& root) {
     const auto put = [&](const std::string& path, const std::string& text) {
         std::filesystem::create_directories(std::filesystem::path(root + path).parent_path());
@@ -58,10 +59,16 @@ void makeTree(const std::string& root) {
     usbtmc("1-3:1.0", "00", "");
     device("1-4", "0957", "1796", "MY124");
     usbtmc("1-4:1.0", "00", "usb/usbtmc92");
+    device("1-6", "0aad", "0117", "RS1");
+    put(d + "1-6:1.0/bInterfaceClass", "ff");
+    usbtmc("1-6:1.1", "01", "usbmisc/usbtmc93");
     device("1-5", "046d", "c077", "");
     put(d + "1-5:1.0/bInterfaceClass", "03");
 }
 
+// Each row a near miss of the match: the serial's case, a serial one short,
+// an interface the device lacks, no driver bound, another product or vendor,
+// an interface number 0 where the USBTMC interface is 1.
 TEST(VisaUsbtmc, NamesMatchDeviceFilesThroughSysfs) {
     TempFolder tree;
     makeTree(tree.path());
@@ -78,9 +85,12 @@ TEST(VisaUsbtmc, NamesMatchDeviceFilesThroughSysfs) {
         {"USB::0x1ab1::0x0e11::DP8B1234::2::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // no interface 2
         {"USB::0x0957::0x1796::MY123::INSTR", VI_ERROR_RSRC_NFOUND, ""},        // no driver bound
         {"USB::0x0957::0x1796::MY124::INSTR", VI_SUCCESS, "/dev/usbtmc92"},
-        {"USB::0x0957::0x1797::MY124::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // other product
-        {"USB::0x0958::0x1796::MY124::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // other vendor
-        {"USB::0x046d::0xc077::X::INSTR", VI_ERROR_RSRC_NFOUND, ""},      // not USBTMC
+        {"USB::0x0957::0x1797::MY124::INSTR", VI_ERROR_RSRC_NFOUND, ""},   // other product
+        {"USB::0x0958::0x1796::MY124::INSTR", VI_ERROR_RSRC_NFOUND, ""},   // other vendor
+        {"USB::0x046d::0xc077::X::INSTR", VI_ERROR_RSRC_NFOUND, ""},       // not USBTMC
+        {"USB::0x0aad::0x0117::RS1::0::INSTR", VI_ERROR_RSRC_NFOUND, ""},  // 0 is no "first"
+        {"USB::0x0aad::0x0117::RS1::1::INSTR", VI_SUCCESS, "/dev/usbtmc93"},
+        {"USB::0x0aad::0x0117::RS1::INSTR", VI_SUCCESS, "/dev/usbtmc93"},  // first USBTMC one
     };
     for (const auto& row : rows) {
         ResourceName name;
@@ -91,10 +101,11 @@ TEST(VisaUsbtmc, NamesMatchDeviceFilesThroughSysfs) {
     }
     // What discovery lists names what the match finds.
     const std::vector<std::string> listed = usbInstruments(tree.path());
-    EXPECT_EQ(listed, (std::vector<std::string>{"USB0::0x1ab1::0x0e11::DP8B1234::0::INSTR",
-                                                "USB0::0x1ab1::0x0e11::DP8B1234::1::INSTR",
+    EXPECT_EQ(listed, (std::vector<std::string>{"USB0::0x1AB1::0x0E11::DP8B1234::0::INSTR",
+                                                "USB0::0x1AB1::0x0E11::DP8B1234::1::INSTR",
                                                 "USB0::0x0957::0x1796::MY123::0::INSTR",
-                                                "USB0::0x0957::0x1796::MY124::0::INSTR"}));
+                                                "USB0::0x0957::0x1796::MY124::0::INSTR",
+                                                "USB0::0x0AAD::0x0117::RS1::1::INSTR"}));
     // Through viOpen: a name with no match, and a match whose device file is missing.
     ScopedEnv sysfs("QMDC_VISA_SYSFS", tree.path().c_str());
     visatest::ResourceManager rm;

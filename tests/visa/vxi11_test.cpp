@@ -10,6 +10,8 @@
 
 #include <rpc/pmap_prot.h>  // needs rpc.h first
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -22,6 +24,7 @@
 #include "emulator_process.h"
 #include "loopback_listener.h"
 #include "rpc_codec.h"
+#include "rpc_channel.h"
 #include "rpc_record.h"
 #include "rsrc_name.h"
 #include "tcp_transport.h"
@@ -127,6 +130,8 @@ TEST(VisaVxi11, LongMessagesAndTermination) {
 // of odd length at once: the padding after them must not pass through a
 // buffer the threads share (a race ThreadSanitizer reports).
 TEST(VisaVxi11, SessionsOnTwoThreadsReadAtOnce) {
+    if (EmulatorProcess::SystemPortmapperRunning())
+        GTEST_SKIP() << "a system portmapper has room for one VXI-11 emulator; this needs two";
     Vxi11Session first, second;
     ASSERT_EQ(first.opened, VI_SUCCESS);
     ASSERT_EQ(second.opened, VI_SUCCESS);
@@ -227,6 +232,238 @@ TEST(VisaVxi11, OpenFailures) {
     EXPECT_EQ(rm.open("TCPIP0::" + host + "::inst7::INSTR", &vi), VI_ERROR_RSRC_NFOUND);
     // No portmapper at that address.
     EXPECT_EQ(rm.open("TCPIP0::127.0.0.254::inst0::INSTR", &vi, 500), VI_ERROR_RSRC_NFOUND);
+}
+
+// --- Against a core channel that breaks the rules ---------------------------
+
+using qmdc::visa::Deadline;
+using qmdc::visa::kTimeoutGraceMs;
+using qmdc::visa::Vxi11Transport;
+
+// How much later than its timeout and the grace a call may end on a loaded machine: a bound,
+// not a measure of speed.
+constexpr long long kSlackMs = 1500;
+// A flood, or a script that answers every call, lasts this long at most, so that a client
+// that does not bound its calls still ends (and fails the bound) rather than hang the test.
+constexpr Ms kFloodFor(6000);
+
+// A VXI-11 core channel on one loopback connection, scripted per call: `answer` gets the
+// call's procedure, its number (0 for the first device_read, ...) and the xids of the calls so
+// far (the last is this one's), and says what to send once and what to send over and over
+// afterwards, until the next call or the end of the flood. Calls it has no script for
+// (destroy_link, device_abort) get "no error".
+class ScriptedCore {
+  public:
+    struct Answer {
+        std::string once;
+        std::string flood;
+    };
+    using Script = std::function<Answer(uint32_t proc, int n, const std::vector<uint32_t>& xids)>;
+
+    explicit ScriptedCore(Script script) : script_(std::move(script)) {
+        listener_ = qmdc_test::ListenOnLoopback(&port_);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ScriptedCore() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    // A transport on a link to this core channel (no abort channel).
+    std::unique_ptr<Vxi11Transport> link() {
+        ViStatus status = VI_SUCCESS;
+        auto stream = qmdc::visa::connectTcp("127.0.0.1", static_cast<ViUInt16>(port_),
+                                             Deadline::after(2000), &status);
+        if (!stream) return nullptr;
+        Vxi11Transport::Link link;
+        link.core = std::make_unique<qmdc::visa::RpcChannel>(std::move(stream), DEVICE_CORE,
+                                                             DEVICE_CORE_VERSION);
+        link.lid = 1;
+        link.maxRecvSize = 1024;
+        return std::make_unique<Vxi11Transport>(std::move(link), "127.0.0.1", "inst0");
+    }
+
+    static std::string readReply(uint32_t xid, long reason, const std::string& data) {
+        Device_ReadResp resp{};
+        resp.reason = reason;
+        resp.data.data_len = static_cast<u_int>(data.size());
+        resp.data.data_val = const_cast<char*>(data.data());
+        std::string out;
+        qmdc::rpc::encodeReply(xid, SUCCESS, qmdc::rpc::xdrProc(xdr_Device_ReadResp), &resp, &out);
+        return out;
+    }
+    static std::string errorReply(uint32_t xid) {
+        Device_Error error{};
+        std::string out;
+        qmdc::rpc::encodeReply(xid, SUCCESS, qmdc::rpc::xdrProc(xdr_Device_Error), &error, &out);
+        return out;
+    }
+
+  private:
+    void run() {
+        pollfd p{listener_, POLLIN, 0};
+        int fd = -1;
+        for (int i = 0; i < 200 && !stop_ && fd < 0; ++i)
+            if (::poll(&p, 1, 10) > 0) fd = ::accept(listener_, nullptr, nullptr);
+        if (fd < 0) return;
+        qmdc::rpc::RecordReader reader;
+        std::vector<uint32_t> xids;
+        int reads = 0;
+        std::string flood;
+        size_t floodAt = 0;
+        Clock::time_point firstCall{};
+        Clock::time_point floodEnd{};
+        while (!stop_) {
+            const bool flooding = !flood.empty() && Clock::now() < floodEnd;
+            pollfd q{fd, static_cast<short>(flooding ? POLLIN | POLLOUT : POLLIN), 0};
+            if (::poll(&q, 1, 10) <= 0) continue;
+            if ((q.revents & POLLOUT) != 0) {
+                // Round and round the flood's bytes, so that its records stay whole.
+                const ssize_t sent = ::send(fd, flood.data() + floodAt, flood.size() - floodAt,
+                                            MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (sent > 0) floodAt = (floodAt + static_cast<size_t>(sent)) % flood.size();
+            }
+            if ((q.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+            uint8_t buf[4096];
+            const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN)) break;
+            for (size_t at = 0; n > 0 && at < static_cast<size_t>(n);) {
+                size_t used = 0;
+                const auto state = reader.feed(buf + at, static_cast<size_t>(n) - at, &used);
+                at += used;
+                if (state != qmdc::rpc::RecordReader::State::Complete) break;
+                qmdc::rpc::CallHeader call;
+                size_t argsAt = 0;
+                const bool ok = qmdc::rpc::decodeCallHeader(reader.record(), &call, &argsAt);
+                reader.next();
+                if (!ok) continue;
+                // Past the flood's end, calls go unanswered (and time out).
+                if (xids.empty()) firstCall = Clock::now();
+                if (Clock::now() > firstCall + kFloodFor) continue;
+                xids.push_back(call.xid);
+                flood.clear();
+                std::string once = errorReply(call.xid);
+                if (call.proc == device_read) {
+                    const Answer answer = script_(call.proc, reads++, xids);
+                    once = answer.once;
+                    // Many copies at once: the client must never find the socket empty.
+                    for (flood.clear(); !answer.flood.empty() && flood.size() < 65536;)
+                        flood += answer.flood;
+                    floodAt = 0;
+                    floodEnd = Clock::now() + kFloodFor;
+                }
+                ::send(fd, once.data(), once.size(), MSG_NOSIGNAL);
+            }
+        }
+        ::close(fd);
+    }
+
+    Script script_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// As viRead does: parts of one message into `cap` bytes at most, within one deadline, until
+// END or a failure.
+std::string readWhole(qmdc::visa::Transport& t, size_t cap, ViUInt32 timeoutMs, ViStatus* status) {
+    std::string text;
+    const Deadline deadline = Deadline::after(timeoutMs);
+    for (bool end = false; !end;) {
+        // Exactly `cap` bytes on the heap, so that a copy past them shows under ASan.
+        std::unique_ptr<ViByte[]> buf(new ViByte[cap]);
+        size_t got = 0;
+        *status = t.readMessage(buf.get(), cap, deadline, &got, &end);
+        if (*status != VI_SUCCESS) break;
+        text.append(reinterpret_cast<char*>(buf.get()), got);
+    }
+    return text;
+}
+
+// A read from an instrument that breaks the rules ends with the row's status, by the
+// timeout and the grace whatever it keeps sending. Each row guards one place that waits or
+// passes something over: the requests of a read that never ends (no END), the fragments
+// of a record (empty ones), the records of other calls (another xid), a reply larger than
+// the request (never copied past the buffer), and the late reply to a call that timed out,
+// which the next call must not take for its own.
+TEST(VisaVxi11, HostileCoreChannelsAreBoundedByTheTimeout) {
+    using Answer = ScriptedCore::Answer;
+    using Xids = std::vector<uint32_t>;
+    constexpr long kEnd = 0x04;
+    const struct {
+        const char* what;
+        ScriptedCore::Script script;
+        size_t cap;
+        std::vector<ViStatus> statuses;  // one read each
+        std::string last;                // what the last read returns, when it succeeds
+    } rows[] = {
+        {"a byte per reply, never END",
+         [](uint32_t, int, const Xids& x) {
+             return Answer{ScriptedCore::readReply(x.back(), 0, "x"), ""};
+         },
+         64,
+         {VI_ERROR_TMO},
+         ""},
+        {"empty fragments for ever",
+         [](uint32_t, int, const Xids&) {
+             return Answer{"", std::string(4096, '\0')};
+         },
+         64,
+         {VI_ERROR_TMO},
+         ""},
+        {"replies to another call for ever",
+         [](uint32_t, int, const Xids& x) {
+             return Answer{"", ScriptedCore::readReply(x.back() + 7, kEnd, "stale")};
+         },
+         64,
+         {VI_ERROR_TMO},
+         ""},
+        {"no reply", [](uint32_t, int, const Xids&) { return Answer{}; }, 64, {VI_ERROR_TMO}, ""},
+        {"more than was asked for",
+         [](uint32_t, int, const Xids& x) {
+             return Answer{ScriptedCore::readReply(x.back(), kEnd, std::string(64, 'y')), ""};
+         },
+         4,
+         {VI_ERROR_IO},
+         ""},
+        {"as much as was asked for",
+         [](uint32_t, int, const Xids& x) {
+             return Answer{ScriptedCore::readReply(x.back(), kEnd, "yyyy"), ""};
+         },
+         4,
+         {VI_SUCCESS},
+         "yyyy"},
+        {"the late reply to the call before, with its xid",
+         [](uint32_t, int n, const Xids& x) {
+             if (n == 0) return Answer{};
+             return Answer{ScriptedCore::readReply(x[x.size() - 2], kEnd, "stale") +
+                               ScriptedCore::readReply(x.back(), kEnd, "fresh"),
+                           ""};
+         },
+         64,
+         {VI_ERROR_TMO, VI_SUCCESS},
+         "fresh"},
+    };
+    constexpr ViUInt32 kTimeout = 500;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScriptedCore core(row.script);
+        auto t = core.link();
+        ASSERT_TRUE(t);
+        std::string text;
+        ViStatus status = VI_SUCCESS;
+        for (ViStatus expected : row.statuses) {
+            const auto start = Clock::now();
+            text = readWhole(*t, row.cap, kTimeout, &status);
+            EXPECT_EQ(status, expected);
+            EXPECT_LT(elapsedMs(start), kTimeout + kTimeoutGraceMs + kSlackMs);
+        }
+        // What came before a timeout is the caller's too, but only a whole answer is compared.
+        if (status == VI_SUCCESS) {
+            EXPECT_EQ(text, row.last);
+        }
+    }
 }
 
 // Long enough for a request the instrument has sent to arrive on loopback.
@@ -436,7 +673,9 @@ std::string intrCall(uint32_t xid, uint32_t prog, uint32_t vers, uint32_t proc,
 // What each caller sends to the interrupt channel: a service request of this link is passed
 // on and answered; every other call is answered (with the RPC error that fits) and raises
 // nothing; what is no call drops the connection. The watch goes on after each: a good call
-// on a new connection is still passed on.
+// on a new connection is still passed on. The handles guard the match of ours: whole, never
+// a prefix either way (longer, shorter, empty); the records guard the reader (cut short,
+// not a call, past the size limit).
 TEST(VisaVxi11, InterruptChannelCallers) {
     using namespace qmdc::rpc;
     const std::string handle = "qmdc 7 1";
@@ -459,6 +698,10 @@ TEST(VisaVxi11, InterruptChannelCallers) {
         {"another link's handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, "qmdc 7 2"), 0,
          Taken},
         {"a longer handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle + "0"), 0, Taken},
+        {"a shorter handle (a stale watch's, the same but its last digit)",
+         intrCall(9, DEVICE_INTR, 1, device_intr_srq, handle.substr(0, handle.size() - 1)), 0,
+         Taken},
+        {"an empty handle", intrCall(9, DEVICE_INTR, 1, device_intr_srq, ""), 0, Taken},
         {"the null procedure", intrCall(9, DEVICE_INTR, 1, 0, handle), 0, Taken},
         {"another procedure", intrCall(9, DEVICE_INTR, 1, 31, handle), 0, Refused},
         {"another program", intrCall(9, DEVICE_CORE, 1, device_intr_srq, handle), 0, Refused},
@@ -475,7 +718,7 @@ TEST(VisaVxi11, InterruptChannelCallers) {
         auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
         ASSERT_TRUE(channel);
         SrqCount srqs;
-        ASSERT_TRUE(channel->start(handle, srqs.sink()));
+        ASSERT_EQ(channel->start(handle, srqs.sink()), VI_SUCCESS);
         IntrCaller caller(connectLoopback(channel->port()));
         ASSERT_GE(caller.fd, 0);
         caller.send(row.bytes);
@@ -505,7 +748,7 @@ TEST(VisaVxi11, InterruptChannelCallersThatCloseOrIdle) {
     auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
     ASSERT_TRUE(channel);
     SrqCount srqs;
-    ASSERT_TRUE(channel->start("h", srqs.sink()));
+    ASSERT_EQ(channel->start("h", srqs.sink()), VI_SUCCESS);
     std::string calls;
     for (uint32_t xid = 0; xid < 500; ++xid)
         calls += intrCall(xid, DEVICE_INTR, 1, device_intr_srq, "h");
@@ -520,6 +763,41 @@ TEST(VisaVxi11, InterruptChannelCallersThatCloseOrIdle) {
     IntrCaller instrument(connectLoopback(channel->port()));
     instrument.send(intrCall(1, DEVICE_INTR, 1, device_intr_srq, "h"));
     EXPECT_EQ(srqs.waitFor(501), 501);
+}
+
+// A caller that keeps calling and never reads the replies is dropped once they pile up,
+// and the watch goes on for the instrument.
+TEST(VisaVxi11, InterruptChannelDropsACallerThatNeverReads) {
+    ViStatus status = VI_ERROR_SYSTEM_ERROR;
+    auto channel = qmdc::visa::InterruptChannel::listen(htonl(INADDR_LOOPBACK), &status);
+    ASSERT_TRUE(channel);
+    SrqCount srqs;
+    ASSERT_EQ(channel->start("h", srqs.sink()), VI_SUCCESS);
+    // A small receive buffer on the caller's side, so that the replies back up soon.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(channel->port());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    IntrCaller flooder(fd);
+    std::string calls;
+    for (uint32_t xid = 0; xid < 256; ++xid) calls += intrCall(xid, DEVICE_INTR, 1, 0, "h");
+    // Sends until the channel has dropped the connection (or far more than it would keep).
+    bool dropped = false;
+    for (size_t sent = 0; !dropped && sent < (64u << 20);) {
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 3000) != 1) break;  // the channel stopped reading: not dropped
+        const ssize_t n = ::send(fd, calls.data(), calls.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        dropped = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+        if (n > 0) sent += static_cast<size_t>(n);
+    }
+    EXPECT_TRUE(dropped);
+    IntrCaller instrument(connectLoopback(channel->port()));
+    instrument.send(intrCall(1, DEVICE_INTR, 1, device_intr_srq, "h"));
+    EXPECT_EQ(srqs.waitFor(1), 1);
 }
 
 // Links of two clients: each that enabled service requests gets every one, with its own

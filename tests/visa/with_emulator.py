@@ -12,7 +12,8 @@ import sys
 emulator = subprocess.Popen([sys.argv[1], "--tcp"], stdout=subprocess.PIPE, text=True)
 try:
     resource = emulator.stdout.readline().strip()
-    env = dict(os.environ, QMDC_VISA_RESOURCES=resource, RESOURCE=resource)
+    env = dict(os.environ, QMDC_VISA_RESOURCES=resource, RESOURCE=resource,
+               QMDC_VISA_DISCOVERY_MS="0")
     sys.exit(subprocess.run(sys.argv[2:], env=env, timeout=60).returncode)
 finally:
     emulator.kill()

@@ -128,7 +128,8 @@ ViStatus _VI_FUNC viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi,
         const ViStatus status = compileExpression(expr, &pattern);
         if (status != VI_SUCCESS) return status;
         std::vector<std::string> found;
-        for (std::string& name : discoverResources(DiscoveryPlaces::fromEnvironment()))
+        const bool askLan = mayMatchLanName(expr);
+        for (std::string& name : discoverResources(DiscoveryPlaces::fromEnvironment(), askLan))
             if (std::regex_match(name, pattern)) found.push_back(std::move(name));
         if (found.empty()) return VI_ERROR_RSRC_NFOUND;
         if (retCnt != nullptr) *retCnt = static_cast<ViUInt32>(found.size());

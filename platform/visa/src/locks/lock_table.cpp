@@ -29,8 +29,9 @@ bool contains(const std::vector<ViAccessMode>& v, ViAccessMode mode) {
 }
 
 #if !defined(_WIN32)
-int openLockFile(const std::string& path) {
+int openLockFile(const std::string& path, bool* writable) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    *writable = fd >= 0;
     if (fd >= 0) {
         (void)::fchmod(fd, 0666);  // other users' sessions lock it too
         return fd;
@@ -137,7 +138,9 @@ void LockTable::opened(const std::string& rsrc) {
     // Without a lock file (a directory we may not write) locks still hold
     // between the sessions of this process.
     const std::string path = lockFilePath(rsrc);
-    r.holdFd = openLockFile(path);
+    bool writable = false;
+    r.holdFd = openLockFile(path, &writable);
+    if (r.holdFd >= 0) r.holders.attach(r.holdFd, writable);
 #endif
 }
 
@@ -151,6 +154,7 @@ void LockTable::closed(const std::string& rsrc, ViSession vi) {
     syncFileLock(r, r.anyExclusive(), !r.locks.empty(), r.sharedKey);
     if (--r.sessions <= 0 && r.locks.empty()) {
 #if !defined(_WIN32)
+        r.holders.detach();
         if (r.holdFd >= 0) ::close(r.holdFd);
 #endif
         resources_.erase(it);
@@ -170,15 +174,20 @@ bool LockTable::syncFileLock(Resource& r, bool wantExclusive, bool wantAny,
     if (want == r.fileLockHeld) return true;
     const int fd = r.holdFd;
     if (fd < 0) return true;  // no lock file: locks hold within the process
+    // The count of holders says whether others need look at the locks: it
+    // covers the whole time this process holds one.
     if (want == FileLock::None) {
+        r.holders.add(-1);
         setRange(fd, F_UNLCK, 0, 0);
         r.fileLockHeld = FileLock::None;
         return true;
     }
+    const bool counted = r.fileLockHeld != FileLock::None;
     if (want == FileLock::Exclusive) {
         if (!setRange(fd, F_WRLCK, kLockByte)) return false;
         setRange(fd, F_UNLCK, kKeyBytes, 0);
         r.fileLockHeld = FileLock::Exclusive;
+        if (!counted) r.holders.add(1);
         return true;
     }
     // A shared lock. Coming down from an exclusive one, nobody else holds
@@ -196,6 +205,7 @@ bool LockTable::syncFileLock(Resource& r, bool wantExclusive, bool wantAny,
         setRange(fd, F_RDLCK, kLockByte);
     }
     r.fileLockHeld = FileLock::Shared;
+    if (!counted) r.holders.add(1);
     return true;
 #endif
 }
@@ -268,7 +278,7 @@ ViStatus LockTable::access(const std::string& rsrc, ViSession vi) {
     std::lock_guard<std::mutex> guard(mutex_);
     const auto it = resources_.find(rsrc);
     if (it == resources_.end()) return VI_SUCCESS;
-    const Resource& r = it->second;
+    Resource& r = it->second;
     if (r.exclusiveBy(vi)) return VI_ERROR_RSRC_LOCKED;
     if (r.anyShared()) {
         const auto mine = r.locks.find(vi);
@@ -277,9 +287,13 @@ ViStatus LockTable::access(const std::string& rsrc, ViSession vi) {
 #if !defined(_WIN32)
     // No lock here: is there one in another process? (Any lock there keeps
     // out a session here that has none: an exclusive one, or a shared one
-    // whose key this session does not hold.)
-    if (r.fileLockHeld == FileLock::None && r.holdFd >= 0 && heldElsewhere(r.holdFd, kLockByte))
-        return VI_ERROR_RSRC_LOCKED;
+    // whose key this session does not hold.) Only when the count of holders
+    // says there may be one is the kernel asked.
+    uint64_t seen = 0;
+    if (r.fileLockHeld == FileLock::None && r.holdFd >= 0 && r.holders.mayBeHeld(&seen)) {
+        if (heldElsewhere(r.holdFd, kLockByte)) return VI_ERROR_RSRC_LOCKED;
+        r.holders.repair(seen);
+    }
 #endif
     return VI_SUCCESS;
 }
@@ -298,6 +312,24 @@ size_t LockTable::held(const std::string& rsrc, ViSession vi) {
     if (it == resources_.end()) return 0;
     const auto mine = it->second.locks.find(vi);
     return mine == it->second.locks.end() ? 0 : mine->second.size();
+}
+
+size_t LockTable::held(const std::string& rsrc, ViSession vi, ViAccessMode mode) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto it = resources_.find(rsrc);
+    if (it == resources_.end()) return 0;
+    const auto mine = it->second.locks.find(vi);
+    if (mine == it->second.locks.end()) return 0;
+    return static_cast<size_t>(std::count(mine->second.begin(), mine->second.end(), mode));
+}
+
+ViAccessMode LockTable::latest(const std::string& rsrc, ViSession vi) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    const auto it = resources_.find(rsrc);
+    if (it == resources_.end()) return VI_NO_LOCK;
+    const auto mine = it->second.locks.find(vi);
+    return mine == it->second.locks.end() || mine->second.empty() ? VI_NO_LOCK
+                                                                  : mine->second.back();
 }
 
 }  // namespace qmdc::visa

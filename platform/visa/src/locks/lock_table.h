@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lock_holders.h"
 #include "visa.h"
 
 namespace qmdc::visa {
@@ -37,6 +38,10 @@ class LockTable {
     ViAccessMode state(const std::string& rsrc);
     // How many locks `vi` holds (0 when none).
     size_t held(const std::string& rsrc, ViSession vi);
+    // How many of them are of type `mode`.
+    size_t held(const std::string& rsrc, ViSession vi, ViAccessMode mode);
+    // The type of its most recent one, the one unlock releases (VI_NO_LOCK when none).
+    ViAccessMode latest(const std::string& rsrc, ViSession vi);
 
     // The lock file of a resource: $QMDC_VISA_LOCK_DIR, else /run/lock when
     // writable, else /tmp; "qmdcvisa-" and the name with every character
@@ -49,6 +54,9 @@ class LockTable {
     struct Resource {
         int sessions = 0;
         int holdFd = -1;  // carries this process's lock on the resource
+        // The count of processes that hold a lock on the resource, shared
+        // through the lock file (unmapped without one); see lock_holders.h.
+        LockHolders holders;
         FileLock fileLockHeld = FileLock::None;
         std::string sharedKey;
         std::map<ViSession, std::vector<ViAccessMode>> locks;  // oldest first

@@ -1,6 +1,6 @@
 // find_rsrc.cpp - discovery through sysfs and the user's list of LAN
 // instruments, and VISA search expressions. Nothing here sends a byte to a
-// device or a packet to the network.
+// device or a packet to the network (lan_discovery.h does).
 #include "find_rsrc.h"  // first: it includes <regex> its own way
 
 #include <algorithm>
@@ -71,6 +71,7 @@ DiscoveryPlaces DiscoveryPlaces::fromEnvironment() {
             p.resourceList = home + "/.config/qmdc/visa-resources";
     }
     p.resourceEnv = env("QMDC_VISA_RESOURCES");
+    p.lan = LanDiscovery::fromEnvironment();
     return p;
 }
 
@@ -134,13 +135,14 @@ std::vector<std::string> usbInstruments(const std::string& sysfs) {
     std::vector<std::string> names;
     for (const UsbtmcInterface& i : usbtmcInterfaces(sysfs)) {
         char ids[32];
-        std::snprintf(ids, sizeof ids, "USB0::0x%04x::0x%04x::", static_cast<unsigned>(i.vendor),
+        std::snprintf(ids, sizeof ids, "USB0::0x%04X::0x%04X::", static_cast<unsigned>(i.vendor),
                       static_cast<unsigned>(i.product));
         const std::string name = ids + i.serial + "::" + std::to_string(i.number) + "::INSTR";
         ResourceName parsed;
-        // A serial number with "::" in it would not name this interface.
+        // A serial number with "::" in it would not name this interface. The
+        // canonical form is the one viOpen and VI_ATTR_RSRC_NAME give.
         if (parseResourceName(name.c_str(), &parsed) == VI_SUCCESS && parsed.usbSerial == i.serial)
-            names.push_back(name);
+            names.push_back(parsed.canonical);
     }
     return names;
 }
@@ -182,10 +184,12 @@ std::vector<std::string> configuredResources(const std::string& file, const std:
     return names;
 }
 
-std::vector<std::string> discoverResources(const DiscoveryPlaces& places) {
+std::vector<std::string> discoverResources(const DiscoveryPlaces& places, bool askLan) {
     std::vector<std::string> all;
-    for (const auto& part : {serialPorts(places.sysfs), usbInstruments(places.sysfs),
-                             configuredResources(places.resourceList, places.resourceEnv)})
+    for (const auto& part :
+         {serialPorts(places.sysfs), usbInstruments(places.sysfs),
+          configuredResources(places.resourceList, places.resourceEnv),
+          askLan ? discoverLanInstruments(places.lan) : std::vector<std::string>{}})
         for (const std::string& name : part)
             if (std::find(all.begin(), all.end(), name) == all.end()) all.push_back(name);
     return all;

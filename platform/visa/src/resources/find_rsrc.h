@@ -1,5 +1,6 @@
-// find_rsrc.h - what viFindRsrc lists: serial ports, USB instruments and
-// the LAN instruments a user names, filtered by a VISA search expression.
+// find_rsrc.h - what viFindRsrc lists: serial ports, USB instruments, the
+// LAN instruments a user names and those LAN discovery finds, filtered by a
+// VISA search expression.
 #pragma once
 
 // GCC 12 warns, wrongly, about std::function inside <regex> when it inlines
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "lan_discovery.h"
 #include "rsrc_name.h"
 #include "visa.h"
 
@@ -26,6 +28,7 @@ struct DiscoveryPlaces {
     std::string sysfs;         // $QMDC_VISA_SYSFS, else "/sys"
     std::string resourceList;  // the LAN instruments file (see configuredResources)
     std::string resourceEnv;   // $QMDC_VISA_RESOURCES
+    LanDiscovery lan;          // $QMDC_VISA_DISCOVERY_MS, ...
     static DiscoveryPlaces fromEnvironment();
 };
 
@@ -53,8 +56,9 @@ ViStatus findUsbtmcNode(const std::string& sysfs, const ResourceName& name, std:
 // variable (separated by ";" or blanks), in canonical form; names that do
 // not parse are left out.
 std::vector<std::string> configuredResources(const std::string& file, const std::string& env);
-// All of the above, each name once.
-std::vector<std::string> discoverResources(const DiscoveryPlaces& places);
+// All of the above, each name once, in that order; then, when `askLan`, the
+// LAN instruments discovery finds that were not named.
+std::vector<std::string> discoverResources(const DiscoveryPlaces& places, bool askLan);
 
 // A VISA search expression ("?*::INSTR", "ASRL[0-9]*", "TCPIP?*|USB?*") as
 // a case-insensitive regular expression over the whole name;

@@ -8,6 +8,13 @@
 
 namespace qmdc::visa {
 
+// How long past its timeout a call on a LAN instrument (VXI-11, HiSLIP) may
+// still run, whatever the instrument sends or leaves unsent: the
+// instrument's own answer that its time ran out is awaited this long, an
+// abort is sent within it, and a peer that keeps sending is cut off by its
+// end. So every such call returns by its timeout plus this.
+constexpr ViUInt32 kTimeoutGraceMs = 250;
+
 // Built from a VISA timeout in milliseconds on the monotonic clock, so a
 // change of the wall clock neither shortens nor stretches a wait.
 class Deadline {
@@ -38,6 +45,15 @@ class Deadline {
     }
 
     bool expired() const { return !infinite_ && Clock::now() >= at_; }
+    // This deadline moved `ms` later (the same moment for every use, so that
+    // a grace is given once per call, never renewed per request).
+    Deadline later(ViUInt32 ms) const {
+        Deadline d = *this;
+        d.at_ += std::chrono::milliseconds(ms);
+        return d;
+    }
+    // The deadline and the grace: the last moment a LAN call may run.
+    Deadline graced() const { return later(kTimeoutGraceMs); }
     // For waits on a condition variable.
     bool infinite() const { return infinite_; }
     std::chrono::steady_clock::time_point at() const { return at_; }

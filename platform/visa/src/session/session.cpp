@@ -231,7 +231,10 @@ ViStatus Session::read(ViByte* buf, ViUInt32 count, ViUInt32* retCount) {
 
 ViStatus Session::send(const ViByte* buf, size_t len, bool end, const Deadline& deadline,
                        size_t* sent) {
-    inStep_ = false;  // the instrument may answer what is sent now
+    // The instrument may answer what is sent now, unless it is no query: a
+    // message without '?' has no answer (IEEE 488.2), so a command leaves
+    // the session in step and the query after it need not drain first.
+    if (std::memchr(buf, '?', len) != nullptr) inStep_ = false;
     ViStatus status = transport_->writeMessage(buf, len, end && sendEnd_, deadline, sent);
     const bool appendTermchar = end && sendEnd_ && transport_->endRules().termcharOnWrite;
     if (status == VI_SUCCESS && appendTermchar) {
@@ -478,7 +481,11 @@ ViStatus Session::queryf(const char* writeFmt, const char* readFmt, va_list* ap)
     } else {
         discardInput();
     }
+    // Its answer is read next: a peer that has closed shows there, so the
+    // command's write need not ask first.
+    transport_->answerReadNext(true);
     status = printLocked(writeFmt, ap, true, deadline);
+    transport_->answerReadNext(false);  // when nothing was written
     if (status < VI_SUCCESS) return status;
     return scanLocked(readFmt, ap, deadline);
 }

@@ -147,7 +147,8 @@ class Session {
     // Every answer asked for has been read to its END and nothing received is
     // left over, so no stale input can be waiting: a query then need not
     // drain the connection first (one system call less per query). Any
-    // write, timeout, error or partly read message clears it.
+    // write of a query (a message with '?'), timeout, error or partly read
+    // message clears it.
     bool inStep_ = false;
 
     std::string wrBuf_;    // formatted write buffer

@@ -55,11 +55,12 @@ class Transport {
                                   const Deadline& deadline, size_t* sent) {
         return write(buf, len, deadline, sent);
     }
-    // Waits until input is there, without reading it: for a protocol that
-    // knows its answer cannot have come yet (an RPC reply just after the
-    // call), so that the read after it needs no try that finds nothing.
-    // VI_SUCCESS, VI_ERROR_TMO or VI_ERROR_CONN_LOST; the default returns at once.
-    virtual ViStatus awaitInput(const Deadline& /*deadline*/) { return VI_SUCCESS; }
+    // The next write is a question whose answer the caller reads at once, in
+    // the same call: a lost connection shows in that read, so a transport
+    // that asks before each write whether its peer has closed (a socket
+    // session) may skip asking for that write. The write clears it; a caller
+    // whose write did not happen clears it itself.
+    virtual void answerReadNext(bool /*yes*/) {}
     // Drops input that has already arrived, without waiting for more.
     virtual void discardInput() = 0;
     // Ends every wait of this transport, the one another thread may be

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <system_error>
 
 namespace qmdc::visa {
 
@@ -22,8 +21,7 @@ constexpr ViUInt32 kDefaultMaxMessageKb = 1024;
 constexpr ViUInt32 kLargestMaxMessageKb = 65536;
 // Control messages (errors, lock strings, sizes) are short.
 constexpr uint64_t kMaxControlPayload = 65536;
-// Bound of an exchange that has no deadline of its own (unlock, attributes),
-// and what a lock request waits beyond the lock timeout it gives the server.
+// Bound of an exchange that has no deadline of its own (unlock, attributes).
 constexpr ViUInt32 kControlTimeoutMs = 5000;
 // Our largest Data message, whatever the server accepts.
 constexpr uint64_t kMaxDataPayload = 1u << 20;
@@ -56,7 +54,7 @@ class HislipTransport::AsyncTurn {
         std::unique_lock<std::mutex> lock(watch_->mutex);
         watch_->transaction = true;
         if (watch_->watcherReading) {
-            watch_->poke.raise();
+            watch_->thread.wake();
             watch_->changed.wait(lock, [this] { return !watch_->watcherReading; });
         }
     }
@@ -152,6 +150,9 @@ ViStatus HislipTransport::receive(Channel& channel, const Deadline& deadline, Me
             case hislip::Decoder::Result::NeedMore:
                 break;
         }
+        // A peer that keeps sending (a message a byte at a time, parts that
+        // never end) is read from only until the call's grace has passed.
+        if (deadline.graced().expired()) return VI_ERROR_TMO;
         ViByte bytes[16384];
         size_t got = 0;
         const ViStatus status = channel.stream->read(bytes, sizeof bytes, deadline, &got);
@@ -186,15 +187,30 @@ ViStatus HislipTransport::exchange(Type request, uint8_t control, uint32_t param
     AsyncTurn turn(watch_.get());
     ViStatus status =
         send(async_, request, control, parameter, payload.data(), payload.size(), deadline);
-    while (status == VI_SUCCESS) {
+    if (status != VI_SUCCESS) return status;
+    for (;;) {
         status = receive(async_, deadline, out);
-        if (status != VI_SUCCESS) return status;
-        if (out->type() == answer) return VI_SUCCESS;
+        if (status != VI_SUCCESS) break;
         if (out->type() == Type::FatalError || out->type() == Type::Error) return serverError(*out);
         if (out->type() == Type::AsyncServiceRequest) turn.setAside();
-        // Otherwise the answer to a request that timed out.
+        // The answer to a request given up on comes before this one's.
+        if (out->type() == answer && !takeOwed(answer)) return VI_SUCCESS;
+        // What is passed over never keeps the call past its deadline.
+        if (deadline.expired()) {
+            status = VI_ERROR_TMO;
+            break;
+        }
     }
+    // This request's answer may still come: it is owed, and dropped then.
+    if (status == VI_ERROR_TMO) ++owed_[static_cast<uint8_t>(answer)];
     return status;
+}
+
+bool HislipTransport::takeOwed(Type answer) {
+    unsigned& owed = owed_[static_cast<uint8_t>(answer)];
+    if (owed == 0) return false;
+    --owed;
+    return true;
 }
 
 ViStatus HislipTransport::startServiceRequests(ServiceRequestSink raised,
@@ -203,7 +219,6 @@ ViStatus HislipTransport::startServiceRequests(ServiceRequestSink raised,
     if (watch_) return VI_SUCCESS;
     if (dead_) return VI_ERROR_CONN_LOST;
     auto watch = std::make_unique<Watch>();
-    if (!watch->poke.ok()) return VI_ERROR_SYSTEM_ERROR;
     // Requests that came before the watch are not its events.
     unsigned before = 0;
     const ViStatus status = pullAsync();
@@ -212,17 +227,11 @@ ViStatus HislipTransport::startServiceRequests(ServiceRequestSink raised,
         return dead_ ? VI_ERROR_CONN_LOST
                      : fail(hislip::FatalCode::PoorlyFormedHeader, "malformed message");
     Watch& w = *watch;
-    try {
-        w.thread = std::thread([this, &w, raised = std::move(raised)] {
-            try {
-                watchServiceRequests(w, raised);
-            } catch (...) {
-                // Nothing leaves the thread: the watch ends.
-            }
+    const ViStatus started =
+        w.thread.start([this, &w, raised = std::move(raised)](WakeSignal& poke) {
+            watchServiceRequests(w, poke, raised);
         });
-    } catch (const std::system_error&) {
-        return VI_ERROR_SYSTEM_ERROR;
-    }
+    if (started != VI_SUCCESS) return started;
     watch_ = std::move(watch);
     return VI_SUCCESS;
 }
@@ -232,14 +241,15 @@ void HislipTransport::stopServiceRequests() {
     {
         std::lock_guard<std::mutex> lock(watch_->mutex);
         watch_->stopping = true;
-        watch_->poke.raise();
+        watch_->thread.wake();
     }
     watch_->changed.notify_all();
-    watch_->thread.join();
+    watch_->thread.stop();
     watch_.reset();
 }
 
-void HislipTransport::watchServiceRequests(Watch& w, const ServiceRequestSink& raised) {
+void HislipTransport::watchServiceRequests(Watch& w, WakeSignal& poke,
+                                           const ServiceRequestSink& raised) {
     std::unique_lock<std::mutex> lock(w.mutex);
     for (;;) {
         w.changed.wait(lock, [&w] { return w.stopping || w.pending > 0 || !w.transaction; });
@@ -256,14 +266,14 @@ void HislipTransport::watchServiceRequests(Watch& w, const ServiceRequestSink& r
         unsigned requests = 0;
         bool alive = false;
         try {
-            alive = watchOnce(w, &requests);
+            alive = watchOnce(poke, &requests);
         } catch (const std::bad_alloc&) {
             // Out of memory: the watch ends, and a transaction waiting for
             // the channel still gets it below.
         }
         lock.lock();
         w.watcherReading = false;
-        w.poke.lower();  // a stop stays seen: `stopping` is kept
+        poke.lower();  // a stop stays seen: `stopping` is kept
         w.pending += requests;
         w.changed.notify_all();
         // Requests already read are still raised when the channel is gone.
@@ -271,11 +281,11 @@ void HislipTransport::watchServiceRequests(Watch& w, const ServiceRequestSink& r
     }
 }
 
-bool HislipTransport::watchOnce(Watch& w, unsigned* requests) {
+bool HislipTransport::watchOnce(const WakeSignal& poke, unsigned* requests) {
     // Whole messages a transaction read past its answer come first.
     if (!takeAsyncMessages(requests)) return false;
     if (*requests > 0) return true;
-    return async_.stream->awaitInputOr(w.poke) == VI_SUCCESS && pullAsync() == VI_SUCCESS &&
+    return async_.stream->awaitInputOr(poke) == VI_SUCCESS && pullAsync() == VI_SUCCESS &&
            takeAsyncMessages(requests);
 }
 
@@ -295,6 +305,7 @@ bool HislipTransport::takeAsyncMessages(unsigned* requests) {
         if (result == hislip::Decoder::Result::NeedMore) return true;
         if (result != hislip::Decoder::Result::Message) return false;  // the next call fails
         if (m.type() == Type::AsyncServiceRequest) ++*requests;
+        takeOwed(m.type());  // a late answer: the next exchange need not wait for it
         if (m.type() == Type::FatalError) {
             // The server closes both channels after it.
             dead_ = true;
@@ -324,15 +335,19 @@ ViStatus HislipTransport::readMessage(ViByte* buf, size_t cap, const Deadline& d
                                       size_t* got, bool* end) {
     *got = 0;
     *end = false;
-    while (!haveCurrent_) {
+    for (bool first = true; !haveCurrent_; first = false) {
+        // What is passed over never keeps the call past its deadline.
+        if (!first && deadline.expired()) return VI_ERROR_TMO;
         const ViStatus status = receive(sync_, deadline, &current_);
         if (status != VI_SUCCESS) return status;
         switch (current_.type()) {
             case Type::Data:
             case Type::DataEnd:
                 // The answer to an earlier message (one given up on after a
-                // timeout) carries that message's id and is not this one's.
+                // timeout) carries that message's id and is not this one's;
+                // an empty Data carries nothing.
                 if (current_.header.parameter != answeredId_) break;
+                if (current_.type() == Type::Data && current_.payload.empty()) break;
                 currentPos_ = 0;
                 haveCurrent_ = true;
                 break;
@@ -420,7 +435,8 @@ ViStatus HislipTransport::deviceClear(const Deadline& deadline) {
     if (status == VI_SUCCESS)
         status = send(sync_, Type::DeviceClearComplete, 0, 0, nullptr, 0, deadline);
     // Everything before the acknowledgement belongs to the time before the clear.
-    while (status == VI_SUCCESS) {
+    for (bool first = true; status == VI_SUCCESS; first = false) {
+        if (!first && deadline.expired()) return VI_ERROR_TMO;
         status = receive(sync_, deadline, &m);
         if (status != VI_SUCCESS) break;
         if (m.type() == Type::FatalError) return serverError(m);
@@ -438,12 +454,11 @@ ViStatus HislipTransport::lockDevice(ViAccessMode mode, const char* accessKey, V
     std::string key;
     if (mode == VI_SHARED_LOCK)
         key = accessKey != nullptr && *accessKey != '\0' ? accessKey : "qmdc";
-    const ViUInt32 wait = timeoutMs > VI_TMO_INFINITE - kControlTimeoutMs
-                              ? VI_TMO_INFINITE
-                              : timeoutMs + kControlTimeoutMs;
+    // The server answers when the lock is granted or its timeout has passed;
+    // the grace is for that answer to come.
     Message m;
     const ViStatus status = exchange(Type::AsyncLock, 1, timeoutMs, key, Type::AsyncLockResponse,
-                                     Deadline::after(wait), &m);
+                                     Deadline::after(timeoutMs).graced(), &m);
     if (status != VI_SUCCESS) return status;
     switch (static_cast<hislip::LockResult>(m.header.control)) {
         case hislip::LockResult::Success:

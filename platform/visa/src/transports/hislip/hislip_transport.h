@@ -11,12 +11,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "hislip_codec.h"
+#include "service_request_watch.h"
 #include "tcp_transport.h"
 #include "transport.h"
-#include "wake_signal.h"
 
 namespace qmdc::visa {
 
@@ -75,19 +74,20 @@ class HislipTransport final : public Transport {
     struct Watch {
         std::mutex mutex;
         std::condition_variable changed;
-        WakeSignal poke;              // a transaction wants the channel, or the watch ends
         bool watcherReading = false;  // the thread waits on or reads the channel
         bool transaction = false;     // a transaction has the channel
         bool stopping = false;
         unsigned pending = 0;  // requests not raised yet
-        std::thread thread;
+        // The thread; its wake signal is raised when a transaction wants the
+        // channel, or the watch ends.
+        ServiceRequestWatch thread;
     };
     class AsyncTurn;
 
-    void watchServiceRequests(Watch& watch, const ServiceRequestSink& raised);
+    void watchServiceRequests(Watch& watch, WakeSignal& poke, const ServiceRequestSink& raised);
     // Waits for input or a poke, then takes what came; false once the
     // channel can carry nothing more for the watch.
-    bool watchOnce(Watch& watch, unsigned* requests);
+    bool watchOnce(const WakeSignal& poke, unsigned* requests);
     // Feeds what has arrived on the asynchronous channel to its decoder
     // without waiting: VI_SUCCESS, also when nothing came.
     ViStatus pullAsync();
@@ -103,9 +103,13 @@ class HislipTransport final : public Transport {
     // (FatalError to the server, both channels closed): VI_ERROR_IO.
     ViStatus receive(Channel& channel, const Deadline& deadline, hislip::Message* out);
     // Sends a request on the asynchronous channel and waits for the answer
-    // of type `answer`, passing over service requests and stale answers.
+    // of type `answer`, passing over service requests and the answers owed
+    // to requests that timed out: an answer is only ever its own request's.
     ViStatus exchange(Type request, uint8_t control, uint32_t parameter, const std::string& payload,
                       Type answer, const Deadline& deadline, hislip::Message* out);
+    // Counts off one answer of this type owed to a request that timed out;
+    // false when none is owed.
+    bool takeOwed(Type answer);
     // What an Error or FatalError from the server means for the operation
     // that received it.
     ViStatus serverError(const hislip::Message& message);
@@ -138,6 +142,10 @@ class HislipTransport final : public Transport {
     size_t currentPos_ = 0;
     bool haveCurrent_ = false;
     std::string out_;  // one outgoing message, kept for its capacity
+    // Per answer type, the answers still to come to asynchronous requests
+    // that timed out (the server answers every request, late or not); read
+    // by a transaction or by the watch, one at a time.
+    unsigned owed_[256] = {};
 
     std::unique_ptr<Watch> watch_;  // while service requests are watched
 };

@@ -9,9 +9,11 @@
 
 namespace qmdc::visa {
 
-// Every wait is a poll() bounded by the deadline; read() and write() never
-// block, so a timeout is always honoured. The poll also watches a wake
-// signal, which interrupt() raises, so that viClose ends a wait at once
+// Every wait is a poll() bounded by the deadline, or on a socket a receive
+// bounded by its receive timeout, set within the deadline; nothing else
+// blocks, so a timeout is always honoured. The poll also watches a wake
+// signal, which interrupt() raises (and on a socket interrupt() shuts the
+// connection, which ends a receive), so that viClose ends a wait at once
 // even with an infinite timeout.
 class FdTransport : public Transport {
   public:
@@ -25,7 +27,6 @@ class FdTransport : public Transport {
 
     ViStatus read(ViByte* buf, size_t cap, const Deadline& deadline, size_t* got) override;
     ViStatus write(const ViByte* buf, size_t len, const Deadline& deadline, size_t* sent) override;
-    ViStatus awaitInput(const Deadline& deadline) override;
     // Waits, with no limit, until input is there or `also` is raised, without
     // taking either: VI_SUCCESS, or VI_ERROR_CONN_LOST once interrupted.
     ViStatus awaitInputOr(const WakeSignal& also);
@@ -36,9 +37,10 @@ class FdTransport : public Transport {
     // command unnoticed, while a protocol that reads an answer after each
     // write, or a line whose hang-up fails the write, learns of it anyway.
     void checkPeerBeforeWrites() { checkPeer_ = true; }
+    void answerReadNext(bool yes) override { answerReadNext_ = yes; }
 
   protected:
-    FdTransport(int fd, bool isSocket) : fd_(fd), socket_(isSocket) {}
+    FdTransport(int fd, bool isSocket);
     const int fd_;
 
   private:
@@ -49,8 +51,14 @@ class FdTransport : public Transport {
                   const WakeSignal* also = nullptr);
     // The line hung up, or (socket) the peer has closed its side.
     bool hungUp();
+    // Sets the socket's receive timeout to end within the deadline; false
+    // when none is left or it cannot be set (the read then polls).
+    bool armReceiveTimeout(const Deadline& deadline);
     const bool socket_;
     bool checkPeer_ = false;
+    bool answerReadNext_ = false;  // the next write is a question, read at once
+    bool wroteSinceRead_ = false;  // the next read waits for input first
+    int armedMs_ = -1;             // the socket's receive timeout: 0 none, -1 not set
     WakeSignal wake_;
     std::atomic<bool> interrupted_{false};
 };

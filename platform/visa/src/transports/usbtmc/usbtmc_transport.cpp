@@ -51,7 +51,7 @@ void UsbtmcTransport::interrupt() {
     {
         std::lock_guard<std::mutex> lock(watchMutex_);
         interrupted_ = true;
-        if (wake_) wake_->raise();
+        watch_.wake();
     }
     device_->cancel();
 }
@@ -59,27 +59,15 @@ void UsbtmcTransport::interrupt() {
 ViStatus UsbtmcTransport::startServiceRequests(ServiceRequestSink raised, const Deadline&) {
     stopServiceRequests();
     if (!device_->canRequestService()) return VI_ERROR_NSUP_OPER;
-    auto wake = std::make_unique<WakeSignal>();
-    if (!wake->ok()) return VI_ERROR_ALLOC;
+    // Under the lock, so that a close either sees the watch or is seen here.
     std::lock_guard<std::mutex> lock(watchMutex_);
     if (interrupted_) return VI_ERROR_CONN_LOST;
-    try {
-        watcher_ = std::thread(&UsbtmcTransport::watch, this, std::move(raised), std::cref(*wake));
-    } catch (const std::system_error&) {
-        return VI_ERROR_ALLOC;
-    }
-    wake_ = std::move(wake);
-    return VI_SUCCESS;
+    return watch_.start(
+        [this, raised = std::move(raised)](WakeSignal& wake) { watch(raised, wake); });
 }
 
 void UsbtmcTransport::stopServiceRequests() {
-    {
-        std::lock_guard<std::mutex> lock(watchMutex_);
-        if (wake_) wake_->raise();
-    }
-    if (watcher_.joinable()) watcher_.join();
-    std::lock_guard<std::mutex> lock(watchMutex_);
-    wake_.reset();
+    watch_.stop();
 }
 
 // Ends when stopped, closed, or when the device fails (the session's next

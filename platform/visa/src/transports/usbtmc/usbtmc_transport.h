@@ -5,11 +5,10 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <thread>
 
+#include "service_request_watch.h"
 #include "transport.h"
 #include "usbtmc_device.h"
-#include "wake_signal.h"
 
 namespace qmdc::visa {
 
@@ -59,11 +58,10 @@ class UsbtmcTransport final : public Transport {
 
     std::unique_ptr<UsbtmcDevice> device_;
     std::atomic<bool> interrupted_{false};
-    // The watch: its thread, and the signal that ends it, which interrupt()
-    // raises from another thread (hence the mutex around its pointer).
+    // The watch, which interrupt() ends from another thread; the mutex
+    // orders a close against a start.
     std::mutex watchMutex_;
-    std::unique_ptr<WakeSignal> wake_;
-    std::thread watcher_;
+    ServiceRequestWatch watch_;
     // A service request was delivered and no status byte read since.
     std::atomic<bool> requestUnread_{false};
     ViByte termchar_ = '\n';

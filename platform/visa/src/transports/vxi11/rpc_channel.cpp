@@ -29,11 +29,8 @@ ViStatus RpcChannel::call(uint32_t proc, xdrproc_t encode, const void* args, xdr
         if (sent != 0) broken_ = true;
         return status;
     }
-    // The reply cannot be there yet unless bytes of an earlier one are.
-    if (inBegin_ == inEnd_) {
-        const ViStatus waited = stream_->awaitInput(deadline);
-        if (waited != VI_SUCCESS) return waited;
-    }
+    // The stream's first read after the call waits for the reply (no read
+    // that finds nothing): a call is one send and one receive.
     return awaitReply(header.xid, decode, results, deadline);
 }
 
@@ -56,6 +53,9 @@ ViStatus RpcChannel::awaitReply(uint32_t xid, xdrproc_t decode, void* results,
             continue;
         }
         inBegin_ = inEnd_ = 0;
+        // A peer that keeps sending (replies to other calls, empty
+        // fragments) is read from only until the deadline.
+        if (deadline.expired()) return VI_ERROR_TMO;
         size_t got = 0;
         const ViStatus status = stream_->read(in_, sizeof in_, deadline, &got);
         if (status < VI_SUCCESS) return status;

@@ -19,9 +19,11 @@ constexpr Device_Flags kEnd = 0x08;
 constexpr long kReasonChr = 0x02;
 constexpr long kReasonEnd = 0x04;
 
-// How long past the io_timeout the instrument's own timeout reply is awaited.
-constexpr ViUInt32 kReplyGraceMs = 100;
-constexpr ViUInt32 kAbortMs = 250;  // an abort or a destroy_link that gets no reply
+// A call that has no timeout of its own (destroy_link, device_unlock, the
+// end of the interrupt channel): the grace alone bounds it.
+Deadline graceOnly() {
+    return Deadline::after(0);
+}
 constexpr Device_ErrorCode kChannelEstablished = 29;
 
 // destroy_intr_chan takes no arguments.
@@ -51,12 +53,6 @@ const ErrorMap kErrors[] = {
     {23, VI_ERROR_ABORT},         // abort
     {29, VI_ERROR_IO},            // channel already established
 };
-
-// The deadline of the RPC exchange: the instrument's io_timeout and the grace.
-Deadline replyDeadline(const Deadline& deadline) {
-    const ViUInt32 io = deadline.remainingVisaMs();
-    return Deadline::after(io >= 0xFFFFFFFFu - kReplyGraceMs ? 0xFFFFFFFFu : io + kReplyGraceMs);
-}
 
 // This end's IPv4 address (network order), also from an IPv4-mapped IPv6
 // one; 0 when it has none.
@@ -131,7 +127,7 @@ ViStatus createLink(const ResourceName& name, const Deadline& deadline,
     // connection; so its absence is no failure.
     ViStatus ignored = VI_SUCCESS;
     link->abort = connectChannel(name.host, resp.abortPort, DEVICE_ASYNC, DEVICE_ASYNC_VERSION,
-                                 Deadline::after(kAbortMs), &ignored);
+                                 graceOnly().graced(), &ignored);
     return VI_SUCCESS;
 }
 
@@ -152,7 +148,7 @@ Vxi11Transport::~Vxi11Transport() {
     Device_Link lid = link_.lid;
     Device_Error result{};
     link_.core->call(destroy_link, xdr_Device_Link, lid, xdr_Device_Error, &result,
-                     Deadline::after(kAbortMs));
+                     graceOnly().graced());
 }
 
 template <class Args, class Results>
@@ -168,12 +164,17 @@ ViStatus Vxi11Transport::coreCall(uint32_t proc, bool_t (*encode)(XDR*, Args*), 
         ~Idle() { busy = false; }
     } idle{busy_};
     if (interrupted_ || connectionLost_) return VI_ERROR_CONN_LOST;
-    ViStatus status =
-        link_.core->call(proc, encode, args, decode, results, replyDeadline(deadline));
+    // The instrument has the time left as its io_timeout, and the grace to
+    // say itself that it ran out. The grace is the whole VISA call's, given
+    // once: a call that makes request after request (a read the instrument
+    // answers without END for ever) starts none past it.
+    const Deadline last = deadline.graced();
+    if (last.expired()) return VI_ERROR_TMO;
+    ViStatus status = link_.core->call(proc, encode, args, decode, results, last);
     if (status == VI_ERROR_TMO) {
         // The instrument did not even say that it timed out: it is told to
         // stop, and its late reply will be skipped by the next call.
-        sendAbort();
+        sendAbort(last);
     } else if (status == VI_ERROR_CONN_LOST) {
         connectionLost_ = true;
     }
@@ -187,13 +188,15 @@ ViStatus Vxi11Transport::coreCall(uint32_t proc, bool_t (*encode)(XDR*, Args*), 
     return status;
 }
 
-void Vxi11Transport::sendAbort() {
+void Vxi11Transport::sendAbort(const Deadline& deadline) {
     std::lock_guard<std::mutex> lock(abortMutex_);
     if (!link_.abort) return;
     Device_Link lid = link_.lid;
     Device_Error result{};
+    // Past the deadline the abort still goes out (a write tries before it
+    // waits); its reply, not awaited then, is skipped by the next abort.
     if (link_.abort->call(device_abort, xdr_Device_Link, lid, xdr_Device_Error, &result,
-                          Deadline::after(kAbortMs)) == VI_ERROR_CONN_LOST)
+                          deadline) == VI_ERROR_CONN_LOST)
         link_.abort.reset();
 }
 
@@ -204,7 +207,7 @@ void Vxi11Transport::interrupt() {
         if (watch_) watch_->wake();
     }
     if (!busy_) return;  // no call to wake: the link is destroyed in good order
-    sendAbort();
+    sendAbort(graceOnly().graced());
     link_.core->stream().interrupt();
 }
 
@@ -235,13 +238,15 @@ ViStatus Vxi11Transport::readMessage(ViByte* buf, size_t cap, const Deadline& de
                                      rpc::decodeDeviceReadResp, &resp, deadline);
     if (status != VI_SUCCESS) return status;
     const size_t n = resp.data.data_len;
-    if (n <= cap) {
+    // More than was asked for is a broken server's, and never copied.
+    const bool fits = n <= parms.requestSize;
+    if (fits) {
         if (n > 0) std::memcpy(buf, resp.data.data_val, n);
         *got = n;
         *end = (resp.reason & (kReasonEnd | kReasonChr)) != 0;
     }
     xdr_free(rpc::xdrProc(xdr_Device_ReadResp), reinterpret_cast<char*>(&resp));
-    return n <= cap ? VI_SUCCESS : VI_ERROR_IO;  // more than was asked for: a broken server
+    return fits ? VI_SUCCESS : VI_ERROR_IO;
 }
 
 ViStatus Vxi11Transport::writeMessage(const ViByte* buf, size_t len, bool end,
@@ -329,8 +334,7 @@ ViStatus Vxi11Transport::unlockDevice() {
     deviceLocked_ = false;
     Device_Link lid = link_.lid;
     Device_Error result{};
-    return coreCall(device_unlock, xdr_Device_Link, lid, xdr_Device_Error, &result,
-                    Deadline::after(kAbortMs));
+    return coreCall(device_unlock, xdr_Device_Link, lid, xdr_Device_Error, &result, graceOnly());
 }
 
 ViStatus Vxi11Transport::startServiceRequests(ServiceRequestSink raised, const Deadline& deadline) {
@@ -356,7 +360,8 @@ ViStatus Vxi11Transport::startServiceRequests(ServiceRequestSink raised, const D
     callBack.progNum = DEVICE_INTR;
     callBack.progVers = DEVICE_INTR_VERSION;
     callBack.progFamily = DEVICE_TCP;
-    if (!channel->start(handle, std::move(raised))) return VI_ERROR_ALLOC;
+    status = channel->start(handle, std::move(raised));
+    if (status != VI_SUCCESS) return status;
     {
         std::lock_guard<std::mutex> lock(watchMutex_);
         watch_ = std::move(channel);
@@ -391,7 +396,7 @@ void Vxi11Transport::stopServiceRequests() {
     if (!watch_) return;
     // After a close (interrupt) these fail at once; the instrument then
     // learns it from destroy_link or the connection's end.
-    endInterruptChannel(Deadline::after(kAbortMs));
+    endInterruptChannel(graceOnly());
     std::unique_ptr<InterruptChannel> channel;
     {
         std::lock_guard<std::mutex> lock(watchMutex_);

@@ -62,15 +62,16 @@ class Vxi11Transport final : public Transport {
 
   private:
     // One core call within the deadline: the instrument is given the time
-    // left as its io_timeout and a little more to say so itself; past that,
-    // the call is aborted and VI_ERROR_TMO returned. Maps the VXI-11 error.
+    // left as its io_timeout and the grace (kTimeoutGraceMs) to say so
+    // itself; past that, the call is aborted and VI_ERROR_TMO returned. Maps
+    // the VXI-11 error.
     template <class Args, class Results>
     ViStatus coreCall(uint32_t proc, bool_t (*encode)(XDR*, Args*), const Args& args,
                       bool_t (*decode)(XDR*, Results*), Results* results, const Deadline& deadline);
     ViStatus generic(uint32_t proc, const Deadline& deadline);
     Device_GenericParms genericParms(const Deadline& deadline) const;
     // Asks the server on the abort channel to end the call in progress.
-    void sendAbort();
+    void sendAbort(const Deadline& deadline);
     // Tells the instrument to stop calling back (no SRQ, no channel).
     void endInterruptChannel(const Deadline& deadline);
 

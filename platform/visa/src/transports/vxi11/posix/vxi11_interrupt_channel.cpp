@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
-#include <system_error>
 #include <vector>
 
 #include "descriptor.h"
@@ -128,8 +127,10 @@ std::unique_ptr<InterruptChannel> InterruptChannel::listen(in_addr_t address, Vi
         ::close(fd);
         return nullptr;
     }
-    std::unique_ptr<InterruptChannel> channel(new InterruptChannel(fd, ntohs(sa.sin_port)));
-    if (!channel->wake_.ok()) {
+    std::unique_ptr<InterruptChannel> channel(new (std::nothrow)
+                                                  InterruptChannel(fd, ntohs(sa.sin_port)));
+    if (!channel) {
+        ::close(fd);
         *status = VI_ERROR_ALLOC;
         return nullptr;
     }
@@ -142,38 +143,24 @@ InterruptChannel::~InterruptChannel() {
     ::close(listener_);
 }
 
-bool InterruptChannel::start(std::string handle, Sink raised) {
+ViStatus InterruptChannel::start(std::string handle, Sink raised) {
     handle_ = std::move(handle);
     raised_ = std::move(raised);
-    try {
-        thread_ = std::thread(&InterruptChannel::run, this);
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return watch_.start([this](WakeSignal& wake) { watch(wake); });
 }
 
 void InterruptChannel::stop() {
-    wake();
-    if (thread_.joinable()) thread_.join();
+    watch_.stop();
 }
 
-void InterruptChannel::run() {
-    try {
-        watch();
-    } catch (const std::bad_alloc&) {
-        // Out of memory: the watch ends; nothing leaves the thread.
-    }
-}
-
-void InterruptChannel::watch() {
+void InterruptChannel::watch(const WakeSignal& wake) {
     std::vector<std::unique_ptr<Caller>> callers;
     callers.reserve(kMaxCallers);
     std::vector<pollfd> fds;
     fds.reserve(2 + kMaxCallers);
     for (;;) {
         fds.clear();
-        fds.push_back(pollfd{wake_.fd(), POLLIN, 0});
+        fds.push_back(pollfd{wake.fd(), POLLIN, 0});
         fds.push_back(pollfd{listener_, POLLIN, 0});
         for (const auto& caller : callers)
             fds.push_back(

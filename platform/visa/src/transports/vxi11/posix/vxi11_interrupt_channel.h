@@ -10,10 +10,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "service_request_watch.h"
 #include "visa.h"
-#include "wake_signal.h"
 
 namespace qmdc::visa {
 
@@ -34,25 +33,23 @@ class InterruptChannel {
     // Starts the thread: each device_intr_srq call that carries `handle`
     // calls `raised` on it. Other calls are answered and raise nothing; a
     // caller that sends what is no RPC call, or never reads the replies, is
-    // dropped. False when the thread cannot be started.
-    bool start(std::string handle, Sink raised);
+    // dropped. VI_ERROR_ALLOC when the thread cannot be started.
+    ViStatus start(std::string handle, Sink raised);
     // Ends the watch soon; safe from any thread, at any time.
-    void wake() { wake_.raise(); }
+    void wake() { watch_.wake(); }
     // Ends the watch and waits for the thread (and a `raised` in progress).
     void stop();
 
   private:
     explicit InterruptChannel(int listener, uint16_t port) : listener_(listener), port_(port) {}
     struct Caller;
-    void run();
-    void watch();
+    void watch(const WakeSignal& wake);
 
     const int listener_;
     const uint16_t port_;
-    WakeSignal wake_;
     std::string handle_;
     Sink raised_;
-    std::thread thread_;
+    ServiceRequestWatch watch_;
 };
 
 }  // namespace qmdc::visa
