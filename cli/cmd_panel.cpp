@@ -10,7 +10,6 @@
 #include "interrupt.h"
 #include "option_checks.h"
 #include "panel/panel_server.h"
-#include "panel/store_sessions.h"
 #include "subcommands.h"
 #include "supply_arguments.h"
 
@@ -41,17 +40,8 @@ void OpenBrowser(const std::string& url) {
 }
 
 int RunPanel(const PanelCommand& command) {
-    std::vector<ConnectionOptions> connections = command.supplies.Connections();
-    if (connections.empty()) {
-        for (const std::string& name : StoreDriverSessions()) {
-            connections.push_back(command.supplies.common());
-            connections.back().resource = name;
-        }
-        if (connections.empty()) {
-            throw UsageError(
-                "RESOURCE is required: the configuration store names no driver session");
-        }
-    }
+    const std::vector<ConnectionOptions> connections =
+        command.supplies.ConnectionsOrStoreSessions();
     panel::WorkerSettings settings;
     settings.rateHz = command.rate;
     settings.chartSeconds = command.chartMinutes * 60.0;

@@ -13,6 +13,7 @@
 
 #include "panel/panel_routes.h"
 #include "support/fuzz_check.h"
+#include "support/request_text.h"
 
 using namespace qmdc::cli::panel;
 
@@ -35,36 +36,6 @@ class RecordingBackend : public PanelBackend {
     int runs = 0;
 };
 
-std::string NextLine(const std::string& text, size_t& at) {
-    const size_t end = std::min(text.find('\n', at), text.size());
-    std::string line = text.substr(at, end - at);
-    at = end < text.size() ? end + 1 : end;
-    return line;
-}
-
-HttpRequest Parse(const std::string& text) {
-    HttpRequest request;
-    size_t at = 0;
-    request.method = NextLine(text, at);
-    request.path = NextLine(text, at);
-    const std::string query = NextLine(text, at);
-    for (size_t from = 0; from <= query.size();) {
-        const size_t end = std::min(query.find('&', from), query.size());
-        const std::string pair = query.substr(from, end - from);
-        const size_t equals = pair.find('=');
-        request.query.emplace(pair.substr(0, equals),
-                              equals == std::string::npos ? "" : pair.substr(equals + 1));
-        from = end + 1;
-    }
-    for (std::string line; !(line = NextLine(text, at)).empty();) {
-        const size_t colon = line.find(':');
-        request.headers.emplace(line.substr(0, colon),
-                                colon == std::string::npos ? "" : line.substr(colon + 1));
-    }
-    request.body = text.substr(at);
-    return request;
-}
-
 bool Allowed(const HttpRequest& request) {
     return request.method == "POST" && request.Query("token") == kToken &&
            (request.Header("Host") == "127.0.0.1:8080" ||
@@ -76,7 +47,8 @@ bool Allowed(const HttpRequest& request) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const AccessPolicy policy(kToken, HostsFor("127.0.0.1", 8080));
-    const HttpRequest request = Parse(std::string(reinterpret_cast<const char*>(data), size));
+    const HttpRequest request =
+        qmdc::fuzz::ParseRequestText(std::string(reinterpret_cast<const char*>(data), size));
     RecordingBackend backend;
     const HttpResponse response = PanelRoutes(policy, backend).Handle(request);
     static const int kStatuses[] = {200, 400, 403, 404, 405, 422};

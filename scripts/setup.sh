@@ -24,6 +24,8 @@ packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-in
 # qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.
 packages+=(libcpp-httplib-dev nlohmann-json3-dev libjs-dygraphs chromium python3-websocket)
+# qmdc exporter: its test runs a Prometheus server of its own and checks with promtool.
+packages+=(prometheus)
 install_options=()
 if [[ "${1:-}" == --demo ]]; then
   packages=("${demo_packages[@]}")
