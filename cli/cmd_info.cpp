@@ -15,15 +15,10 @@
 namespace qmdc::cli {
 namespace {
 
-std::string Ratings(const DriverSession& session) {
-    ViReal64 volts = 0.0, amps = 0.0, ampsAtFullVoltage = 0.0;
-    session.Check(QmDC_QueryMaxVoltageLevel(session.vi(), "", 0.0, &volts), "voltage rating");
-    session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", 0.0, &amps), "current rating");
-    // At full voltage the power rating limits the current.
-    session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", volts, &ampsAtFullVoltage),
-                  "power rating");
-    return RealText(volts) + " V, " + RealText(amps) + " A, " +
-           RealText(volts * ampsAtFullVoltage) + " W";
+std::string RatingsText(const DriverSession& session) {
+    const Ratings ratings = QueryRatings(session);
+    return RealText(ratings.volts) + " V, " + RealText(ratings.amps) + " A, " +
+           RealText(ratings.watts) + " W";
 }
 
 std::string Revisions(const DriverSession& session, std::string& firmware) {
@@ -82,7 +77,7 @@ Runner DefineInfo(CLI::App& command) {
         Line("Output", Output(session));
         Line("Levels", Levels(session));
         Line("Protection", Protection(session));
-        Line("Ratings", Ratings(session));
+        Line("Ratings", RatingsText(session));
         Line("Firmware", firmware);
         Line("Driver",
              session.Text(QMDC_ATTR_SPECIFIC_DRIVER_PREFIX, "driver prefix") + " " + driver);

@@ -12,7 +12,6 @@
 #include "http/listen_address.h"
 #include "panel/browser_opening.h"
 #include "panel/panel_server.h"
-#include "panel/store_sessions.h"
 #include "subcommands.h"
 #include "supply_arguments.h"
 
@@ -31,17 +30,8 @@ struct PanelCommand {
 };
 
 int RunPanel(const PanelCommand& command) {
-    std::vector<ConnectionOptions> connections = command.supplies.Connections();
-    if (connections.empty()) {
-        for (const std::string& name : StoreDriverSessions()) {
-            connections.push_back(command.supplies.common());
-            connections.back().resource = name;
-        }
-        if (connections.empty()) {
-            throw UsageError(
-                "RESOURCE is required: the configuration store names no driver session");
-        }
-    }
+    const std::vector<ConnectionOptions> connections =
+        command.supplies.ConnectionsOrStoreSessions();
     panel::WorkerSettings settings;
     settings.rateHz = command.rate;
     settings.chartSeconds = command.chartMinutes * 60.0;

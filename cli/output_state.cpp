@@ -38,4 +38,17 @@ Reading MeasureOutput(const DriverSession& session) {
     return reading;
 }
 
+Ratings QueryRatings(const DriverSession& session) {
+    Ratings ratings;
+    ViReal64 ampsAtFullVoltage = 0.0;
+    session.Check(QmDC_QueryMaxVoltageLevel(session.vi(), "", 0.0, &ratings.volts),
+                  "voltage rating");
+    session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", 0.0, &ratings.amps),
+                  "current rating");
+    session.Check(QmDC_QueryMaxCurrentLimit(session.vi(), "", ratings.volts, &ampsAtFullVoltage),
+                  "power rating");
+    ratings.watts = ratings.volts * ampsAtFullVoltage;
+    return ratings;
+}
+
 }  // namespace qmdc::cli

@@ -22,4 +22,14 @@ struct Reading {
 
 Reading MeasureOutput(const DriverSession& session);
 
+// What the model can do: its voltage and current ratings, and its power
+// rating (at full voltage the power rating limits the current).
+struct Ratings {
+    double volts = 0.0;
+    double amps = 0.0;
+    double watts = 0.0;
+};
+
+Ratings QueryRatings(const DriverSession& session);
+
 }  // namespace qmdc::cli

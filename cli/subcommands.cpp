@@ -20,6 +20,8 @@ const std::vector<Subcommand>& Subcommands() {
         {"list", "list the instruments the VISA library finds (--identify: ask each)", DefineList},
         {"log", "read supplies at an interval for hours into CSV or JSON Lines", DefineLog},
         {"panel", "a soft front panel in the browser for one supply or a rack", DefinePanel},
+        {"exporter", "serve the readings of supplies as Prometheus metrics (GET /metrics)",
+         DefineExporter},
     };
     return subcommands;
 }

@@ -33,5 +33,6 @@ Runner DefineShell(CLI::App& command);
 Runner DefineList(CLI::App& command);
 Runner DefineLog(CLI::App& command);
 Runner DefinePanel(CLI::App& command);
+Runner DefineExporter(CLI::App& command);
 
 }  // namespace qmdc::cli

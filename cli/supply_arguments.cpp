@@ -2,6 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "failure.h"
+#include "store_sessions.h"
+
 namespace qmdc::cli {
 
 SupplyArguments::SupplyArguments(CLI::App& command, StatusCheck statusCheck) {
@@ -21,13 +24,29 @@ SupplyArguments::SupplyArguments(CLI::App& command, StatusCheck statusCheck) {
     command.add_flag("--trace", common_.trace, "show the instrument traffic on stderr");
 }
 
-std::vector<ConnectionOptions> SupplyArguments::Connections() const {
+std::vector<ConnectionOptions> SupplyArguments::ConnectionsTo(
+    const std::vector<std::string>& resources) const {
     std::vector<ConnectionOptions> connections;
-    for (const std::string& resource : resources_) {
+    for (const std::string& resource : resources) {
         connections.push_back(common_);
         connections.back().resource = resource;
     }
+    return connections;
+}
+
+std::vector<ConnectionOptions> SupplyArguments::Connections() const {
+    std::vector<ConnectionOptions> connections = ConnectionsTo(resources_);
     if (connections.empty() && common_.simulate) connections.push_back(common_);
+    return connections;
+}
+
+std::vector<ConnectionOptions> SupplyArguments::ConnectionsOrStoreSessions() const {
+    std::vector<ConnectionOptions> connections = Connections();
+    if (!connections.empty()) return connections;
+    connections = ConnectionsTo(StoreDriverSessions());
+    if (connections.empty()) {
+        throw UsageError("RESOURCE is required: the configuration store names no driver session");
+    }
     return connections;
 }
 

@@ -23,7 +23,9 @@ packages+=(libavahi-client3 avahi-daemon avahi-utils dbus)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
 # qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.
-packages+=(nlohmann-json3-dev libjs-dygraphs chromium python3-websocket)
+packages+=(libcpp-httplib-dev nlohmann-json3-dev libjs-dygraphs chromium python3-websocket)
+# qmdc exporter: its test runs a Prometheus server of its own and checks with promtool.
+packages+=(prometheus)
 install_options=()
 if [[ "${1:-}" == --demo ]]; then
   packages=("${demo_packages[@]}")

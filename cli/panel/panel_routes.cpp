@@ -7,6 +7,7 @@
 
 #include "text_case.h"
 #include "number_text.h"
+#include "metrics/panel_metrics.h"
 #include "panel/panel_page.h"
 
 namespace qmdc::cli::panel {
@@ -152,6 +153,11 @@ HttpResponse PanelRoutes::Handle(const HttpRequest& request) const {
             }
         }
         return ErrorResponse(404, "no such change: " + EchoText(path));
+    }
+    if (path == "/metrics") {
+        const metrics::MetricsPage page = metrics::RenderMetrics(
+            metrics::PanelSnapshots(backend_.State()), request.Header("Accept"));
+        return Text(page.body, page.contentType.c_str());
     }
     if (path == "/") {
         std::string page = kPanelPage;

@@ -5,6 +5,7 @@
 //   GET  /                          the page          GET /panel.js   its script
 //   GET  /api/state                 all supplies      GET /api/history/N
 //   GET  /api/log/N.csv             supply N's log
+//   GET  /metrics                   the supplies as Prometheus metrics
 //   POST /api/supplies/N/COMMAND    {"value": ...}; COMMAND is voltage, current, ovp,
 //                                   ocp, output, reset-protection or read-errors
 #pragma once

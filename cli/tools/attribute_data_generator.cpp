@@ -1,19 +1,19 @@
 // Writes the tool's attribute data (attribute_data.h) as C++ source: each row
-// of the driver's attribute table with its named values, and the unit and
-// description that the row's macro has in its comment in QmDC.h:
+// of the driver's attribute table (as attribute_table_json exports it, the
+// same export the Python binding is generated from) with its named values,
+// and the unit and description that the row's macro has in its comment in
+// QmDC.h:
 //   #define QMDC_ATTR_VOLTAGE_LEVEL (1250001L) /* ViReal64, R/W, volts: what it is */
-// Run at build time: attribute_data_generator <QmDC.h> <output.cpp>.
+// Run at build time: attribute_data_generator <table.json> <QmDC.h> <output.cpp>.
 // A row whose macro the header lacks stops the build.
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "driver/attribute_table.h"
-#include "kiln/attributes/enum_command_map.h"
-#include "kiln/session/driver_definition.h"
 
 namespace {
 
@@ -85,60 +85,71 @@ std::string Quoted(const std::string& text) {
     return out + "\"";
 }
 
-const char* ValueTypeName(kiln::ValueType type) {
-    switch (type) {
-        case kiln::ValueType::Int32:
-            return "ValueType::Int32";
-        case kiln::ValueType::Real64:
-            return "ValueType::Real64";
-        case kiln::ValueType::Boolean:
-            return "ValueType::Boolean";
-        case kiln::ValueType::Session:
-            return "ValueType::Session";
-        default:
-            return "ValueType::String";
-    }
-}
+// The export's type names and the tool's.
+const std::map<std::string, const char*> kValueTypes = {
+    {"ViInt32", "ValueType::Int32"},     {"ViReal64", "ValueType::Real64"},
+    {"ViBoolean", "ValueType::Boolean"}, {"ViSession", "ValueType::Session"},
+    {"ViString", "ValueType::String"},
+};
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: attribute_data_generator QmDC.h output.cpp\n");
-        return 2;
-    }
-    const std::string prefix = kiln::RegisteredDriver().attributePrefix;
-    const auto comments = HeaderComments(argv[1], prefix);
-    std::ostringstream out;
+int Generate(const nlohmann::json& table, const std::string& headerPath, std::ostream& out) {
+    const std::string prefix = table.at("prefix").get<std::string>();
+    const auto comments = HeaderComments(headerPath, prefix);
     out << "// Generated from the driver's attribute table and QmDC.h by "
            "attribute_data_generator; do not edit.\n"
         << "#include \"attribute_data.h\"\n\nnamespace qmdc::cli {\n\n"
         << "const char* AttributePrefix() {\n    return " << Quoted(prefix) << ";\n}\n\n"
         << "const std::vector<AttributeInfo>& AttributeList() {\n"
         << "    static const std::vector<AttributeInfo> rows = {\n";
-    for (const kiln::AttributeRow& row : qmdc::AttributeTable()) {
-        const auto comment = comments.find(row.name);
+    for (const nlohmann::json& row : table.at("attributes")) {
+        const std::string name = row.at("name").get<std::string>();
+        const auto comment = comments.find(name);
         if (comment == comments.end()) {
-            std::fprintf(stderr, "attribute_data_generator: %s has no macro in %s\n", row.name,
-                         argv[1]);
+            std::fprintf(stderr, "attribute_data_generator: %s has no macro in %s\n", name.c_str(),
+                         headerPath.c_str());
             return 1;
         }
-        out << "        {" << Quoted(row.name) << ", " << row.id << "UL, "
-            << ValueTypeName(row.type) << ", "
-            << (row.access == kiln::Access::ReadWrite ? "true" : "false") << ", "
-            << (row.channel == kiln::ChannelRule::PerChannel ? "true" : "false") << ", "
+        const auto type = kValueTypes.find(row.at("type").get<std::string>());
+        if (type == kValueTypes.end()) {
+            std::fprintf(stderr, "attribute_data_generator: %s has a type the tool lacks\n",
+                         name.c_str());
+            return 1;
+        }
+        out << "        {" << Quoted(name) << ", " << row.at("id").get<unsigned long>() << "UL, "
+            << type->second << ", " << (row.at("writable").get<bool>() ? "true" : "false") << ", "
+            << (row.at("per_channel").get<bool>() ? "true" : "false") << ", "
             << Quoted(comment->second.unit) << ", " << Quoted(comment->second.description) << ", {";
-        if (row.behaviour.map != nullptr) {
+        if (!row.at("values").is_null()) {
             const char* separator = "";
-            for (const kiln::DefinedValue& value : kiln::DefinedValues(row.behaviour.map())) {
-                out << separator << "{" << Quoted(value.name) << ", " << value.value << "}";
+            for (const nlohmann::json& value : table.at("values").at(row.at("values"))) {
+                out << separator << "{" << Quoted(value.at("name").get<std::string>()) << ", "
+                    << value.at("value").get<long>() << "}";
                 separator = ", ";
             }
         }
         out << "}},\n";
     }
     out << "    };\n    return rows;\n}\n\n}  // namespace qmdc::cli\n";
-    std::ofstream file(argv[2]);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: attribute_data_generator table.json QmDC.h output.cpp\n");
+        return 2;
+    }
+    std::ostringstream out;
+    try {
+        std::ifstream tableFile(argv[1]);
+        const int status = Generate(nlohmann::json::parse(tableFile), argv[2], out);
+        if (status != 0) return status;
+    } catch (const nlohmann::json::exception& error) {
+        std::fprintf(stderr, "attribute_data_generator: %s: %s\n", argv[1], error.what());
+        return 1;
+    }
+    std::ofstream file(argv[3]);
     file << out.str();
     return file ? 0 : 1;
 }

@@ -1,6 +1,11 @@
-// Ownership of configuration-server handles: each is disposed of on every way
-// out of the step that obtained it.
+// The configuration store as the driver and the qmdc tool read it: ownership
+// of the server's handles (each disposed of on every way out of the step that
+// obtained it), its text properties, and where the store lies. Header only:
+// the tool, a client of libqmdc.so, reads the store the same way without
+// reaching into the library.
 #pragma once
+
+#include <string>
 
 #include "IviConfigServer.h"
 
@@ -49,5 +54,43 @@ class ConfigStore {
   private:
     IviConfigHandle handle_ = nullptr;
 };
+
+// Text properties are read into buffers of this size (the store's location
+// into one of kStoreLocationSize).
+constexpr ViInt32 kConfigTextSize = 1024;
+constexpr ViInt32 kStoreLocationSize = 260;
+
+// Reads a text property with getter(handle, id, size, buffer).
+template <class Getter>
+ViStatus ReadConfigText(Getter getter, IviConfigHandle handle, ViInt32 id, std::string& text,
+                        ViInt32 size = kConfigTextSize) {
+    std::string buffer(static_cast<size_t>(size), '\0');
+    const ViStatus status = getter(handle, id, size, &buffer[0]);
+    if (status >= 0) text = buffer.c_str();
+    return status;
+}
+
+// Where the store to load lies: the process's own default store when one is
+// named (processDefault), else the master store.
+inline ViStatus ReadStoreLocation(IviConfigHandle store, std::string& location,
+                                  bool& processDefault) {
+    ViStatus status = ReadConfigText(IviConfig_GetConfigStorePropertyViString, store,
+                                     IVICONFIG_VAL_CONFIG_STORE_PROC_DEFAULT_LOCATION, location,
+                                     kStoreLocationSize);
+    processDefault = status >= 0 && !location.empty();
+    if (status >= 0 && !processDefault) {
+        status = ReadConfigText(IviConfig_GetConfigStorePropertyViString, store,
+                                IVICONFIG_VAL_CONFIG_STORE_MASTER_LOCATION, location,
+                                kStoreLocationSize);
+    }
+    return status;
+}
+
+// The server's description of its last failure.
+inline std::string ConfigErrorText() {
+    char description[kConfigTextSize] = {};
+    IviConfig_GetError(kConfigTextSize, description);
+    return description;
+}
 
 }  // namespace kiln

@@ -19,8 +19,6 @@ namespace {
 
 constexpr ViStatus kSessionNotFound = static_cast<ViStatus>(0xBFFA1203);
 constexpr ViStatus kItemNotFound = static_cast<ViStatus>(0xBFFA1207);
-constexpr ViInt32 kTextSize = 1024;
-constexpr ViInt32 kLocationSize = 260;
 // A virtual range names one channel per index, so a few lines of a store can
 // ask for millions of names. A session's virtual names may name this many
 // channels in all, far more than a supply with one output needs; more is
@@ -28,16 +26,6 @@ constexpr ViInt32 kLocationSize = 260;
 // case-blind tables, so the limit keeps init within a few milliseconds
 // (10000 names took 20 ms).
 constexpr long long kMaxVirtualChannelNames = 1000;
-
-// Reads a text property with getter(handle, id, size, buffer).
-template <class Getter>
-ViStatus ReadText(Getter getter, IviConfigHandle handle, ViInt32 id, std::string& text,
-                  ViInt32 size = kTextSize) {
-    std::string buffer(static_cast<size_t>(size), '\0');
-    const ViStatus status = getter(handle, id, size, &buffer[0]);
-    if (status >= 0) text = buffer.c_str();
-    return status;
-}
 
 // A VISA resource descriptor rather than a logical name: an interface type
 // (any letter case) followed by its board number, "::" or, for a serial
@@ -75,9 +63,7 @@ std::string Lowered(std::string text) {
     } while (false)
 
 ViStatus DriverSession::ReportConfigError(ViStatus code) {
-    char description[kTextSize] = {};
-    IviConfig_GetError(kTextSize, description);
-    return IviSession_SetError(handle, code, description);
+    return IviSession_SetError(handle, code, ConfigErrorText().c_str());
 }
 
 ViStatus DriverSession::ResolveSession(const std::string& name, const std::string& options) {
@@ -96,13 +82,8 @@ ViStatus DriverSession::ResolveSession(const std::string& name, const std::strin
     ConfigStore store;
     QMDC_CONFIG_CALL(IviConfig_Initialize(store.Out()));
     std::string location;
-    QMDC_CONFIG_CALL(ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 5, location,
-                              kLocationSize));
-    const bool processDefault = !location.empty();
-    if (!processDefault) {
-        QMDC_CONFIG_CALL(ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 3,
-                                  location, kLocationSize));
-    }
+    bool processDefault = false;
+    QMDC_CONFIG_CALL(ReadStoreLocation(store.Get(), location, processDefault));
     const ViStatus loaded = IviConfig_Deserialize(store.Get(), location.c_str());
     if (loaded < 0) {
         // The store named by IVICONFIGSERVERDEFAULT is missing or broken. A
@@ -110,15 +91,15 @@ ViStatus DriverSession::ResolveSession(const std::string& name, const std::strin
         // description; a plain resource name needs no store of its own and
         // is opened with the master store (the built-in one when there is
         // no master file), as without the variable.
-        char description[kTextSize] = {};
-        IviConfig_GetError(kTextSize, description);
+        const std::string description = ConfigErrorText();
         std::string master;
         const bool recovered = processDefault && IsResourceDescriptor(name) &&
-                               ReadText(IviConfig_GetConfigStorePropertyViString, store.Get(), 3,
-                                        master, kLocationSize) >= 0 &&
+                               ReadConfigText(IviConfig_GetConfigStorePropertyViString, store.Get(),
+                                              IVICONFIG_VAL_CONFIG_STORE_MASTER_LOCATION, master,
+                                              kStoreLocationSize) >= 0 &&
                                IviConfig_Deserialize(store.Get(), master.c_str()) >= 0;
         if (!recovered) {
-            IviSession_SetError(handle, loaded, description);
+            IviSession_SetError(handle, loaded, description.c_str());
             return loaded;
         }
         IviConfig_ClearError();
@@ -173,8 +154,8 @@ ViStatus DriverSession::ApplyConfigDriverSession(void* driverSessionHandle) {
     ConfigHandle asset;
     QMDC_CONFIG_CALL(IviConfig_GetSessionHardwareAssetReference(driverSessionHandle, asset.Out()));
     if (asset.Get() != nullptr) {
-        QMDC_CONFIG_CALL(ReadText(IviConfig_GetHardwareAssetPropertyViString, asset.Get(), 3,
-                                  ioResourceDescriptor));
+        QMDC_CONFIG_CALL(ReadConfigText(IviConfig_GetHardwareAssetPropertyViString, asset.Get(), 3,
+                                        ioResourceDescriptor));
     }
 
     ViInt32 property = 4;  // cache; the other five follow in order
@@ -186,7 +167,7 @@ ViStatus DriverSession::ApplyConfigDriverSession(void* driverSessionHandle) {
     }
     std::string setup;
     QMDC_CONFIG_CALL(
-        ReadText(IviConfig_GetDriverSessionPropertyViString, driverSessionHandle, 10, setup));
+        ReadConfigText(IviConfig_GetDriverSessionPropertyViString, driverSessionHandle, 10, setup));
     return ParseDriverSetup(setup);
 }
 
@@ -209,9 +190,9 @@ ViStatus DriverSession::ApplyConfigVirtualNames(void* driverSessionHandle) {
         ViInt32 rangeCount = 0;
         QMDC_CONFIG_CALL(IviConfig_GetVirtualNameItemByIndex(names.Get(), i, item.Out()));
         QMDC_CONFIG_CALL(
-            ReadText(IviConfig_GetVirtualNamePropertyViString, item.Get(), 1, virtualName));
+            ReadConfigText(IviConfig_GetVirtualNamePropertyViString, item.Get(), 1, virtualName));
         QMDC_CONFIG_CALL(
-            ReadText(IviConfig_GetVirtualNamePropertyViString, item.Get(), 2, physicalName));
+            ReadConfigText(IviConfig_GetVirtualNamePropertyViString, item.Get(), 2, physicalName));
         QMDC_CONFIG_CALL(IviConfig_GetVirtualNameVirtualRangeCollection(item.Get(), ranges.Out()));
         QMDC_CONFIG_CALL(IviConfig_GetVirtualRangeCount(ranges.Get(), &rangeCount));
         if (rangeCount == 0) {
@@ -265,13 +246,15 @@ ViStatus DriverSession::ApplyConfigInitialSettings(void* componentHandle) {
         ConfigHandle item;
         std::string type, name;
         QMDC_CONFIG_CALL(IviConfig_GetDataComponentItemByIndex(members.Get(), i, item.Out()));
-        QMDC_CONFIG_CALL(ReadText(IviConfig_GetDataComponentPropertyViString, item.Get(), 7, type));
-        QMDC_CONFIG_CALL(ReadText(IviConfig_GetDataComponentPropertyViString, item.Get(), 1, name));
+        QMDC_CONFIG_CALL(
+            ReadConfigText(IviConfig_GetDataComponentPropertyViString, item.Get(), 7, type));
+        QMDC_CONFIG_CALL(
+            ReadConfigText(IviConfig_GetDataComponentPropertyViString, item.Get(), 1, name));
         type = Lowered(type);
         if (type == "string") {
             std::string value;
             QMDC_CONFIG_CALL(
-                ReadText(IviConfig_GetDataComponentPropertyViString, item.Get(), 9, value));
+                ReadConfigText(IviConfig_GetDataComponentPropertyViString, item.Get(), 9, value));
             initialSettingsString[name] = value;
         } else if (type == "integer") {
             ViInt32 value = 0;
@@ -301,9 +284,9 @@ ViStatus DriverSession::ApplyConfigPhysicalNames(void* softwareModuleHandle) {
         std::string physicalName, second;
         QMDC_CONFIG_CALL(IviConfig_GetPhysicalNameItemByIndex(names.Get(), i, item.Out()));
         QMDC_CONFIG_CALL(
-            ReadText(IviConfig_GetPhysicalNamePropertyViString, item.Get(), 1, physicalName));
+            ReadConfigText(IviConfig_GetPhysicalNamePropertyViString, item.Get(), 1, physicalName));
         QMDC_CONFIG_CALL(
-            ReadText(IviConfig_GetPhysicalNamePropertyViString, item.Get(), 2, second));
+            ReadConfigText(IviConfig_GetPhysicalNamePropertyViString, item.Get(), 2, second));
         physicalNames[physicalName] = second;
     }
     return VI_SUCCESS;

@@ -115,26 +115,9 @@ TEST(VisaLockHolders, SecondProcessGetsInWhenTheHolderEnds) {
         ScopedEnv lockEnv{"QMDC_VISA_LOCK_DIR", lockDir.path().c_str()};
         ResourceManager rm;
         Pty pty;
-        int toChild[2], fromChild[2];
-        ASSERT_EQ(pipe(toChild), 0);
-        ASSERT_EQ(pipe(fromChild), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-        posix_spawn_file_actions_addclose(&actions, toChild[1]);
-        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
         const std::string resource = pty.resource();
-        char* argv[] = {const_cast<char*>(QMDC_LOCK_HOLDER), const_cast<char*>(resource.c_str()),
-                        const_cast<char*>(row.holderKey), nullptr};
-        pid_t child = 0;
-        ASSERT_EQ(posix_spawn(&child, QMDC_LOCK_HOLDER, &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(toChild[0]);
-        close(fromChild[1]);
-        char said[16] = {};
-        ASSERT_GT(read(fromChild[0], said, sizeof said - 1), 0);
-        ASSERT_STREQ(said, "locked\n");
+        LockHolderProcess holder(QMDC_LOCK_HOLDER, resource, row.holderKey);
+        ASSERT_TRUE(holder.locked());
         EXPECT_EQ(countIn(lockDir.path()), 1u);
 
         ViSession vi = VI_NULL;
@@ -144,10 +127,9 @@ TEST(VisaLockHolders, SecondProcessGetsInWhenTheHolderEnds) {
             return viWrite(vi, reinterpret_cast<const ViByte*>("X\n"), 2, &n);
         };
         EXPECT_EQ(write(), VI_ERROR_RSRC_LOCKED);
-        if (row.killed) kill(child, SIGKILL);
-        close(toChild[1]);  // an unlocking holder lets go and ends
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        if (row.killed) kill(holder.pid(), SIGKILL);
+        holder.release();  // an unlocking holder lets go and ends
+        ASSERT_NE(holder.wait(), -1);
         EXPECT_EQ(countIn(lockDir.path()), row.killed ? 1u : 0u) << "before the first look";
         EXPECT_EQ(write(), VI_SUCCESS);
         EXPECT_EQ(countIn(lockDir.path()), 0u) << "after it";
@@ -156,7 +138,6 @@ TEST(VisaLockHolders, SecondProcessGetsInWhenTheHolderEnds) {
         EXPECT_EQ(countIn(lockDir.path()), 1u);
         EXPECT_EQ(viUnlock(vi), VI_SUCCESS);
         EXPECT_EQ(countIn(lockDir.path()), 0u);
-        close(fromChild[0]);
         viClose(vi);
     }
 }

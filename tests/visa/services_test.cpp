@@ -381,26 +381,9 @@ TEST_F(VisaServices, LocksBetweenProcesses) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.holderKey ? row.holderKey : "exclusive");
         Pty pty;
-        int toChild[2], fromChild[2];
-        ASSERT_EQ(pipe(toChild), 0);
-        ASSERT_EQ(pipe(fromChild), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-        posix_spawn_file_actions_addclose(&actions, toChild[1]);
-        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
         const std::string resource = pty.resource();
-        char* argv[] = {const_cast<char*>(QMDC_LOCK_HOLDER), const_cast<char*>(resource.c_str()),
-                        const_cast<char*>(row.holderKey), nullptr};
-        pid_t child = 0;
-        ASSERT_EQ(posix_spawn(&child, QMDC_LOCK_HOLDER, &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(toChild[0]);
-        close(fromChild[1]);
-        char said[16] = {};
-        ASSERT_GT(read(fromChild[0], said, sizeof said - 1), 0);
-        ASSERT_STREQ(said, "locked\n");
+        LockHolderProcess holder(QMDC_LOCK_HOLDER, resource, row.holderKey);
+        ASSERT_TRUE(holder.locked());
 
         const ViSession vi = open(resource);
         ViUInt32 n = 0;
@@ -416,14 +399,13 @@ TEST_F(VisaServices, LocksBetweenProcesses) {
             EXPECT_EQ(write(), VI_SUCCESS);
             EXPECT_EQ(viUnlock(vi), VI_SUCCESS);
         }
-        close(toChild[1]);  // the holder unlocks and ends
+        holder.release();  // the holder unlocks and ends
         EXPECT_EQ(viLock(vi, VI_EXCLUSIVE_LOCK, 5000, VI_NULL, VI_NULL), VI_SUCCESS);
         EXPECT_EQ(write(), VI_SUCCESS);
         EXPECT_EQ(viUnlock(vi), VI_SUCCESS);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const int status = holder.wait();
+        ASSERT_NE(status, -1);
         EXPECT_EQ(WEXITSTATUS(status), 0);
-        close(fromChild[0]);
         viClose(vi);
     }
 }

@@ -7,6 +7,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -237,6 +239,53 @@ std::vector<std::string> ResourceManager::find(const char* expr, ViStatus* statu
     EXPECT_EQ(names.size(), count) << expr;
     EXPECT_EQ(viClose(list), VI_SUCCESS);
     return names;
+}
+
+LockHolderProcess::LockHolderProcess(const char* program, const std::string& resource,
+                                     const char* key) {
+    int toChild[2], fromChild[2];
+    if (pipe(toChild) != 0) return;
+    if (pipe(fromChild) != 0) {
+        close(toChild[0]);
+        close(toChild[1]);
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+    posix_spawn_file_actions_addclose(&actions, toChild[1]);
+    posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>(resource.c_str()),
+                    const_cast<char*>(key), nullptr};
+    if (posix_spawn(&pid_, program, &actions, nullptr, argv, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    toChild_ = toChild[1];
+    fromChild_ = fromChild[0];
+    if (pid_ < 0) return;
+    char said[16] = {};
+    locked_ = read(fromChild_, said, sizeof said - 1) > 0 && std::string(said) == "locked\n";
+}
+
+LockHolderProcess::~LockHolderProcess() {
+    release();
+    wait();
+    if (fromChild_ >= 0) close(fromChild_);
+}
+
+void LockHolderProcess::release() {
+    if (toChild_ >= 0) close(toChild_);
+    toChild_ = -1;
+}
+
+int LockHolderProcess::wait() {
+    if (pid_ < 0) return -1;
+    int status = 0;
+    const pid_t ended = waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return ended < 0 ? -1 : status;
 }
 
 }  // namespace visatest

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/types.h>
 #include <termios.h>
 
 #include "visa.h"
@@ -127,6 +128,31 @@ class ResourceManager {
 
   private:
     ViSession rm_ = VI_NULL;
+};
+
+// Another process holding a lock on a resource: `program resource [key]`
+// locks (shared with the key, else exclusive), says "locked" and holds the
+// lock until its input closes. The destructor lets go and reaps it.
+class LockHolderProcess {
+  public:
+    LockHolderProcess(const char* program, const std::string& resource, const char* key);
+    ~LockHolderProcess();
+    LockHolderProcess(const LockHolderProcess&) = delete;
+    LockHolderProcess& operator=(const LockHolderProcess&) = delete;
+
+    // Whether it started and said it holds the lock.
+    bool locked() const { return locked_; }
+    pid_t pid() const { return pid_; }
+    // Closes its input: the holder unlocks and ends.
+    void release();
+    // Waits for it to end; its wait status, or -1 when there is none.
+    int wait();
+
+  private:
+    pid_t pid_ = -1;
+    int toChild_ = -1;
+    int fromChild_ = -1;
+    bool locked_ = false;
 };
 
 }  // namespace visatest

@@ -1,12 +1,16 @@
 // Prints the driver's attribute table and the defined values of its maps as
-// JSON, for the Python binding's generator (python/tools/generate.py): the
-// binding's properties and enums come from the rows the driver itself
-// registers, never from a second list.
+// JSON: the one export of the table, read by the Python binding's generator
+// (python/tools/generate.py) and by the qmdc tool's
+// (cli/tools/attribute_data_generator.cpp), so that the binding's properties
+// and enums and the tool's attribute data come from the rows the driver
+// itself registers, never from a second list.
+// attribute_table_json [OUTPUT]: to OUTPUT, else to stdout.
 #include <cstdio>
 #include <string>
 
 #include "driver/attribute_table.h"
 #include "driver/enum_maps.h"
+#include "kiln/session/driver_definition.h"
 
 namespace {
 
@@ -101,10 +105,15 @@ void PrintValues() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 2 || (argc == 2 && std::freopen(argv[1], "w", stdout) == nullptr)) {
+        std::fprintf(stderr, "usage: attribute_table_json [OUTPUT]\n");
+        return 2;
+    }
     std::printf("{\n");
+    std::printf("  \"prefix\": %s,\n", Quoted(kiln::RegisteredDriver().attributePrefix).c_str());
     if (!PrintAttributes()) return 1;
     PrintValues();
     std::printf("}\n");
-    return 0;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 // The driver sessions the IVI configuration store names for this driver:
-// what qmdc panel opens when it is given no resource.
+// what qmdc panel and qmdc exporter open when they are given no resource.
+// The store is found and read as the driver finds it at init.
 #pragma once
 
 #include <string>
