@@ -29,6 +29,7 @@ struct ExporterCommand {
     double interval = 5.0;
     std::string tokenFile;
     std::string resourcesFile;
+    std::vector<std::string> allowHosts;
     explicit ExporterCommand(CLI::App& command) : supplies(command, StatusCheck::AsConfigured) {}
 };
 
@@ -61,20 +62,14 @@ int RunExporter(const ExporterCommand& command) {
         for (const auto& reader : readers) all.push_back(reader->Snapshot());
         return all;
     };
-    // The routes need the port for the Host check; the server binds first.
-    std::unique_ptr<exporter::ExporterRoutes> routes;
-    exporter::MetricsHttpServer server(
-        command.bind, command.port,
-        [&routes](const panel::HttpRequest& request) { return routes->Handle(request); });
-    // Bound to every address, the exporter answers any Host (scrapers name it
-    // by whatever name they know it by).
-    if (!http::IsWildcard(command.bind)) {
-        access.hosts = http::AnsweredHosts(command.bind, server.port(), {});
-    }
-    routes = std::make_unique<exporter::ExporterRoutes>(access, snapshots);
-    const bool v6 = command.bind.find(':') != std::string::npos;
-    std::cout << "http://" << (v6 ? "[" + command.bind + "]" : command.bind) << ":" << server.port()
-              << "/metrics" << std::endl;
+    // The routes need the port for the Host check; the server listens first.
+    exporter::MetricsHttpServer server(command.bind, command.port);
+    access.hosts = http::AnsweredHosts(command.bind, server.port(), command.allowHosts);
+    const exporter::ExporterRoutes routes(access, snapshots);
+    server.Start([&routes](const panel::HttpRequest& head) { return routes.Refusal(head); },
+                 [&routes](const panel::HttpRequest& request) { return routes.Handle(request); });
+    for (const std::string& url : server.Urls("/metrics")) std::cout << url << "\n";
+    std::cout << std::flush;
     // Ctrl-C may reach any of the threads: the flag is looked at often.
     while (SleepUnlessInterrupted(0.25)) {
     }
@@ -93,7 +88,14 @@ Runner DefineExporter(CLI::App& command) {
         ->capture_default_str()
         ->check(NumberBetween(0.1, 3600.0));
     command.add_option("--bind", exporter->bind,
-                       "listen on this address instead of 127.0.0.1 (0.0.0.0: all)");
+                       "listen on this address instead of 127.0.0.1 (0.0.0.0: all; the "
+                       "machine's addresses are printed)");
+    command
+        .add_option("--allow-host", exporter->allowHosts,
+                    "also answer requests that name this host (NAME or NAME:PORT; repeatable), "
+                    "e.g. the name Prometheus scrapes this machine by")
+        ->type_name("NAME")
+        ->check(HostName());
     command
         .add_option("--port", exporter->port,
                     "TCP port (default " + std::to_string(kDefaultPort) + "; 0: one that is free)")

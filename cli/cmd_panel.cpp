@@ -70,13 +70,7 @@ Runner DefinePanel(CLI::App& command) {
                     "also answer requests that name this host (NAME or NAME:PORT; repeatable), "
                     "e.g. the machine's DNS name")
         ->type_name("NAME")
-        ->check(CLI::Validator(
-            [](std::string& name) {
-                const bool plain = !name.empty() && name.size() <= 255 &&
-                                   name.find_first_of(" \t/?#@\\\"'<>") == std::string::npos;
-                return plain ? std::string() : "not a host name: '" + name + "'";
-            },
-            ""));
+        ->check(HostName());
     command.add_option("--port", panel->port, "TCP port (default: one that is free)")
         ->type_name("PORT")
         ->check(WholeNumberBetween(0, 65535));

@@ -55,6 +55,18 @@ inline CLI::Validator NumberBetween(double least, double most) {
         "");
 }
 
+// A host name a network command answers requests for (--allow-host): NAME or
+// NAME:PORT, with nothing that could not stand in a Host header.
+inline CLI::Validator HostName() {
+    return CLI::Validator(
+        [](std::string& name) -> std::string {
+            const bool plain = !name.empty() && name.size() <= 255 &&
+                               name.find_first_of(" \t/?#@\\\"'<>") == std::string::npos;
+            return plain ? std::string() : "not a host name: '" + name + "'";
+        },
+        "");
+}
+
 // One of the map's names, in any letter case.
 template <class T>
 CLI::Validator OneOf(const std::map<std::string, T>& names) {

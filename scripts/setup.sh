@@ -21,9 +21,9 @@ packages+=(rpcbind)  # the system portmapper and rpcinfo (scripts/test-with-rpcb
 # where the machine runs none.
 packages+=(libavahi-client3 avahi-daemon avahi-utils dbus)
 packages+=(dpkg-dev)  # dpkg-shlibdeps: the .deb's dependencies (scripts/test-install.sh)
-# qmdc panel: HTTP, JSON and the strip chart; its test drives a headless Chromium over the
+# qmdc panel: JSON and the strip chart; its test drives a headless Chromium over the
 # DevTools protocol from Python.
-packages+=(libcpp-httplib-dev nlohmann-json3-dev libjs-dygraphs chromium python3-websocket)
+packages+=(nlohmann-json3-dev libjs-dygraphs chromium python3-websocket)
 # qmdc exporter: its test runs a Prometheus server of its own and checks with promtool.
 packages+=(prometheus)
 install_options=()

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "failure.h"
+#include "http/listen_address.h"
 #include "text_case.h"
 
 namespace qmdc::cli::exporter {
@@ -23,16 +24,6 @@ HttpResponse Plain(int status, const std::string& body) {
     return response;
 }
 
-// Compares without stopping at the first difference, so that the time taken
-// says nothing of how much of a guessed token was right.
-bool SameSecret(const std::string& given, const std::string& secret) {
-    unsigned char difference = given.size() == secret.size() ? 0 : 1;
-    for (size_t i = 0; i < secret.size(); ++i) {
-        difference |= static_cast<unsigned char>(secret[i] ^ (i < given.size() ? given[i] : 0));
-    }
-    return difference == 0;
-}
-
 std::string Trimmed(const std::string& text) {
     const char* blanks = " \t\r\n";
     const size_t first = text.find_first_not_of(blanks);
@@ -46,29 +37,36 @@ constexpr const char* kIndex =
 
 }  // namespace
 
-HttpResponse ExporterRoutes::Handle(const HttpRequest& request) const {
+std::optional<HttpResponse> ExporterRoutes::Refusal(const HttpRequest& head) const {
     if (!access_.hosts.empty()) {
-        const std::string host = request.Header("Host");
-        bool known = false;
-        for (const std::string& allowed : access_.hosts) known |= EqualsIgnoringCase(host, allowed);
-        if (!known) return Plain(403, "this exporter does not answer for host '" + host + "'");
+        const std::string host = head.Header("Host");
+        if (!http::AnswersHost(access_.hosts, host)) {
+            return Plain(403,
+                         "this exporter does not answer for host '" + http::EchoText(host) + "'");
+        }
     }
     if (!access_.token.empty()) {
-        const std::string authorization = request.Header("Authorization");
+        const std::string authorization = head.Header("Authorization");
         const std::string scheme = "Bearer ";
         const bool bearer = authorization.size() > scheme.size() &&
                             EqualsIgnoringCase(authorization.substr(0, scheme.size()), scheme);
-        if (!bearer || !SameSecret(Trimmed(authorization.substr(scheme.size())), access_.token)) {
+        if (!bearer ||
+            !http::SameSecret(Trimmed(authorization.substr(scheme.size())), access_.token)) {
             HttpResponse refusal = Plain(401, "a bearer token is required");
             refusal.headers.emplace_back("WWW-Authenticate", "Bearer realm=\"qmdc\"");
             return refusal;
         }
     }
-    if (request.method != "GET" && request.method != "HEAD") {
+    if (head.method != "GET" && head.method != "HEAD") {
         HttpResponse refusal = Plain(405, "only GET is answered");
         refusal.headers.emplace_back("Allow", "GET, HEAD");
         return refusal;
     }
+    return std::nullopt;
+}
+
+HttpResponse ExporterRoutes::Handle(const HttpRequest& request) const {
+    if (std::optional<HttpResponse> refusal = Refusal(request)) return *refusal;
     if (request.path == "/metrics") {
         const metrics::MetricsPage page =
             metrics::RenderMetrics(snapshots_(), request.Header("Accept"));

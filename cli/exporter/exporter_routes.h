@@ -11,6 +11,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ using panel::HttpResponse;
 
 struct ExporterAccess {
     std::string token;               // "" for none
-    std::vector<std::string> hosts;  // Host values answered; empty: any
+    std::vector<std::string> hosts;  // Host values answered (http::AnsweredHosts); empty: any
 };
 
 class ExporterRoutes {
@@ -33,6 +34,10 @@ class ExporterRoutes {
     ExporterRoutes(ExporterAccess access, Snapshots snapshots)
         : access_(std::move(access)), snapshots_(std::move(snapshots)) {}
 
+    // The refusal of a request from its head alone (host, token, method),
+    // or nullopt: the server asks before it reads a body.
+    std::optional<HttpResponse> Refusal(const HttpRequest& head) const;
+    // The answer; a request Refusal refuses gets that refusal.
     HttpResponse Handle(const HttpRequest& request) const;
 
   private:

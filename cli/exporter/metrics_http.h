@@ -1,44 +1,55 @@
-// The exporter's HTTP server: the one file that knows the HTTP library. It
-// carries each request to a handler as a plain value and its answer back,
-// with the limits a listening socket needs before anything is answered:
-// small requests only, a time limit on reading and writing each, and a fixed
-// number of connections served at once.
+// The exporter's HTTP server: the tool's bounded server (http/http_server.h)
+// with the exporter's limits. A request's Host, token and method are checked
+// from its head before any body is read; then the handler answers it on a
+// worker thread.
 #pragma once
 
-#include <atomic>
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
+#include <vector>
 
+#include "http/http_server.h"
 #include "panel/panel_http.h"
-
-namespace httplib {
-class Server;
-}
 
 namespace qmdc::cli::exporter {
 
 class MetricsHttpServer {
   public:
+    // The refusal of a request from its head alone, or nullopt to go on.
+    using Admission = std::function<std::optional<panel::HttpResponse>(const panel::HttpRequest&)>;
     using Handler = std::function<panel::HttpResponse(const panel::HttpRequest&)>;
 
-    // Binds at once (port 0: one the kernel picks) and serves on a thread of
-    // its own; throws a Failure when it cannot bind.
-    MetricsHttpServer(const std::string& address, int port, Handler handler);
+    // Listens at once (port 0: one the kernel picks); clients wait until
+    // Start. Throws a Failure when it cannot listen.
+    MetricsHttpServer(const std::string& address, int port);
     ~MetricsHttpServer();
     MetricsHttpServer(const MetricsHttpServer&) = delete;
     MetricsHttpServer& operator=(const MetricsHttpServer&) = delete;
 
-    int port() const { return port_; }
+    int port() const { return server_.port(); }
+    // The URLs a scraper can reach path by (for a wildcard address, each of
+    // this machine's addresses).
+    std::vector<std::string> Urls(const std::string& path) const { return server_.Urls(path); }
+
+    // Serves until Stop.
+    void Start(Admission admission, Handler handler);
     void Stop();
 
   private:
-    Handler handler_;
-    int port_ = 0;
-    std::unique_ptr<httplib::Server> server_;
-    std::atomic<bool> listening_ended_{false};
-    std::thread thread_;
+    class Service : public http::Service {
+      public:
+        std::optional<panel::HttpResponse> Admit(const panel::HttpRequest& head) override {
+            return admission(head);
+        }
+        panel::HttpResponse Handle(const panel::HttpRequest& request) override {
+            return handler(request);
+        }
+        Admission admission;
+        Handler handler;
+    };
+    Service service_;
+    http::HttpServer server_;
 };
 
 }  // namespace qmdc::cli::exporter

@@ -60,4 +60,12 @@ const char* ReasonPhrase(int status) {
     return "";
 }
 
+bool SameSecret(const std::string& given, const std::string& secret) {
+    unsigned char difference = given.size() == secret.size() ? 0 : 1;
+    for (size_t i = 0; i < secret.size(); ++i) {
+        difference |= static_cast<unsigned char>(secret[i] ^ (i < given.size() ? given[i] : 0));
+    }
+    return difference == 0;
+}
+
 }  // namespace qmdc::cli::http

@@ -42,6 +42,11 @@ HttpResponse ErrorResponse(int status, const std::string& message);
 // control characters as '?', so that no answer echoes an unbounded value.
 std::string EchoText(std::string_view text, size_t limit = 64);
 
+// Whether a token given by a client is the secret one. Compares without
+// stopping at the first difference, so that the time taken says nothing of
+// how much of a guessed token was right.
+bool SameSecret(const std::string& given, const std::string& secret);
+
 // "Not Found" for 404, ...; "" for a status it does not know.
 const char* ReasonPhrase(int status);
 

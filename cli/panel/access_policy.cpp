@@ -7,20 +7,6 @@
 #include "text_case.h"
 
 namespace qmdc::cli::panel {
-namespace {
-
-// Compares without stopping at the first difference, so that the time taken
-// says nothing of how much of a guessed token was right.
-bool SameSecret(const std::string& given, const std::string& secret) {
-    unsigned char difference = given.size() == secret.size() ? 0 : 1;
-    for (size_t i = 0; i < secret.size(); ++i) {
-        difference |= static_cast<unsigned char>(secret[i] ^ (i < given.size() ? given[i] : 0));
-    }
-    return difference == 0;
-}
-
-}  // namespace
-
 AccessPolicy::AccessPolicy(std::string token, std::vector<std::string> hosts)
     : token_(std::move(token)), hosts_(std::move(hosts)) {}
 
@@ -32,7 +18,7 @@ std::optional<HttpResponse> AccessPolicy::Check(const HttpRequest& request) cons
     }
     std::string token = request.Query("token");
     if (token.empty()) token = request.Header("X-Panel-Token");
-    if (!SameSecret(token, token_)) {
+    if (!http::SameSecret(token, token_)) {
         return ErrorResponse(403,
                              "the panel's token is missing or wrong: open the address "
                              "qmdc panel printed");

@@ -344,22 +344,24 @@ def exchange(target: str, request: bytes) -> bytes:
             return b""
 
 
-# Which limit each row guards: a header just within the library's 8 KiB and
-# one past it, a body at 1 KiB (read, then refused as no GET) and one byte
-# past (refused before it is read), a request line past 8 KiB. None: refused
-# with one of the statuses for too large, or the connection closed.
+# Which limit each row guards: a head within the server's 16 KiB and one
+# past it, a body at 1 KiB (read) and one byte past (refused), a POST refused
+# from its head before its body is read, a request line past 8 KiB. None:
+# refused with one of the statuses for too large, or the connection closed.
 @pytest.mark.parametrize("request_bytes, expected", [
-    (b"GET /metrics HTTP/1.1\r\nHost: {host}\r\nX-Pad: " + b"a" * 7000 + b"\r\n"
-     b"Connection: close\r\n\r\n", b"200"),
     (b"GET /metrics HTTP/1.1\r\nHost: {host}\r\nX-Pad: " + b"a" * 9000 + b"\r\n"
+     b"Connection: close\r\n\r\n", b"200"),
+    (b"GET /metrics HTTP/1.1\r\nHost: {host}\r\nX-Pad: " + b"a" * 17000 + b"\r\n"
      b"Connection: close\r\n\r\n", None),
-    (b"POST /metrics HTTP/1.1\r\nHost: {host}\r\nContent-Length: 1024\r\n"
-     b"Connection: close\r\n\r\n" + b"b" * 1024, b"405"),
-    (b"POST /metrics HTTP/1.1\r\nHost: {host}\r\nContent-Length: 1025\r\n"
+    (b"GET /metrics HTTP/1.1\r\nHost: {host}\r\nContent-Length: 1024\r\n"
+     b"Connection: close\r\n\r\n" + b"b" * 1024, b"200"),
+    (b"GET /metrics HTTP/1.1\r\nHost: {host}\r\nContent-Length: 1025\r\n"
      b"Connection: close\r\n\r\n" + b"b" * 1025, None),
+    (b"POST /metrics HTTP/1.1\r\nHost: {host}\r\nContent-Length: 1000000\r\n"
+     b"Connection: close\r\n\r\n", b"405"),
     (b"GET /metrics?" + b"q" * 9000 + b" HTTP/1.1\r\nHost: {host}\r\nConnection: close\r\n\r\n",
      None),
-], ids=["header-7000", "header-9000", "body-1024", "body-1025", "target-9000"])
+], ids=["head-9000", "head-17000", "body-1024", "body-1025", "post-unread", "target-9000"])
 def test_requests_beyond_the_limits_are_refused(request_bytes, expected):
     exporter = Exporter("--simulate")
     try:
